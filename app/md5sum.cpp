@@ -1,0 +1,39 @@
+#include "app/md5sum.h"
+
+#include <openssl/evp.h>
+#include <syslog.h>
+
+#include <cstdio>
+
+ChecksumSt TarnelChkSum = {0, 0};
+
+namespace {
+constexpr size_t kReadBlock = 512;
+}
+
+bool Md5OfFile(const char* path, uint8_t digest[16]) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+    uint8_t block[kReadBlock];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof(block), f)) > 0) EVP_DigestUpdate(ctx, block, n);
+    unsigned int len = 0;
+    EVP_DigestFinal_ex(ctx, digest, &len);
+    EVP_MD_CTX_free(ctx);
+    std::fclose(f);
+    return true;
+}
+
+void CalcMD5(const char* path) {
+    syslog(LOG_DEBUG, "CalcMD5: calculating md5sum on file %s\n", path);
+    uint8_t digest[16];
+    if (!Md5OfFile(path, digest)) {
+        syslog(LOG_DEBUG, "Failed to open file %s\n", path);
+        return;
+    }
+    TarnelChkSum.High = digest[14];
+    TarnelChkSum.Low = digest[15];
+    syslog(LOG_DEBUG, "Checksum.High = %02x, Checksum.Low = %02x", TarnelChkSum.High, TarnelChkSum.Low);
+}

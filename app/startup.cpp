@@ -1,0 +1,98 @@
+#include "app/startup.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/md5sum.h"
+#include "app/options.h"
+#include "backbone/backbone_thread.h"
+#include "console/console.h"
+#include "subg/board_reset.h"
+#include "subg/serial_listener.h"
+#include "subg/serial_parser.h"
+#include "subg/timing.h"
+
+namespace {
+
+constexpr size_t kThreadGuardBytes = 150;
+constexpr int kListenerPriority = 99;
+constexpr int kParserPriority = 90;
+constexpr int kIdleMicros = 120 * 1000000;
+constexpr int kAfterResetMicros = 1000000;
+
+// Held open, and so locked, for the life of the process.
+int LockFd = -1;
+
+// False when the lock file cannot be opened or another instance holds it.
+bool TakeInstanceLock() {
+    LockFd = open(kLockFilePath, O_CREAT | O_NONBLOCK | O_RDONLY, 0644);
+    if (LockFd < 0) {
+        fprintf(stderr, "\nFailed to open lock file (%s),\nApplication aborted!!!\n\n", kLockFilePath);
+        syslog(LOG_ERR, "Failed to open lock file (%s), Application aborted!!!", kLockFilePath);
+        return false;
+    }
+    if (flock(LockFd, LOCK_EX | LOCK_NB) != 0) {
+        fprintf(stderr, "\nFailed to lock file (%s), another instance is already running\n Application aborted!!!\n\n",
+                kLockFilePath);
+        syslog(LOG_ERR, "Failed to lock file (%s), another instance is already running\n Application aborted!!!",
+               kLockFilePath);
+        return false;
+    }
+    return true;
+}
+
+// Real-time threads ask for their policy explicitly; where the process may
+// not use it, the thread starts with default attributes instead of not at all.
+void StartThread(void* (*entry)(void*), void* arg, int fifoPriority) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setguardsize(&attr, kThreadGuardBytes);
+    if (fifoPriority > 0) {
+        sched_param param{};
+        param.sched_priority = fifoPriority;
+        pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
+        pthread_attr_setschedpolicy(&attr, SCHED_FIFO);
+        pthread_attr_setschedparam(&attr, &param);
+    }
+    pthread_t thread;
+    int rc = pthread_create(&thread, &attr, entry, arg);
+    if (rc != 0 && fifoPriority > 0) {
+        syslog(LOG_INFO, "StartThread: no real-time priority %d (%s), using the default", fifoPriority, strerror(rc));
+        pthread_attr_setinheritsched(&attr, PTHREAD_INHERIT_SCHED);
+        rc = pthread_create(&thread, &attr, entry, arg);
+    }
+    if (rc != 0) syslog(LOG_ERR, "StartThread: pthread_create failed (%s)", strerror(rc));
+    pthread_attr_destroy(&attr);
+}
+
+}  // namespace
+
+int RunTarnel(int argc, char* argv[]) {
+    openlog(kSyslogIdent, LOG_PID | LOG_CONS | LOG_NDELAY, LOG_USER);
+    if (!TakeInstanceLock()) return 0;
+
+    TarnelOptions options;
+    if (!ParseOptions(argc, argv, &options)) return -1;
+    ApplyOptions(options, getenv("PRINT_READ"));
+
+    syslog(LOG_DEBUG, "Application started!!!");
+    CalcMD5(argv[0]);
+    HWResetSubGBoard();
+    MicroSecSleep(kAfterResetMicros);
+
+    StartThread(SerialListener, nullptr, kListenerPriority);
+    StartThread(SerialParser, nullptr, kParserPriority);
+    StartThread(CmdParseLineProc, nullptr, 0);
+    StartThread(ZemloBackboneTh, &ReaderMacAddress, 0);
+
+    for (;;) MicroSecSleep(kIdleMicros);
+}

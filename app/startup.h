@@ -1,0 +1,9 @@
+// Start-up of the daemon: lock, options, fingerprint, board reset, threads.
+#pragma once
+
+constexpr const char* kSyslogIdent = "Tarnel";
+constexpr const char* kLockFilePath = "./Tarnel.lck";
+
+// The daemon's entry: returns 0 when another instance holds the lock, -1
+// on a bad option; on success it never returns.
+int RunTarnel(int argc, char* argv[]);

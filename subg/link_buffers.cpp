@@ -1,0 +1,90 @@
+#include "subg/link_buffers.h"
+
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "subg/board_reset.h"
+#include "subg/opcodes.h"
+#include "subg/serial_port.h"
+#include "subg/timing.h"
+#include "subg/uart_faults.h"
+
+pthread_mutex_t TxMutex = PTHREAD_MUTEX_INITIALIZER;
+
+namespace {
+
+uint8_t TxBuffer[kLinkBufferSize];
+int TxMsgLen = 0;  // 0: slot free
+
+uint8_t MsgBuff[kLinkBufferSize];
+int MsgLen = 0;    // bytes not yet consumed by the parser
+int MsgTail = 0;   // where the next chunk goes
+uint8_t* MsgBufPtr = MsgBuff;
+
+// Moves the unconsumed bytes to the start of the queue so that a chunk
+// that fits beside them also fits before the end of the buffer.
+void CompactInbound() {
+    if (MsgBufPtr == MsgBuff) return;
+    if (MsgLen > 0) std::memmove(MsgBuff, MsgBufPtr, static_cast<size_t>(MsgLen));
+    MsgBufPtr = MsgBuff;
+    MsgTail = MsgLen > 0 ? MsgLen : 0;
+}
+
+void WriteSlotLocked() {
+    if (TxMsgLen <= 0) return;
+    ssize_t written = write(SerialFd, TxBuffer, static_cast<size_t>(TxMsgLen));
+    if (written <= 0) {
+        IncUARTCommFault();
+        syslog(LOG_ERR, "CheckMsgInQ: writeResult = %d", static_cast<int>(written));
+    } else if (TxBuffer[3] == SubGOp::ResetBoard) {
+        // The lock stays held: the parser takes no bytes in while the
+        // board restarts.
+        HWResetSubGBoard();
+        MicroSecSleep(kResetRequestPauseMicros);
+    }
+    TxMsgLen = 0;
+}
+
+}  // namespace
+
+int SendMsg(const T7734FrameRequest& frame) {
+    for (int attempt = 0; attempt < kSendMsgAttempts; ++attempt) {
+        if (pthread_mutex_trylock(&TxMutex) != 0) continue;
+        if (TxMsgLen == 0) {
+            TxMsgLen = static_cast<int>(RequestToWire(frame, TxBuffer, sizeof(TxBuffer)));
+            pthread_mutex_unlock(&TxMutex);
+            return 1;
+        }
+        pthread_mutex_unlock(&TxMutex);
+    }
+    return 1;
+}
+
+int CheckMsgInQ() {
+    if (pthread_mutex_trylock(&TxMutex) != 0) return 0;
+    WriteSlotLocked();
+    pthread_mutex_unlock(&TxMutex);
+    return 1;
+}
+
+int PutMsgInQ(const uint8_t* bytes, int n) {
+    if (n <= 0) return 0;
+    if (kLinkBufferSize - MsgLen < n) {
+        syslog(LOG_ERR, "PutMsgInQ: inbound queue full (%d bytes unconsumed), %d bytes dropped", MsgLen, n);
+        return 0;
+    }
+    if (MsgTail + n > kLinkBufferSize) CompactInbound();
+    std::memcpy(MsgBuff + MsgTail, bytes, static_cast<size_t>(n));
+    MsgTail += n;
+    MsgLen += n;
+    syslog(LOG_DEBUG, "PutMsgInQ: %d bytes queued", n);
+    return 1;
+}
+
+int InboundUnconsumed() { return MsgLen; }
+const uint8_t* InboundReadPos() { return MsgBufPtr; }
+int InboundTail() { return MsgTail; }
+int TxSlotLength() { return TxMsgLen; }
+const uint8_t* TxSlotBytes() { return TxBuffer; }

@@ -1,0 +1,39 @@
+// The transmit slot (one request on its way to the board) and the inbound
+// byte queue (gathered bytes on their way to the parser). One lock,
+// TxMutex, guards both; the serial path takes it only with trylock.
+#pragma once
+
+#include <pthread.h>
+
+#include <cstdint>
+
+#include "subg/frame.h"
+
+constexpr int kLinkBufferSize = 32768;
+constexpr int kSendMsgAttempts = 129;
+constexpr int kResetRequestPauseMicros = 3000000;
+
+extern pthread_mutex_t TxMutex;
+
+// Puts a request into the transmit slot. Gives up (the frame is lost) when
+// the lock is busy or the slot is taken for kSendMsgAttempts attempts.
+// Returns 1 in all cases.
+int SendMsg(const T7734FrameRequest& frame);
+
+// Writes the frame in the slot to the serial port and frees the slot.
+// Returns 0 when the lock was busy, 1 otherwise.
+int CheckMsgInQ();
+
+// Appends a gathered chunk to the inbound queue. The caller holds TxMutex.
+// A chunk that does not fit beside the unconsumed bytes is dropped whole.
+// Returns 1 if the chunk was queued, 0 if it was dropped.
+int PutMsgInQ(const uint8_t* bytes, int n);
+
+// Inbound queue state, read under TxMutex.
+int InboundUnconsumed();          // MsgLen
+const uint8_t* InboundReadPos();  // MsgBufPtr
+int InboundTail();                // MsgTail
+
+// Transmit slot state, read under TxMutex.
+int TxSlotLength();               // TxMsgLen
+const uint8_t* TxSlotBytes();
