@@ -83,6 +83,19 @@ int PutMsgInQ(const uint8_t* bytes, int n) {
     return 1;
 }
 
+void LowerInboundCount(int n) { MsgLen = n >= MsgLen ? 0 : MsgLen - n; }
+
+void MoveInboundReadPos(int n) {
+    long room = static_cast<long>(MsgTail) - (MsgBufPtr - MsgBuff);
+    MsgBufPtr += n > room ? room : (n < 0 ? 0 : n);
+}
+
+void RewindInbound() {
+    MsgBufPtr = MsgBuff;
+    MsgTail = 0;
+    MsgLen = 0;
+}
+
 int InboundUnconsumed() { return MsgLen; }
 const uint8_t* InboundReadPos() { return MsgBufPtr; }
 int InboundTail() { return MsgTail; }

@@ -29,6 +29,13 @@ int CheckMsgInQ();
 // Returns 1 if the chunk was queued, 0 if it was dropped.
 int PutMsgInQ(const uint8_t* bytes, int n);
 
+// The parser's side of the inbound queue, under TxMutex. The handlers lower
+// the unconsumed count as they consume; the parser moves the read position
+// over whole frames, and rewinds the queue whenever it is empty.
+void LowerInboundCount(int n);
+void MoveInboundReadPos(int n);
+void RewindInbound();
+
 // Inbound queue state, read under TxMutex.
 int InboundUnconsumed();          // MsgLen
 const uint8_t* InboundReadPos();  // MsgBufPtr
