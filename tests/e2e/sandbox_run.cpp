@@ -1,0 +1,157 @@
+#include "sandbox_run.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void PauseBriefly() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+
+std::vector<char*> ArgvOf(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
+int StatusOf(int wstatus) {
+    if (WIFEXITED(wstatus)) return WEXITSTATUS(wstatus);
+    if (WIFSIGNALED(wstatus)) return 128 + WTERMSIG(wstatus);
+    return -1;
+}
+
+// Waits for pid with a bound; kills it when the bound passes.
+int WaitBounded(pid_t pid, int timeoutSeconds) {
+    auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+    int wstatus = 0;
+    while (Clock::now() < deadline) {
+        pid_t r = waitpid(pid, &wstatus, WNOHANG);
+        if (r == pid) return StatusOf(wstatus);
+        if (r < 0) return -1;
+        PauseBriefly();
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &wstatus, 0);
+    return -1;
+}
+
+}  // namespace
+
+std::string BuildDir() { return TARNEL_BUILD_DIR; }
+std::string DaemonPath() { return BuildDir() + "/Tarnel"; }
+
+double LineTime(const std::string& line) { return std::strtod(line.c_str(), nullptr); }
+
+SandboxRun::SandboxRun() {
+    char dirTemplate[] = "/tmp/tarnel-e2e-XXXXXX";
+    dir_ = mkdtemp(dirTemplate) ? dirTemplate : "";
+}
+
+SandboxRun::SandboxRun(const std::string& dir) : dir_(dir), keepDir_(true) {}
+
+SandboxRun::~SandboxRun() {
+    Stop();
+    if (!keepDir_ && !dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+}
+
+void SandboxRun::Start(const SandboxOptions& options) {
+    std::vector<std::string> args = {BuildDir() + "/tarnel-sandbox", "--dir", dir_, "--seconds",
+                                     std::to_string(options.seconds)};
+    for (const auto& a : options.simArgs) {
+        args.push_back("--sim-arg");
+        args.push_back(a);
+    }
+    args.push_back("--");
+    args.push_back(DaemonPath());
+    args.insert(args.end(), options.daemonArgs.begin(), options.daemonArgs.end());
+    pid_ = fork();
+    if (pid_ == 0) {
+        int devNull = open("/dev/null", O_RDONLY);
+        dup2(devNull, STDIN_FILENO);
+        execv(args[0].c_str(), ArgvOf(args).data());
+        _exit(127);
+    }
+}
+
+int SandboxRun::WaitForExit(int timeoutSeconds) {
+    if (pid_ <= 0) return -1;
+    int status = WaitBounded(pid_, timeoutSeconds);
+    pid_ = 0;
+    return status;
+}
+
+void SandboxRun::Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    WaitBounded(pid_, 20);
+    pid_ = 0;
+}
+
+std::vector<std::string> SandboxRun::MatchingLines(const std::string& file, const std::string& pattern) const {
+    std::regex re(pattern);
+    std::vector<std::string> lines;
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (std::regex_search(line, re)) lines.push_back(line);
+    }
+    return lines;
+}
+
+bool SandboxRun::WaitForLine(const std::string& file, const std::string& pattern, int timeoutSeconds,
+                             size_t skip) {
+    auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+    while (Clock::now() < deadline) {
+        if (MatchingLines(file, pattern).size() > skip) return true;
+        PauseBriefly();
+    }
+    return false;
+}
+
+pid_t SandboxRun::PidFromFile(const std::string& name) const {
+    std::ifstream in(dir_ + "/" + name);
+    long pid = 0;
+    in >> pid;
+    return static_cast<pid_t>(pid);
+}
+
+CommandResult RunCommand(const std::vector<std::string>& argv, int timeoutSeconds) {
+    CommandResult result;
+    int fds[2];
+    if (pipe(fds) != 0) return result;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        dup2(fds[1], STDERR_FILENO);
+        close(fds[0]);
+        execvp(argv[0].c_str(), ArgvOf(argv).data());
+        _exit(127);
+    }
+    close(fds[1]);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(fds[0], buf, sizeof(buf));
+        if (n > 0) {
+            result.out.append(buf, static_cast<size_t>(n));
+            continue;
+        }
+        if (n == 0 || Clock::now() > deadline) break;
+        PauseBriefly();
+    }
+    close(fds[0]);
+    result.status = WaitBounded(pid, 5);
+    return result;
+}

@@ -1,0 +1,60 @@
+// Drives the real daemon through the sandbox and the simulated board, and
+// waits on the files they write (syslog, serial record) with generous bounds.
+#pragma once
+
+#include <sys/types.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+struct SandboxOptions {
+    int seconds = 60;
+    std::vector<std::string> simArgs;
+    std::vector<std::string> daemonArgs;
+};
+
+class SandboxRun {
+public:
+    // A fresh scratch directory; reuse Dir() in a later run to keep files.
+    SandboxRun();
+    explicit SandboxRun(const std::string& dir);
+    ~SandboxRun();
+    SandboxRun(const SandboxRun&) = delete;
+    SandboxRun& operator=(const SandboxRun&) = delete;
+
+    void Start(const SandboxOptions& options);
+    // The sandbox's exit status, or -1 if it did not end within the bound.
+    int WaitForExit(int timeoutSeconds);
+    void Stop();
+    void KeepDirectory() { keepDir_ = true; }
+
+    const std::string& Dir() const { return dir_; }
+    std::string WorkDir() const { return dir_ + "/work"; }
+    std::string SyslogPath() const { return dir_ + "/syslog.log"; }
+    std::string SerialPath() const { return dir_ + "/serial.log"; }
+
+    // Waits until a line of file matches, beyond the first `skip` matches.
+    bool WaitForLine(const std::string& file, const std::string& pattern, int timeoutSeconds,
+                     size_t skip = 0);
+    std::vector<std::string> MatchingLines(const std::string& file, const std::string& pattern) const;
+    // The pid the sandbox has written into its directory, 0 if none yet.
+    pid_t PidFromFile(const std::string& name) const;
+
+private:
+    std::string dir_;
+    pid_t pid_ = 0;
+    bool keepDir_ = false;
+};
+
+std::string BuildDir();
+std::string DaemonPath();
+// Seconds at the start of a record line ("12.345678 ...").
+double LineTime(const std::string& line);
+
+struct CommandResult {
+    int status = -1;
+    std::string out;
+};
+// Runs argv, capturing stdout and stderr together; bounded in time.
+CommandResult RunCommand(const std::vector<std::string>& argv, int timeoutSeconds);

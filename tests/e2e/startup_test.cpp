@@ -1,0 +1,127 @@
+// Start-up of the real daemon: single instance, options, the board's reset
+// pulse, and the listener's chunking of what the board sends.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "sandbox_run.h"
+
+namespace {
+
+constexpr int kBound = 60;  // generous: the machine may be busy
+const char* kStarted = "Application started!!!";
+const char* kVersionRequest = "FRAME op=20 len=5 addr=1 data=$";
+const char* kResetHigh = "RESET high low_ms=([0-9]+)";
+
+std::string WriteScript(const std::string& dir, const std::string& text) {
+    std::string path = dir + "/board.script";
+    std::ofstream(path) << text;
+    return path;
+}
+
+TEST(Startup, ASecondInstanceStopsAndTheFirstKeepsRunning) {
+    SandboxRun run;
+    run.Start({});
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), kVersionRequest, kBound));
+    pid_t sandbox = run.PidFromFile("sandbox.pid");
+    pid_t first = run.PidFromFile("daemon.pid");
+    ASSERT_GT(sandbox, 0);
+
+    CommandResult second = RunCommand({"nsenter", "--target", std::to_string(sandbox), "--mount", "--net",
+                                       "--wd=" + run.WorkDir(), DaemonPath()},
+                                      kBound);
+    EXPECT_EQ(second.status, 0);
+    EXPECT_NE(second.out.find("Failed to lock file (./Tarnel.lck), another instance is already running"),
+              std::string::npos)
+        << second.out;
+    EXPECT_NE(second.out.find("Application aborted!!!"), std::string::npos);
+    EXPECT_TRUE(run.WaitForLine(run.SyslogPath(),
+                                "Failed to lock file \\(\\./Tarnel\\.lck\\), another instance is already running",
+                                kBound));
+
+    size_t asked = run.MatchingLines(run.SerialPath(), kVersionRequest).size();
+    EXPECT_TRUE(run.WaitForLine(run.SerialPath(), kVersionRequest, kBound, asked)) << "the first instance went quiet";
+    EXPECT_EQ(kill(first, 0), 0);
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), kStarted).size(), 1u);
+}
+
+TEST(Startup, ALockFileLeftByAKilledInstanceDoesNotBlockANewStart) {
+    SandboxRun first;
+    first.KeepDirectory();
+    first.Start({3, {}, {}});
+    ASSERT_TRUE(first.WaitForLine(first.SyslogPath(), kStarted, kBound));
+    first.WaitForExit(kBound);
+    ASSERT_EQ(access((first.WorkDir() + "/Tarnel.lck").c_str(), F_OK), 0);
+
+    SandboxRun second(first.Dir());
+    second.Start({});
+    EXPECT_TRUE(second.WaitForLine(second.SerialPath(), kVersionRequest, kBound));
+    EXPECT_EQ(second.MatchingLines(second.SyslogPath(), "Failed to lock").size(), 0u);
+    second.Stop();
+    std::system(("rm -rf '" + first.Dir() + "'").c_str());
+}
+
+void ExpectRefusedBeforeReset(const std::string& option) {
+    SandboxRun run;
+    run.Start({kBound, {}, {option, "x"}});
+    EXPECT_EQ(run.WaitForExit(kBound + 30), 255) << option;
+    EXPECT_EQ(run.MatchingLines(run.SerialPath(), "RESET").size(), 0u) << option;
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "Resetting subG").size(), 0u) << option;
+}
+
+TEST(Startup, InfoAndAbortOptionsEndWith255BeforeAnyResetPulse) {
+    ExpectRefusedBeforeReset("-i");
+    ExpectRefusedBeforeReset("-a");
+}
+
+TEST(Startup, TheBoardGetsOneResetPulseOfAboutHalfASecond) {
+    SandboxRun run;
+    run.Start({});
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), kVersionRequest, kBound));
+    auto pulses = run.MatchingLines(run.SerialPath(), kResetHigh);
+    ASSERT_EQ(pulses.size(), 1u);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(pulses[0], m, std::regex(kResetHigh)));
+    int lowMs = std::stoi(m[1]);
+    EXPECT_GE(lowMs, 450);
+    EXPECT_LE(lowMs, 1500);
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "Resetting subG").size(), 1u);
+}
+
+TEST(Startup, TheVersionQuestionRepeatsAboutEverySixSecondsWhileTheBoardIsSilent) {
+    SandboxRun run;
+    SandboxOptions options;
+    options.simArgs = {"--silent"};
+    run.Start(options);
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), kVersionRequest, kBound, 2));
+    auto asks = run.MatchingLines(run.SerialPath(), kVersionRequest);
+    double gap = LineTime(asks[2]) - LineTime(asks[1]);
+    EXPECT_GE(gap, 4.5);
+    EXPECT_LE(gap, 8.0);
+    EXPECT_EQ(run.MatchingLines(run.SerialPath(), "FRAME").size(), asks.size()) << "only version questions go out";
+}
+
+TEST(Startup, BytesSentWithPausesReachTheInboundQueueAsOneChunkPerSilence) {
+    SandboxRun run;
+    // Lengths that no version reply has, so each chunk is recognisable.
+    std::string script = WriteScript(run.Dir(),
+                                     "sleep 4000\n"
+                                     "send 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d\n"
+                                     "sleep 300\n"
+                                     "send 11 12 13 14 15 16 17\n"
+                                     "sleep 300\n"
+                                     "send 21 22 23\n");
+    SandboxOptions options;
+    options.simArgs = {"--silent", "--script", script};
+    run.Start(options);
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "PutMsgInQ: 3 bytes queued", kBound));
+    auto chunks = run.MatchingLines(run.SyslogPath(), "PutMsgInQ: [0-9]+ bytes queued");
+    ASSERT_EQ(chunks.size(), 3u);
+    EXPECT_NE(chunks[0].find("13 bytes"), std::string::npos);
+    EXPECT_NE(chunks[1].find("7 bytes"), std::string::npos);
+    EXPECT_NE(chunks[2].find("3 bytes"), std::string::npos);
+}
+
+}  // namespace
