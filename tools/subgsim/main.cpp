@@ -1,0 +1,253 @@
+// tarnel-subgsim: stands in for the SubG board on a pseudo-terminal, so that
+// the daemon can be run and shown without the hardware.
+#include <fcntl.h>
+#include <getopt.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "tools/subgsim/sim_loop.h"
+
+namespace {
+
+constexpr size_t kMaxScriptBytes = 1 << 20;
+
+volatile std::sig_atomic_t StopRequested = 0;
+
+struct Options {
+    int masterFd = -1;
+    std::string link;
+    std::string recordPath;
+    std::string scriptPath;
+    bool verbose = false;
+    SimConfig sim;
+};
+
+void Usage(FILE* out) {
+    std::fputs(
+        "usage: tarnel-subgsim (--master-fd N | --link PATH) [options]\n"
+        "Simulates the SubG board on a pseudo-terminal.\n"
+        "  --master-fd N        use the inherited pty master descriptor N\n"
+        "  --link PATH          create a pty and symlink PATH to its slave side\n"
+        "  --gpio-value PATH    reset line value file (default /sys/class/gpio/gpio109/value)\n"
+        "  --version A.B.C      software version reported (default 1.6.10)\n"
+        "  --reply-delay-ms N   pause before each reply (default 2)\n"
+        "  --record FILE        write a machine-readable event line per event\n"
+        "  --verbose            print human-readable event lines on stdout\n"
+        "  --script FILE        scripted board output (sleep MS | send HEX.. | reply OP HEX..)\n"
+        "  --seconds N          stop after N seconds (default: until SIGINT/SIGTERM)\n"
+        "  --help               show this text\n",
+        out);
+}
+
+bool ParseInt(const char* text, long min, long max, int* out) {
+    errno = 0;
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < min || value > max) return false;
+    *out = static_cast<int>(value);
+    return true;
+}
+
+bool ApplyOption(int opt, const char* arg, Options* o) {
+    int n = 0;
+    switch (opt) {
+        case 'm': return ParseInt(arg, 0, INT_MAX, &o->masterFd);
+        case 'l': o->link = arg; return !o->link.empty();
+        case 'g': o->sim.gpioValuePath = arg; return true;
+        case 'V': return ParseVersion(arg, &o->sim.version);
+        case 'd': return ParseInt(arg, 0, 60000, &o->sim.replyDelayMs);
+        case 'r': o->recordPath = arg; return true;
+        case 'v': o->verbose = true; return true;
+        case 's': o->scriptPath = arg; return true;
+        case 'S':
+            if (!ParseInt(arg, 0, 10000000, &n)) return false;
+            o->sim.seconds = n;
+            return true;
+        default: return false;
+    }
+}
+
+// Returns -1 when the run may go on, else the exit code.
+int ParseOptions(int argc, char** argv, Options* o) {
+    static const option longOptions[] = {
+        {"master-fd", required_argument, nullptr, 'm'}, {"link", required_argument, nullptr, 'l'},
+        {"gpio-value", required_argument, nullptr, 'g'}, {"version", required_argument, nullptr, 'V'},
+        {"reply-delay-ms", required_argument, nullptr, 'd'}, {"record", required_argument, nullptr, 'r'},
+        {"verbose", no_argument, nullptr, 'v'}, {"script", required_argument, nullptr, 's'},
+        {"seconds", required_argument, nullptr, 'S'}, {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    int opt = 0;
+    while ((opt = getopt_long(argc, argv, "", longOptions, nullptr)) != -1) {
+        if (opt == 'h') {
+            Usage(stdout);
+            return 2;
+        }
+        if (!ApplyOption(opt, optarg, o)) {
+            if (optarg) std::fprintf(stderr, "tarnel-subgsim: bad value '%s'\n", optarg);
+            Usage(stderr);
+            return 2;
+        }
+    }
+    if (optind != argc || (o->masterFd < 0) == o->link.empty()) {
+        std::fputs("tarnel-subgsim: give exactly one of --master-fd and --link\n", stderr);
+        Usage(stderr);
+        return 2;
+    }
+    return -1;
+}
+
+bool LoadScript(const std::string& path, std::vector<ScriptCommand>* out) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        std::fprintf(stderr, "tarnel-subgsim: cannot read script %s\n", path.c_str());
+        return false;
+    }
+    std::string text(kMaxScriptBytes + 1, '\0');
+    file.read(&text[0], static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    if (text.size() > kMaxScriptBytes) {
+        std::fprintf(stderr, "tarnel-subgsim: script %s is larger than %zu bytes\n", path.c_str(), kMaxScriptBytes);
+        return false;
+    }
+    ScriptParse parsed = ParseScript(text);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "tarnel-subgsim: script %s %s\n", path.c_str(), parsed.error.c_str());
+        return false;
+    }
+    *out = std::move(parsed.commands);
+    return true;
+}
+
+int OpenNewMaster() {
+    int fd = posix_openpt(O_RDWR | O_NOCTTY);
+    if (fd < 0) return -1;
+    if (grantpt(fd) != 0 || unlockpt(fd) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Holding the slave side open keeps the master readable while the host has
+// the port closed. The peer ioctl needs no path, so it also works when the
+// slave is only reachable under another name.
+int OpenSlave(int master) {
+    int fd = ioctl(master, TIOCGPTPEER, O_RDWR | O_NOCTTY);
+    if (fd >= 0) return fd;
+    const char* name = ptsname(master);
+    return name ? open(name, O_RDWR | O_NOCTTY) : -1;
+}
+
+bool MakeRaw(int slave) {
+    termios t{};
+    if (tcgetattr(slave, &t) != 0) return false;
+    cfmakeraw(&t);
+    cfsetispeed(&t, B115200);
+    cfsetospeed(&t, B115200);
+    return tcsetattr(slave, TCSANOW, &t) == 0;
+}
+
+bool PlaceLink(const std::string& link, const std::string& target) {
+    struct stat st{};
+    if (lstat(link.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            std::fprintf(stderr, "tarnel-subgsim: %s exists and is not a symlink\n", link.c_str());
+            return false;
+        }
+        unlink(link.c_str());
+    }
+    if (symlink(target.c_str(), link.c_str()) != 0) {
+        std::fprintf(stderr, "tarnel-subgsim: symlink %s: %s\n", link.c_str(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// Leaves the link alone if someone else has put a new one in its place.
+void RemoveLink(const std::string& link, const std::string& target) {
+    char current[PATH_MAX];
+    ssize_t n = readlink(link.c_str(), current, sizeof current - 1);
+    if (n < 0) return;
+    current[n] = '\0';
+    if (target == current) unlink(link.c_str());
+}
+
+void OnStopSignal(int) { StopRequested = 1; }
+
+void CatchStopSignals() {
+    struct sigaction sa{};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+struct Line {
+    int master = -1;
+    int slave = -1;
+    std::string slaveName;
+};
+
+bool OpenLine(const Options& o, Line* line) {
+    line->master = o.link.empty() ? o.masterFd : OpenNewMaster();
+    if (line->master < 0 || fcntl(line->master, F_GETFD) < 0) {
+        std::fprintf(stderr, "tarnel-subgsim: no pty master: %s\n", std::strerror(errno));
+        return false;
+    }
+    const char* name = ptsname(line->master);
+    line->slaveName = name ? name : "";
+    line->slave = OpenSlave(line->master);
+    if (line->slave < 0 || !MakeRaw(line->slave)) {
+        std::fprintf(stderr, "tarnel-subgsim: cannot set up the pty slave: %s\n", std::strerror(errno));
+        return false;
+    }
+    int flags = fcntl(line->master, F_GETFL);
+    return flags >= 0 && fcntl(line->master, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+int Run(const Options& o) {
+    Line line;
+    if (!OpenLine(o, &line)) return 1;
+    if (!o.link.empty()) {
+        if (!PlaceLink(o.link, line.slaveName)) return 1;
+        std::printf("subgsim: serial line at %s (%s)\n", o.link.c_str(), line.slaveName.c_str());
+        std::fflush(stdout);
+    }
+    FILE* record = o.recordPath.empty() ? nullptr : std::fopen(o.recordPath.c_str(), "w");
+    if (!o.recordPath.empty() && !record) {
+        std::fprintf(stderr, "tarnel-subgsim: cannot write %s\n", o.recordPath.c_str());
+        if (!o.link.empty()) RemoveLink(o.link, line.slaveName);
+        return 1;
+    }
+    EventLog events(record, o.verbose ? stdout : nullptr);
+    Simulator sim(line.master, o.sim, &events);
+    sim.Run(&StopRequested);
+    if (!o.link.empty()) RemoveLink(o.link, line.slaveName);
+    if (record) std::fclose(record);
+    close(line.slave);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    int exitCode = ParseOptions(argc, argv, &o);
+    if (exitCode >= 0) return exitCode;
+    if (!o.scriptPath.empty() && !LoadScript(o.scriptPath, &o.sim.script)) return 2;
+    CatchStopSignals();
+    return Run(o);
+}

@@ -1,0 +1,59 @@
+// The simulated board's application: how it cuts the host's byte stream into
+// frames and what it answers. No I/O, so that it can be tested directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "subg/frame.h"
+
+struct SoftwareVersion {
+    uint8_t major = 1;
+    uint8_t minor = 6;
+    uint8_t build = 10;
+};
+
+// Reads "A.B.C" with each part 0-255.
+bool ParseVersion(const std::string& text, SoftwareVersion* out);
+
+// Frames follow each other without start markers, so after garbage the only
+// way back in step is to slide forward one byte at a time.
+class FrameCutter {
+public:
+    static constexpr size_t kCapacity = 4096;
+
+    struct Cut {
+        std::vector<uint8_t> bad;    // bytes skipped before the frame (or before the wait for more)
+        bool hasFrame = false;
+        T7734FrameRequest frame{};
+        std::vector<uint8_t> wire;   // the frame as it came on the line
+    };
+
+    // Returns the oldest bytes pushed out when the buffer would overflow.
+    std::vector<uint8_t> Append(const uint8_t* bytes, size_t n);
+    Cut Next();
+    void Clear() { buf_.clear(); }
+
+private:
+    std::vector<uint8_t> buf_;
+};
+
+class SimBoard {
+public:
+    explicit SimBoard(SoftwareVersion version) : version_(version) {}
+
+    // The reply the board sends for a host frame, if it sends one.
+    std::optional<T7734FrameReply> Answer(const T7734FrameRequest& request) const;
+
+private:
+    using Handler = std::optional<T7734FrameReply> (SimBoard::*)(const T7734FrameRequest&) const;
+    static const std::map<uint8_t, Handler>& Handlers();
+
+    std::optional<T7734FrameReply> SoftwareVersionReply(const T7734FrameRequest& request) const;
+
+    SoftwareVersion version_;
+};

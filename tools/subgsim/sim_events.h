@@ -1,0 +1,46 @@
+// What the simulator saw and did, written twice: as machine-readable record
+// lines for tests and as human-readable lines for someone watching.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "subg/frame.h"
+
+std::string HexBytes(const uint8_t* bytes, size_t n);
+std::string OpcodeName(uint8_t opcode);
+
+// Record lines without their time stamp.
+namespace RecordBody {
+std::string Frame(const T7734FrameRequest& frame);
+std::string Sent(const T7734FrameReply& frame);
+std::string Raw(const std::vector<uint8_t>& bytes);
+std::string Bad(const std::vector<uint8_t>& bytes);
+std::string Ignored(size_t count);
+std::string ResetLow();
+std::string ResetHigh(long lowMs);
+}  // namespace RecordBody
+
+// Either output may be null. Every line is flushed at once, since readers
+// follow the files while the simulator runs.
+class EventLog {
+public:
+    EventLog(FILE* record, FILE* verbose) : record_(record), verbose_(verbose) {}
+
+    void HostFrame(const T7734FrameRequest& frame, const std::vector<uint8_t>& wire);
+    void BoardReply(const T7734FrameReply& frame, const uint8_t* wire, size_t n);
+    void RawSent(const std::vector<uint8_t>& bytes);
+    void Bad(const std::vector<uint8_t>& bytes);
+    void Ignored(size_t count);
+    void ResetLow();
+    void ResetHigh(long lowMs);
+
+private:
+    void Emit(const std::string& body, const std::string& human);
+
+    FILE* record_;
+    FILE* verbose_;
+};

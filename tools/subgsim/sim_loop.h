@@ -1,0 +1,68 @@
+// The simulator's single poll() loop: the serial line, the reset line, the
+// pending replies and the script, all driven by one clock.
+#pragma once
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/subgsim/sim_board.h"
+#include "tools/subgsim/sim_events.h"
+#include "tools/subgsim/sim_gpio.h"
+#include "tools/subgsim/sim_script.h"
+
+struct SimConfig {
+    SoftwareVersion version;
+    int replyDelayMs = 2;
+    std::string gpioValuePath = "/sys/class/gpio/gpio109/value";
+    std::vector<ScriptCommand> script;
+    std::optional<int> seconds;  // run until a signal when absent
+};
+
+class Simulator {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    Simulator(int masterFd, const SimConfig& config, EventLog* events);
+
+    // Returns when the run time is up or *stop turns non-zero.
+    void Run(const volatile std::sig_atomic_t* stop);
+
+private:
+    struct PendingReply {
+        Clock::time_point due;
+        T7734FrameReply frame;
+    };
+
+    Clock::time_point NextWake(Clock::time_point now, Clock::time_point end) const;
+    void PollResetLine(Clock::time_point now);
+    void HoldInReset(Clock::time_point now);
+    void Boot(Clock::time_point now);
+    void ReadHost(Clock::time_point now);
+    void CutFrames(Clock::time_point now);
+    void SendDueReplies(Clock::time_point now);
+    void RunScript(Clock::time_point now);
+    void SendReply(const T7734FrameReply& frame);
+    void Queue(const uint8_t* bytes, size_t n);
+    void WriteOut();
+
+    int master_;
+    SimConfig config_;
+    EventLog* events_;
+    SimBoard board_;
+    FrameCutter cutter_;
+    ResetLineWatcher resetLine_;
+    std::deque<PendingReply> pending_;
+    std::vector<uint8_t> out_;
+    bool held_ = false;
+    bool masterQuiet_ = false;
+    Clock::time_point lowSince_;
+    Clock::time_point nextGpioPoll_;
+    size_t scriptNext_ = 0;
+    Clock::time_point scriptDue_;
+    Clock::duration scriptLeftWhenHeld_{};
+};
