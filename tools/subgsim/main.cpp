@@ -46,6 +46,7 @@ void Usage(FILE* out) {
         "  --verbose            print human-readable event lines on stdout\n"
         "  --script FILE        scripted board output (sleep MS | send HEX.. | reply OP HEX..)\n"
         "  --seconds N          stop after N seconds (default: until SIGINT/SIGTERM)\n"
+        "  --silent             answer nothing (a board that does not respond)\n"
         "  --help               show this text\n",
         out);
 }
@@ -69,6 +70,7 @@ bool ApplyOption(int opt, const char* arg, Options* o) {
         case 'd': return ParseInt(arg, 0, 60000, &o->sim.replyDelayMs);
         case 'r': o->recordPath = arg; return true;
         case 'v': o->verbose = true; return true;
+        case 'q': o->sim.silent = true; return true;
         case 's': o->scriptPath = arg; return true;
         case 'S':
             if (!ParseInt(arg, 0, 10000000, &n)) return false;
@@ -86,6 +88,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
         {"reply-delay-ms", required_argument, nullptr, 'd'}, {"record", required_argument, nullptr, 'r'},
         {"verbose", no_argument, nullptr, 'v'}, {"script", required_argument, nullptr, 's'},
         {"seconds", required_argument, nullptr, 'S'}, {"help", no_argument, nullptr, 'h'},
+        {"silent", no_argument, nullptr, 'q'},
         {nullptr, 0, nullptr, 0},
     };
     int opt = 0;

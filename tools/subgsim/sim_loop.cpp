@@ -112,6 +112,7 @@ void Simulator::CutFrames(Clock::time_point now) {
         if (!cut.bad.empty()) events_->Bad(cut.bad);
         if (!cut.hasFrame) return;
         events_->HostFrame(cut.frame, cut.wire);
+        if (config_.silent) continue;
         std::optional<T7734FrameReply> reply = board_.Answer(cut.frame);
         if (reply) pending_.push_back({now + milliseconds(config_.replyDelayMs), *reply});
     }

@@ -21,6 +21,7 @@ struct SimConfig {
     std::string gpioValuePath = "/sys/class/gpio/gpio109/value";
     std::vector<ScriptCommand> script;
     std::optional<int> seconds;  // run until a signal when absent
+    bool silent = false;         // a board that hears but never answers
 };
 
 class Simulator {
