@@ -1,0 +1,85 @@
+#include "options.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+const char kSandboxUsage[] =
+    "usage: tarnel-sandbox --dir DIR [--seconds N] [--show] [--sim PATH] [--sim-arg ARG]... [--no-sim]\n"
+    "                      -- DAEMON [ARGS...]\n";
+
+namespace {
+
+bool ParseSeconds(const std::string& text, int* out) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value > INT_MAX) return false;
+    *out = static_cast<int>(value);
+    return true;
+}
+
+// Handles an option that takes a value; false on a bad or missing value.
+bool TakeValue(const std::string& name, const char* value, SandboxOptions* out, std::string* error) {
+    if (!value) {
+        *error = name + " needs a value";
+        return false;
+    }
+    if (name == "--dir") {
+        out->dir = value;
+    } else if (name == "--sim") {
+        out->sim = value;
+    } else if (name == "--sim-arg") {
+        out->simArgs.emplace_back(value);
+    } else if (!ParseSeconds(value, &out->seconds)) {
+        *error = std::string("--seconds wants a whole number of seconds, not '") + value + "'";
+        return false;
+    }
+    return true;
+}
+
+bool TakesValue(const std::string& name) {
+    return name == "--dir" || name == "--seconds" || name == "--sim" || name == "--sim-arg";
+}
+
+bool CheckComplete(const SandboxOptions& options, std::string* error) {
+    if (options.help) return true;
+    if (options.dir.empty()) {
+        *error = "--dir DIR is required";
+    } else if (options.daemon.empty()) {
+        *error = "no daemon given after --";
+    } else if (options.noSim && !options.sim.empty()) {
+        *error = "--sim and --no-sim exclude each other";
+    } else {
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseSandboxOptions(int argc, const char* const argv[], SandboxOptions* out, std::string* error) {
+    int i = 1;
+    for (; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--") {
+            ++i;
+            break;
+        }
+        if (TakesValue(arg)) {
+            if (!TakeValue(arg, i + 1 < argc ? argv[++i] : nullptr, out, error)) return false;
+        } else if (arg == "--show") {
+            out->show = true;
+        } else if (arg == "--no-sim") {
+            out->noSim = true;
+        } else if (arg == "--help" || arg == "-h") {
+            out->help = true;
+        } else {
+            *error = "unknown option '" + arg + "'";
+            return false;
+        }
+    }
+    for (; i < argc; ++i) out->daemon.emplace_back(argv[i]);
+    return CheckComplete(*out, error);
+}

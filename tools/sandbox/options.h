@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SandboxOptions {
+    std::string dir;
+    int seconds = 30;  // 0: until SIGINT or SIGTERM
+    bool show = false;
+    std::string sim;  // empty: tarnel-subgsim beside the sandbox's executable
+    std::vector<std::string> simArgs;
+    bool noSim = false;
+    std::vector<std::string> daemon;  // program and its arguments
+    bool help = false;
+};
+
+extern const char kSandboxUsage[];
+
+// False, with the reason in *error, for a command line that cannot be run.
+bool ParseSandboxOptions(int argc, const char* const argv[], SandboxOptions* out, std::string* error);
