@@ -1,0 +1,236 @@
+#include "sandbox.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "children.h"
+#include "sys_error.h"
+
+namespace {
+
+constexpr int kSimGraceMillis = 2000;
+constexpr int kLastWordsMillis = 300;
+constexpr int kMaxPollMillis = 1000;
+constexpr int kMessagesPerRound = 256;
+constexpr int kReapsPerRound = 64;
+const char kGpioValue[] = "/sys/class/gpio/gpio109/value";
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof(cwd))) ThrowErrno("cannot read the current directory");
+    return std::string(cwd) + "/" + path;
+}
+
+void MakeDirs(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string prefix = path.substr(0, slash);
+        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) ThrowErrno("cannot create " + prefix);
+        if (slash == std::string::npos) return;
+    }
+}
+
+int CreateOutput(const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) ThrowErrno("cannot create " + path);
+    return fd;
+}
+
+// Through a rename, so that whoever waits for the file never reads half of it.
+void WritePidFile(const std::string& path, pid_t pid) {
+    std::string text = std::to_string(pid) + "\n";
+    std::string temporary = path + ".tmp";
+    int fd = CreateOutput(temporary);
+    bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    if (!written || rename(temporary.c_str(), path.c_str()) != 0) ThrowErrno("cannot write " + path);
+}
+
+std::string DefaultSimPath() {
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (n <= 0) ThrowErrno("cannot find the sandbox's own executable");
+    std::string path(self, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1) + "tarnel-subgsim";
+}
+
+// The daemon runs in DIR/work: a relative path must not be taken from there.
+std::vector<std::string> DaemonArgv(std::vector<std::string> argv) {
+    if (argv[0].find('/') != std::string::npos) argv[0] = AbsolutePath(argv[0]);
+    return argv;
+}
+
+void CloseIfOpen(int fd) {
+    if (fd >= 0) close(fd);
+}
+
+}  // namespace
+
+Sandbox::Sandbox(const SandboxOptions& options) : options_(options), dir_(AbsolutePath(options.dir)) {
+    if (!options_.noSim) {
+        simPath_ = options_.sim.empty() ? DefaultSimPath() : AbsolutePath(options_.sim);
+        if (access(simPath_.c_str(), X_OK) != 0) {
+            ThrowErrno("cannot run the simulator " + simPath_ + " (build it, or pass --sim PATH or --no-sim)");
+        }
+    }
+}
+
+Sandbox::~Sandbox() {
+    if (daemonPid_ > 0) KillChild(daemonPid_);
+    if (simPid_ > 0) KillChild(simPid_);
+    for (int fd : {signalFd_, daemonOut_, daemonErr_, simOut_, nullFd_, pty_.master, pty_.slave}) CloseIfOpen(fd);
+}
+
+int Sandbox::Run() {
+    PrepareDir();
+    BlockSignals();
+    SetUpNamespaces();
+    WritePidFile(Path("sandbox.pid"), getpid());
+    // Orphans of the daemon come to the sandbox, which ends them at the end.
+    if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) ThrowErrno("cannot become a subreaper");
+    if (!options_.noSim) StartSimulator();
+    StartDaemon();
+    Supervise();
+    return Finish();
+}
+
+void Sandbox::PrepareDir() {
+    MakeDirs(dir_);
+    for (const char* sub : {"work", "home", ".dev"}) MakeDirs(Path(sub));
+    // A stale pid file would send a waiting test to a process long gone.
+    for (const char* stale : {"sandbox.pid", "daemon.pid"}) unlink(Path(stale).c_str());
+    close(CreateOutput(Path("serial.log")));
+    daemonOut_ = CreateOutput(Path("daemon.out"));
+    daemonErr_ = CreateOutput(Path("daemon.err"));
+    simOut_ = CreateOutput(Path("sim.out"));
+    nullFd_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (nullFd_ < 0) ThrowErrno("cannot open /dev/null");
+    syslog_ = std::make_unique<SyslogSink>(Path("syslog.log"), options_.show);
+}
+
+void Sandbox::SetUpNamespaces() {
+    EnterPrivateNamespaces();
+    BringUpLoopback();
+    pty_ = OpenPty();
+    BuildDev(Path(".dev"), pty_.slaveName);
+    syslog_->Bind("/dev/log");
+    FakeGpio();
+    BindHome(Path("home"));
+}
+
+// Blocked before any child exists, so that no SIGCHLD can be missed.
+void Sandbox::BlockSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGINT, SIGTERM, SIGCHLD}) sigaddset(&set, sig);
+    if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) ThrowErrno("cannot block signals");
+    signalFd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (signalFd_ < 0) ThrowErrno("cannot create a signalfd");
+}
+
+void Sandbox::StartSimulator() {
+    ChildSpec spec;
+    spec.argv = {simPath_, "--master-fd", std::to_string(pty_.master), "--gpio-value", kGpioValue,
+                 "--record", Path("serial.log")};
+    if (options_.show) spec.argv.emplace_back("--verbose");
+    spec.argv.insert(spec.argv.end(), options_.simArgs.begin(), options_.simArgs.end());
+    spec.passFd = pty_.master;
+    // The terminal's input is the daemon's console, not the simulator's.
+    spec.stdinFd = nullFd_;
+    if (!options_.show) spec.stdoutFd = spec.stderrFd = simOut_;
+    simPid_ = SpawnChild(spec);
+}
+
+void Sandbox::StartDaemon() {
+    ChildSpec spec;
+    spec.argv = DaemonArgv(options_.daemon);
+    spec.workDir = Path("work");
+    if (!options_.show) {
+        spec.stdoutFd = daemonOut_;
+        spec.stderrFd = daemonErr_;
+    }
+    daemonPid_ = SpawnChild(spec);
+    daemonStart_ = Clock::now();
+    WritePidFile(Path("daemon.pid"), daemonPid_);
+}
+
+void Sandbox::Supervise() {
+    bool limited = options_.seconds > 0;
+    Clock::time_point deadline = daemonStart_ + std::chrono::seconds(options_.seconds);
+    while (daemonPid_ > 0 && !stopRequested_) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (limited && left <= 0) return;
+        int timeout = limited ? static_cast<int>(std::min<long long>(left, kMaxPollMillis)) : kMaxPollMillis;
+        pollfd fds[] = {{signalFd_, POLLIN, 0}, {syslog_->Fd(), POLLIN, 0}};
+        poll(fds, 2, timeout);
+        syslog_->Drain(kMessagesPerRound);
+        HandleSignals();
+    }
+}
+
+void Sandbox::HandleSignals() {
+    signalfd_siginfo info{};
+    while (read(signalFd_, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
+        if (info.ssi_signo == SIGCHLD) {
+            ReapChildren();
+        } else {
+            stopRequested_ = true;
+        }
+    }
+}
+
+void Sandbox::ReapChildren() {
+    for (int i = 0; i < kReapsPerRound; ++i) {
+        int waitStatus = 0;
+        pid_t pid = ReapOneChild(&waitStatus);
+        if (pid <= 0) return;
+        OnChildEnded(pid, waitStatus);
+    }
+}
+
+void Sandbox::OnChildEnded(pid_t pid, int waitStatus) {
+    if (pid == daemonPid_) {
+        daemonWaitStatus_ = waitStatus;
+        daemonPid_ = -1;
+    } else if (pid == simPid_) {
+        simPid_ = -1;
+        std::fprintf(stderr, "sandbox: the simulator ended early with status %d\n", ShellStatus(waitStatus));
+    }
+}
+
+void Sandbox::StopSimulator() {
+    if (simPid_ <= 0) return;
+    TerminateChild(simPid_, kSimGraceMillis);
+    simPid_ = -1;
+}
+
+int Sandbox::Finish() {
+    // A signal that came together with the daemon's end still means the
+    // sandbox was told to stop it.
+    bool stoppedBySandbox = stopRequested_ || daemonPid_ > 0;
+    if (daemonPid_ > 0) {
+        KillChild(daemonPid_);
+        daemonPid_ = -1;
+    }
+    double ran = std::chrono::duration<double>(Clock::now() - daemonStart_).count();
+    syslog_->DrainFor(kLastWordsMillis);
+    StopSimulator();
+    KillAdoptedChildren();
+    if (stoppedBySandbox) {
+        std::fprintf(stderr, "sandbox: daemon stopped after %.0f s\n", ran);
+        return 0;
+    }
+    int status = ShellStatus(daemonWaitStatus_);
+    std::fprintf(stderr, "sandbox: daemon exited with status %d\n", status);
+    return status;
+}
