@@ -40,18 +40,18 @@ bool Redirect(int fd, int target) {
 }
 
 // Runs in the forked child; returns only on failure, with errno set.
-void ExecChild(const ChildSpec& spec, char* const argv[], pid_t sandbox) {
+void ExecChild(const ChildPlan& plan, char* const argv[], pid_t sandbox) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) return;
     if (getppid() != sandbox) _exit(1);
-    if (!Redirect(spec.stdinFd, STDIN_FILENO) || !Redirect(spec.stdoutFd, STDOUT_FILENO) ||
-        !Redirect(spec.stderrFd, STDERR_FILENO)) {
+    if (!Redirect(plan.stdinFd, STDIN_FILENO) || !Redirect(plan.stdoutFd, STDOUT_FILENO) ||
+        !Redirect(plan.stderrFd, STDERR_FILENO)) {
         return;
     }
-    if (spec.passFd >= 0 && fcntl(spec.passFd, F_SETFD, 0) != 0) return;
-    if (!spec.workDir.empty() && chdir(spec.workDir.c_str()) != 0) return;
+    if (plan.passFd >= 0 && fcntl(plan.passFd, F_SETFD, 0) != 0) return;
+    if (!plan.workDir.empty() && chdir(plan.workDir.c_str()) != 0) return;
     if (!DropSysTime()) return;
     execvp(argv[0], argv);
 }
@@ -92,16 +92,16 @@ std::vector<pid_t> OwnChildren() {
 
 }  // namespace
 
-pid_t SpawnChild(const ChildSpec& spec) {
+pid_t SpawnChild(const ChildPlan& plan) {
     std::vector<char*> argv;
-    for (const std::string& arg : spec.argv) argv.push_back(const_cast<char*>(arg.c_str()));
+    for (const std::string& arg : plan.argv) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     pid_t sandbox = getpid();
     pid_t pid = fork();
     if (pid == 0) {
-        ExecChild(spec, argv.data(), sandbox);
+        ExecChild(plan, argv.data(), sandbox);
         int err = errno;
         ssize_t ignored = write(report[1], &err, sizeof(err));
         (void)ignored;
@@ -114,7 +114,7 @@ pid_t SpawnChild(const ChildSpec& spec) {
         int status;
         WaitForExit(pid, kKilledWaitMillis, &status);
     }
-    if (pid < 0 || err != 0) throw std::runtime_error("cannot run " + spec.argv[0] + ": " + std::strerror(err));
+    if (pid < 0 || err != 0) throw std::runtime_error("cannot run " + plan.argv[0] + ": " + std::strerror(err));
     return pid;
 }
 

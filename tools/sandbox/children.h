@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct ChildSpec {
+struct ChildPlan {
     std::vector<std::string> argv;  // argv[0] is run through PATH if it has no '/'
     std::string workDir;            // empty: the sandbox's own
     int stdinFd = -1;               // -1: the sandbox's own
@@ -18,7 +18,7 @@ struct ChildSpec {
 
 // Forks and execs; throws std::runtime_error if the program cannot be run.
 // The child dies with the sandbox and can never set the clock.
-pid_t SpawnChild(const ChildSpec& spec);
+pid_t SpawnChild(const ChildPlan& plan);
 
 // Waits up to timeoutMillis; true with the wait status once pid has ended.
 bool WaitForExit(pid_t pid, int timeoutMillis, int* waitStatus);

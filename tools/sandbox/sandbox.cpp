@@ -139,27 +139,27 @@ void Sandbox::BlockSignals() {
 }
 
 void Sandbox::StartSimulator() {
-    ChildSpec spec;
-    spec.argv = {simPath_, "--master-fd", std::to_string(pty_.master), "--gpio-value", kGpioValue,
+    ChildPlan plan;
+    plan.argv = {simPath_, "--master-fd", std::to_string(pty_.master), "--gpio-value", kGpioValue,
                  "--record", Path("serial.log")};
-    if (options_.show) spec.argv.emplace_back("--verbose");
-    spec.argv.insert(spec.argv.end(), options_.simArgs.begin(), options_.simArgs.end());
-    spec.passFd = pty_.master;
+    if (options_.show) plan.argv.emplace_back("--verbose");
+    plan.argv.insert(plan.argv.end(), options_.simArgs.begin(), options_.simArgs.end());
+    plan.passFd = pty_.master;
     // The terminal's input is the daemon's console, not the simulator's.
-    spec.stdinFd = nullFd_;
-    if (!options_.show) spec.stdoutFd = spec.stderrFd = simOut_;
-    simPid_ = SpawnChild(spec);
+    plan.stdinFd = nullFd_;
+    if (!options_.show) plan.stdoutFd = plan.stderrFd = simOut_;
+    simPid_ = SpawnChild(plan);
 }
 
 void Sandbox::StartDaemon() {
-    ChildSpec spec;
-    spec.argv = DaemonArgv(options_.daemon);
-    spec.workDir = Path("work");
+    ChildPlan plan;
+    plan.argv = DaemonArgv(options_.daemon);
+    plan.workDir = Path("work");
     if (!options_.show) {
-        spec.stdoutFd = daemonOut_;
-        spec.stderrFd = daemonErr_;
+        plan.stdoutFd = daemonOut_;
+        plan.stderrFd = daemonErr_;
     }
-    daemonPid_ = SpawnChild(spec);
+    daemonPid_ = SpawnChild(plan);
     daemonStart_ = Clock::now();
     WritePidFile(Path("daemon.pid"), daemonPid_);
 }
