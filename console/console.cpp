@@ -1,9 +1,12 @@
 #include "console/console.h"
 
+#include "params/rf_settings.h"
 #include "subg/timing.h"
 
 void* CmdParseLineProc(void*) {
-    // The start-up procedure and the menu arrive with the parameter store.
+    WaitForSubGBoard();
+    LoadAndSetRFSettings();
+    // The menu arrives with the console.
     for (;;) MicroSecSleep(1000000);
     return nullptr;
 }

@@ -471,3 +471,13 @@ void ReplaceChanArray(std::vector<float> freqs) {
 void SetParamSaveHook(void (*hook)()) {
     SaveHook = hook;
 }
+
+void SetSubGAppVersion(uint32_t version) {
+    std::lock_guard<std::mutex> lock(WorkingParamMutex);
+    WorkingParams.SubGAppVersion = version;
+}
+
+uint32_t CurrentSubGAppVersion() {
+    std::lock_guard<std::mutex> lock(WorkingParamMutex);
+    return WorkingParams.SubGAppVersion;
+}

@@ -93,6 +93,11 @@ void SetSteadyStateIntervalProc(int32_t seconds);
 
 int32_t GetVersion();
 
+// The SubG board's version as it reports it; kept in memory, saved with the
+// next save.
+void SetSubGAppVersion(uint32_t version);
+uint32_t CurrentSubGAppVersion();
+
 // Consistent copies for readers that need more than one field.
 WorkingParamsSt SnapshotWorkingParams();
 // The entries the record counts that the table holds.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "subg/host_probes.h"
 #include "subg/link_buffers.h"
 #include "subg/scheduler.h"
 #include "subg/serial_port.h"
@@ -91,6 +92,7 @@ void HandOnGatheredBytes() {
 void* SerialListener(void*) {
     SerialFd = OpenPortUntilItWorks();
     InitLinkDuties();
+    TestIsReader20();
     for (;;) {
         Heartbeat();
         if (PortReadable()) {

@@ -41,8 +41,8 @@ TEST(Startup, ASecondInstanceStopsAndTheFirstKeepsRunning) {
                                 "Failed to lock file \\(\\./Tarnel\\.lck\\), another instance is already running",
                                 kBound));
 
-    size_t asked = run.MatchingLines(run.SerialPath(), kVersionRequest).size();
-    EXPECT_TRUE(run.WaitForLine(run.SerialPath(), kVersionRequest, kBound, asked)) << "the first instance went quiet";
+    size_t frames = run.MatchingLines(run.SerialPath(), "FRAME").size();
+    EXPECT_TRUE(run.WaitForLine(run.SerialPath(), "FRAME", kBound, frames)) << "the first instance went quiet";
     EXPECT_EQ(kill(first, 0), 0);
     EXPECT_EQ(run.MatchingLines(run.SyslogPath(), kStarted).size(), 1u);
 }

@@ -1,0 +1,61 @@
+#include "subg/host_probes.h"
+
+#include <linux/wireless.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+std::atomic<uint8_t> IsReader20{0};
+
+namespace {
+constexpr const char* kOSImageVersionPath = "/etc/OSImageVersion.txt";
+constexpr const char* kSDCardDevice = "/dev/mmcblk0p1";
+constexpr const char* kSDCardProbeFile = "/home/DummyFile.txt";
+
+bool Exists(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+}  // namespace
+
+void TestIsReader20() {
+    if (Exists(kOSImageVersionPath)) {
+        IsReader20 = 1;
+    } else {
+        syslog(LOG_DEBUG, "TestIsReader20: false");
+    }
+}
+
+int IsSDCardConnected() {
+    if (!IsReader20) return 1;
+    if (Exists(kSDCardDevice)) {
+        FILE* probe = std::fopen(kSDCardProbeFile, "wb");
+        if (probe) {
+            std::fclose(probe);
+            std::remove(kSDCardProbeFile);
+            return 1;
+        }
+    }
+    syslog(LOG_ERR, "IsSDCardConnected: SD card is not connected");
+    return 0;
+}
+
+int wl_get_signal(const char* ifname) {
+    int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    if (sock < 0) return -1;
+    iw_statistics stats{};
+    iwreq request{};
+    std::strncpy(request.ifr_name, ifname, IFNAMSIZ - 1);
+    request.u.data.pointer = &stats;
+    request.u.data.length = sizeof(stats);
+    request.u.data.flags = 1;  // clear the "updated" marks
+    int rc = ioctl(sock, SIOCGIWSTATS, &request);
+    close(sock);
+    if (rc < 0) return -1;
+    return static_cast<int8_t>(stats.qual.level);
+}

@@ -1,0 +1,120 @@
+#include "subgconfig/versions.h"
+
+#include <syslog.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "params/working_params.h"
+#include "subg/opcodes.h"
+#include "subg/request_queue.h"
+#include "subg/scheduler.h"
+#include "subg/serial_parser.h"
+#include "subgconfig/frequencies.h"
+
+uint8_t SubGSwVersion[3] = {0, 0, 0};
+uint8_t SubGBoardGVT[kGVTSize] = {};
+std::atomic<uint8_t> GVTUpdated{0};
+
+namespace {
+
+constexpr int kVersionReplyBytes = 3;
+constexpr int kChecksumReplyBytes = 5;
+constexpr uint8_t kNoChecksum = 0xFF;
+
+// Version numbers inside the record, first number at the highest byte.
+constexpr int kGVTAppVersionTop = 21;
+constexpr int kGVTLoaderVersionTop = 27;
+constexpr int kGVTBootRomVersionTop = 31;
+
+bool NeedsServiceInfo(uint32_t version) { return version > kLastSubGVersionWithoutLoader; }
+
+void WriteVersionLine(FILE* f, const char* label, int top) {
+    std::fprintf(f, "%s: %d.%d.%d.%d\n", label, SubGBoardGVT[top], SubGBoardGVT[top - 1], SubGBoardGVT[top - 2],
+                 SubGBoardGVT[top - 3]);
+}
+
+uint32_t ReadLE32(const uint8_t* p) {
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+}  // namespace
+
+uint32_t VersionNumber(uint8_t major, uint8_t minor, uint8_t build) {
+    return major * 10000u + minor * 100u + build;
+}
+
+int HandleGetSWVersion() {
+    if (BoardMsgDataLen() < kVersionReplyBytes) return kDiscardQueue;
+    std::memcpy(SubGSwVersion, BoardMsg.data, kVersionReplyBytes);
+    uint32_t version = VersionNumber(SubGSwVersion[0], SubGSwVersion[1], SubGSwVersion[2]);
+    if (version != CurrentSubGAppVersion()) {
+        SetSubGAppVersion(version);
+        if (version >= 1 && version <= kLastSubGVersionWithoutLoader) UpdateOldSubGGVT(version);
+    }
+    if (DisplaySettings) syslog(LOG_DEBUG, "SerialParser: subg_application_version = %u", version);
+    // Every (re)connection pushes the whole parameter set and asks for the
+    // version record.
+    if (!SubGBoardConnected) {
+        SetSubGBoardParameters();
+        SubGBoardConnected = 1;
+        if (NeedsServiceInfo(version)) AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
+    }
+    return kFrameTaken;
+}
+
+int ParseServiceInfo() {
+    if (BoardMsgDataLen() < kGVTSize) return kDiscardQueue;
+    ParseSubGServiceInfo(&ReadIndex, BoardMsg.data);
+    return kFrameTaken;
+}
+
+void ParseSubGServiceInfo(int* readIndex, const uint8_t* data) {
+    syslog(LOG_DEBUG, "ParseSubGServiceInfo: Parsing GVT data");
+    std::memcpy(SubGBoardGVT, data, kGVTSize);
+    SaveSubGBoardAppVersToFile();
+    ParamsUpdated = 1;
+    GVTUpdated = 1;
+    *readIndex = kGVTSize;
+}
+
+void UpdateOldSubGGVT(uint32_t version) {
+    if (version == 0 || version > kLastSubGVersionWithoutLoader) return;
+    syslog(LOG_INFO, "UpdateOldSubGGVT: SubGBoard Has no boot loader (SubGVersion = %u", version);
+    std::memset(SubGBoardGVT, 0, sizeof(SubGBoardGVT));
+    SubGBoardGVT[kGVTAppVersionTop] = static_cast<uint8_t>(version / 10000);
+    SubGBoardGVT[kGVTAppVersionTop - 1] = static_cast<uint8_t>((version % 10000) / 100);
+    SubGBoardGVT[kGVTAppVersionTop - 2] = static_cast<uint8_t>(version % 100);
+    SubGBoardGVT[0] = kHostBuiltGVTFormat;
+    ParamsUpdated = 1;
+    SaveSubGBoardAppVersToFile();
+    GVTUpdated = 1;
+}
+
+void SaveSubGBoardAppVersToFile() {
+    FILE* f = std::fopen(kSubGVersionFilePath, "w");
+    if (!f) {
+        syslog(LOG_ERR, "SaveSubGBoardAppVersToFile: failed to open %s (%s)", kSubGVersionFilePath,
+               strerror(errno));
+        return;
+    }
+    syslog(LOG_DEBUG, "SaveSubGBoardAppVersToFile: opened file %s", kSubGVersionFilePath);
+    WriteVersionLine(f, "SubGBoard Bootrom", kGVTBootRomVersionTop);
+    WriteVersionLine(f, "SubGBoard Bootloader", kGVTLoaderVersionTop);
+    WriteVersionLine(f, "SubGBoard Application", kGVTAppVersionTop);
+    std::fprintf(f, "Tarnel version: %d.%d.%d.%d\n", kTarnelVersion[0], kTarnelVersion[1], kTarnelVersion[2],
+                 kTarnelVersion[3]);
+    std::fclose(f);
+}
+
+int ParseSUbGCheckSum() {
+    ReadIndex = 1;
+    if (BoardMsgDataLen() < 1 || BoardMsg.data[0] == kNoChecksum) return kFrameTaken;
+    if (BoardMsgDataLen() < kChecksumReplyBytes) return kDiscardQueue;
+    uint32_t checksum = ReadLE32(BoardMsg.data + 1);
+    syslog(LOG_DEBUG, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
+    std::fprintf(stderr, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
+    ReadIndex += 4;
+    return kFrameTaken;
+}
