@@ -47,17 +47,21 @@ void WriteSlotLocked() {
     TxMsgLen = 0;
 }
 
+// The slot takes a frame only when it is free; the caller holds TxMutex.
+bool FillSlotLocked(const T7734FrameRequest& frame) {
+    if (TxMsgLen != 0) return false;
+    TxMsgLen = static_cast<int>(RequestToWire(frame, TxBuffer, sizeof(TxBuffer)));
+    return true;
+}
+
 }  // namespace
 
 int SendMsg(const T7734FrameRequest& frame) {
     for (int attempt = 0; attempt < kSendMsgAttempts; ++attempt) {
         if (pthread_mutex_trylock(&TxMutex) != 0) continue;
-        if (TxMsgLen == 0) {
-            TxMsgLen = static_cast<int>(RequestToWire(frame, TxBuffer, sizeof(TxBuffer)));
-            pthread_mutex_unlock(&TxMutex);
-            return 1;
-        }
+        bool filled = FillSlotLocked(frame);
         pthread_mutex_unlock(&TxMutex);
+        if (filled) return 1;
     }
     return 1;
 }
@@ -68,6 +72,10 @@ int CheckMsgInQ() {
     pthread_mutex_unlock(&TxMutex);
     return 1;
 }
+
+void SendMsgHoldingLock(const T7734FrameRequest& frame) { FillSlotLocked(frame); }
+
+void CheckMsgInQHoldingLock() { WriteSlotLocked(); }
 
 int PutMsgInQ(const uint8_t* bytes, int n) {
     if (n <= 0) return 0;

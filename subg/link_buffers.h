@@ -24,6 +24,11 @@ int SendMsg(const T7734FrameRequest& frame);
 // Returns 0 when the lock was busy, 1 otherwise.
 int CheckMsgInQ();
 
+// The same two steps for a handler running inside the parser, which already
+// holds TxMutex (a plain mutex: taking it again would deadlock).
+void SendMsgHoldingLock(const T7734FrameRequest& frame);
+void CheckMsgInQHoldingLock();
+
 // Appends a gathered chunk to the inbound queue. The caller holds TxMutex.
 // A chunk that does not fit beside the unconsumed bytes is dropped whole.
 // Returns 1 if the chunk was queued, 0 if it was dropped.
