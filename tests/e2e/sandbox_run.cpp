@@ -155,3 +155,18 @@ CommandResult RunCommand(const std::vector<std::string>& argv, int timeoutSecond
     result.status = WaitBounded(pid, 5);
     return result;
 }
+
+bool SandboxRun::Control(const std::string& line) {
+    // The simulator creates the FIFO once it runs: wait for it.
+    auto deadline = Clock::now() + std::chrono::seconds(30);
+    int fd = -1;
+    while (fd < 0 && Clock::now() < deadline) {
+        fd = open(ControlPath().c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0) PauseBriefly();
+    }
+    if (fd < 0) return false;
+    std::string text = line + "\n";
+    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return ok;
+}

@@ -38,6 +38,12 @@ public:
     bool WaitForLine(const std::string& file, const std::string& pattern, int timeoutSeconds,
                      size_t skip = 0);
     std::vector<std::string> MatchingLines(const std::string& file, const std::string& pattern) const;
+    // Sends one command line to the simulator's control FIFO (started with
+    // the option ControlArgs() gives).
+    bool Control(const std::string& line);
+    std::vector<std::string> ControlArgs() const { return {"--control", ControlPath()}; }
+    std::string ControlPath() const { return dir_ + "/sim.control"; }
+
     // The pid the sandbox has written into its directory, 0 if none yet.
     pid_t PidFromFile(const std::string& name) const;
 
