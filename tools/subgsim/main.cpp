@@ -7,8 +7,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -42,12 +44,16 @@ void Usage(FILE* out) {
         "  --gpio-value PATH    reset line value file (default /sys/class/gpio/gpio109/value)\n"
         "  --version A.B.C      software version reported (default 1.6.10)\n"
         "  --reply-delay-ms N   pause before each reply (default 2)\n"
+        "  --initial-freq MHZ   frequency of both radios at start (default 907.0)\n"
+        "  --initial-power CODE power code of both radios at start, decimal or 0x.. (default 0x7F)\n"
+        "  --initial-steady S   steady-state interval in seconds at start (default 300)\n"
         "  --record FILE        write a machine-readable event line per event\n"
         "  --verbose            print human-readable event lines on stdout\n"
         "  --script FILE        scripted board output (sleep MS | send HEX.. | reply OP HEX..)\n"
         "  --seconds N          stop after N seconds (default: until SIGINT/SIGTERM)\n"
-        "  --silent             answer nothing (a board that does not respond)\n"
-        "  --help               show this text\n",
+        "  --silent             act on and answer nothing (a board that does not respond)\n"
+        "  --help               show this text\n"
+        "What the host sets survives a reset pulse.\n",
         out);
 }
 
@@ -58,6 +64,47 @@ bool ParseInt(const char* text, long min, long max, int* out) {
     if (errno != 0 || end == text || *end != '\0' || value < min || value > max) return false;
     *out = static_cast<int>(value);
     return true;
+}
+
+// Decimal, or hexadecimal after "0x"; no sign, no blanks.
+bool ParseUnsigned(const char* text, unsigned long max, uint32_t* out) {
+    bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* digits = hex ? text + 2 : text;
+    for (const char* c = digits; *c != '\0'; ++c) {
+        int d = static_cast<unsigned char>(*c);
+        if (hex ? !std::isxdigit(d) : !std::isdigit(d)) return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    unsigned long value = std::strtoul(digits, &end, hex ? 16 : 10);
+    if (errno != 0 || end == digits || *end != '\0' || value > max) return false;
+    *out = static_cast<uint32_t>(value);
+    return true;
+}
+
+bool ParseFrequency(const char* text, float* out) {
+    errno = 0;
+    char* end = nullptr;
+    float value = std::strtof(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !(value >= 0.0f && value < 65536.0f)) return false;
+    *out = value;
+    return true;
+}
+
+bool ApplyStateOption(int opt, const char* arg, BoardState* state) {
+    uint32_t n = 0;
+    switch (opt) {
+        case 'f':
+            if (!ParseFrequency(arg, &state->freq[0])) return false;
+            state->freq[1] = state->freq[0];
+            return true;
+        case 'p':
+            if (!ParseUnsigned(arg, 255, &n)) return false;
+            state->power[0] = state->power[1] = static_cast<uint8_t>(n);
+            return true;
+        case 'i': return ParseUnsigned(arg, UINT32_MAX, &state->steadySeconds);
+        default: return false;
+    }
 }
 
 bool ApplyOption(int opt, const char* arg, Options* o) {
@@ -76,7 +123,7 @@ bool ApplyOption(int opt, const char* arg, Options* o) {
             if (!ParseInt(arg, 0, 10000000, &n)) return false;
             o->sim.seconds = n;
             return true;
-        default: return false;
+        default: return ApplyStateOption(opt, arg, &o->sim.initialState);
     }
 }
 
@@ -88,7 +135,8 @@ int ParseOptions(int argc, char** argv, Options* o) {
         {"reply-delay-ms", required_argument, nullptr, 'd'}, {"record", required_argument, nullptr, 'r'},
         {"verbose", no_argument, nullptr, 'v'}, {"script", required_argument, nullptr, 's'},
         {"seconds", required_argument, nullptr, 'S'}, {"help", no_argument, nullptr, 'h'},
-        {"silent", no_argument, nullptr, 'q'},
+        {"silent", no_argument, nullptr, 'q'}, {"initial-freq", required_argument, nullptr, 'f'},
+        {"initial-power", required_argument, nullptr, 'p'}, {"initial-steady", required_argument, nullptr, 'i'},
         {nullptr, 0, nullptr, 0},
     };
     int opt = 0;

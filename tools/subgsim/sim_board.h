@@ -7,9 +7,11 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "subg/frame.h"
+#include "tools/subgsim/sim_state.h"
 
 struct SoftwareVersion {
     uint8_t major = 1;
@@ -42,18 +44,42 @@ private:
     std::vector<uint8_t> buf_;
 };
 
+// True for board software above 1.6.9, which takes its channel table from
+// the host, has a boot loader and reports diagnostics without frequencies.
+bool IsModernVersion(const SoftwareVersion& version);
+
 class SimBoard {
 public:
-    explicit SimBoard(SoftwareVersion version) : version_(version) {}
+    SimBoard(SoftwareVersion version, BoardState state) : version_(version), state_(std::move(state)) {}
 
-    // The reply the board sends for a host frame, if it sends one.
-    std::optional<T7734FrameReply> Answer(const T7734FrameRequest& request) const;
+    // Takes in a host frame: keeps what it sets and returns the reply the
+    // board sends, if it sends one.
+    std::optional<T7734FrameReply> Answer(const T7734FrameRequest& request);
+
+    const BoardState& State() const { return state_; }
+    BoardState* MutableState() { return &state_; }
 
 private:
-    using Handler = std::optional<T7734FrameReply> (SimBoard::*)(const T7734FrameRequest&) const;
+    using Handler = std::optional<T7734FrameReply> (SimBoard::*)(const T7734FrameRequest&);
     static const std::map<uint8_t, Handler>& Handlers();
 
-    std::optional<T7734FrameReply> SoftwareVersionReply(const T7734FrameRequest& request) const;
+    std::optional<T7734FrameReply> ParamCheckReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> SetFrequency(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> SetPower(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> DiagnosticsReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> SoftwareVersionReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> NoReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> SetDiagInterval(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> FrequencyReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> SetRegionAndTable(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> SetWorkingChannel(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> SetSteadyState(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> LedWordReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> ChecksumReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> ServiceInfoReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> OutputPowerReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> SteadyStateReply(const T7734FrameRequest& request);
 
     SoftwareVersion version_;
+    BoardState state_;
 };

@@ -40,7 +40,16 @@ std::string DataHex(const uint8_t* data, uint8_t length) {
 
 std::string OpLabel(uint8_t opcode) { return " (op " + std::to_string(opcode) + ")"; }
 
+std::string LedWordText(uint8_t word) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02x", word);
+    return std::string("LED word ") + hex + " (" + DescribeLedWord(word) + ")";
+}
+
 std::string HostDescription(const T7734FrameRequest& frame) {
+    if (frame.address == kSubGAppAddress && frame.opcode == SubGOp::LedWord && frame.length > kFrameOverhead) {
+        return LedWordText(frame.data[0]) + OpLabel(frame.opcode);
+    }
     if (frame.address == kSubGAppAddress) return OpcodeName(frame.opcode) + OpLabel(frame.opcode);
     if (frame.address == kSubGBootRomAddress) return "boot ROM opcode " + std::to_string(frame.opcode);
     return "address " + std::to_string(frame.address) + " opcode " + std::to_string(frame.opcode);
@@ -50,6 +59,15 @@ std::string ReplyDescription(const T7734FrameReply& frame) {
     if (frame.opcode == SubGOp::GetSWVersion && frame.length == kFrameOverhead + 3) {
         return "software version " + std::to_string(frame.data[0]) + "." + std::to_string(frame.data[1]) +
                "." + std::to_string(frame.data[2]) + OpLabel(frame.opcode);
+    }
+    if (frame.opcode == SubGOp::LedWord && frame.length > kFrameOverhead) {
+        return LedWordText(frame.data[0]) + " reply" + OpLabel(frame.opcode);
+    }
+    if (frame.opcode == SubGOp::TagMessage && frame.length >= kFrameOverhead + 8) {
+        const uint8_t* d = frame.data;
+        uint32_t tagId = d[3] | (uint32_t{d[4]} << 8) | (uint32_t{d[5]} << 16) | (uint32_t{d[6]} << 24);
+        return "tag message from tag " + std::to_string(tagId) + ", number " + std::to_string(d[7]) +
+               OpLabel(frame.opcode);
     }
     // A tag message is the board's own news, not an answer to anything.
     const char* kind = frame.opcode == SubGOp::TagMessage ? "" : " reply";
@@ -113,6 +131,17 @@ std::string ResetLow() { return "RESET low"; }
 
 std::string ResetHigh(long lowMs) { return "RESET high low_ms=" + std::to_string(lowMs); }
 
+std::string State(const BoardState& state) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "STATE freq0=%.3f freq1=%.3f power0=%u power1=%u steady=%lu region=%u channel=%u table=%zu "
+                  "diag=%u",
+                  static_cast<double>(state.freq[0]), static_cast<double>(state.freq[1]), state.power[0],
+                  state.power[1], static_cast<unsigned long>(state.steadySeconds), state.region, state.channel,
+                  state.table.size(), state.diagMinutes);
+    return text;
+}
+
 }  // namespace RecordBody
 
 void EventLog::HostFrame(const T7734FrameRequest& frame, const std::vector<uint8_t>& wire) {
@@ -141,6 +170,16 @@ void EventLog::ResetLow() { Emit(RecordBody::ResetLow(), "[gpio]   reset line lo
 void EventLog::ResetHigh(long lowMs) {
     Emit(RecordBody::ResetHigh(lowMs),
          "[gpio]   reset line high after " + std::to_string(lowMs) + " ms: board boots");
+}
+
+void EventLog::StateChanged(const BoardState& s) {
+    char human[200];
+    std::snprintf(human, sizeof human,
+                  "[state]  radio 0 %.3f MHz power 0x%02x, radio 1 %.3f MHz power 0x%02x, steady state %lu s, "
+                  "region %u, channel %u of %zu, diagnostics every %u min",
+                  static_cast<double>(s.freq[0]), s.power[0], static_cast<double>(s.freq[1]), s.power[1],
+                  static_cast<unsigned long>(s.steadySeconds), s.region, s.channel, s.table.size(), s.diagMinutes);
+    Emit(RecordBody::State(s), human);
 }
 
 void EventLog::Emit(const std::string& body, const std::string& human) {

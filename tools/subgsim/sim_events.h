@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "subg/frame.h"
+#include "tools/subgsim/sim_state.h"
 
 std::string HexBytes(const uint8_t* bytes, size_t n);
 std::string OpcodeName(uint8_t opcode);
@@ -22,6 +23,7 @@ std::string Bad(const std::vector<uint8_t>& bytes);
 std::string Ignored(size_t count);
 std::string ResetLow();
 std::string ResetHigh(long lowMs);
+std::string State(const BoardState& state);
 }  // namespace RecordBody
 
 // Either output may be null. Every line is flushed at once, since readers
@@ -37,6 +39,7 @@ public:
     void Ignored(size_t count);
     void ResetLow();
     void ResetHigh(long lowMs);
+    void StateChanged(const BoardState& state);
 
 private:
     void Emit(const std::string& body, const std::string& human);

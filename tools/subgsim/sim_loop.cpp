@@ -22,7 +22,7 @@ Simulator::Simulator(int masterFd, const SimConfig& config, EventLog* events)
     : master_(masterFd),
       config_(config),
       events_(events),
-      board_(config.version),
+      board_(config.version, config.initialState),
       resetLine_(config.gpioValuePath),
       scriptDue_(Clock::now()) {}
 
@@ -31,6 +31,7 @@ void Simulator::Run(const volatile std::sig_atomic_t* stop) {
     const Clock::time_point end = config_.seconds ? start + std::chrono::seconds(*config_.seconds)
                                                   : Clock::time_point::max();
     nextGpioPoll_ = start;
+    NoteState();
     while (!*stop) {
         Clock::time_point now = Clock::now();
         if (now >= end) break;
@@ -79,9 +80,9 @@ void Simulator::HoldInReset(Clock::time_point now) {
     events_->ResetLow();
 }
 
+// The board's settings live in flash and come through the reset as they were.
 void Simulator::Boot(Clock::time_point now) {
     held_ = false;
-    board_ = SimBoard(config_.version);
     scriptDue_ = now + scriptLeftWhenHeld_;
     auto lowMs = std::chrono::duration<double, std::milli>(now - lowSince_).count();
     events_->ResetHigh(std::lround(lowMs));
@@ -114,6 +115,7 @@ void Simulator::CutFrames(Clock::time_point now) {
         events_->HostFrame(cut.frame, cut.wire);
         if (config_.silent) continue;
         std::optional<T7734FrameReply> reply = board_.Answer(cut.frame);
+        NoteState();
         if (reply) pending_.push_back({now + milliseconds(config_.replyDelayMs), *reply});
     }
 }
@@ -141,6 +143,13 @@ void Simulator::RunScript(Clock::time_point now) {
                 break;
         }
     }
+}
+
+void Simulator::NoteState() {
+    std::string body = RecordBody::State(board_.State());
+    if (body == lastState_) return;
+    lastState_ = body;
+    events_->StateChanged(board_.State());
 }
 
 void Simulator::SendReply(const T7734FrameReply& frame) {

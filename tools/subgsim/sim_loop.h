@@ -14,9 +14,11 @@
 #include "tools/subgsim/sim_events.h"
 #include "tools/subgsim/sim_gpio.h"
 #include "tools/subgsim/sim_script.h"
+#include "tools/subgsim/sim_state.h"
 
 struct SimConfig {
     SoftwareVersion version;
+    BoardState initialState;
     int replyDelayMs = 2;
     std::string gpioValuePath = "/sys/class/gpio/gpio109/value";
     std::vector<ScriptCommand> script;
@@ -47,6 +49,7 @@ private:
     void CutFrames(Clock::time_point now);
     void SendDueReplies(Clock::time_point now);
     void RunScript(Clock::time_point now);
+    void NoteState();
     void SendReply(const T7734FrameReply& frame);
     void Queue(const uint8_t* bytes, size_t n);
     void WriteOut();
@@ -59,6 +62,7 @@ private:
     ResetLineWatcher resetLine_;
     std::deque<PendingReply> pending_;
     std::vector<uint8_t> out_;
+    std::string lastState_;
     bool held_ = false;
     bool masterQuiet_ = false;
     Clock::time_point lowSince_;

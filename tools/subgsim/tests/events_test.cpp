@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/subgsim/sim_state.h"
+
 namespace {
 
 TEST(RecordBody, FormatsFramesAndReplies) {
@@ -17,6 +19,18 @@ TEST(RecordBody, FormatsTheOtherEvents) {
     EXPECT_EQ(RecordBody::Ignored(7), "IGNORED len=7");
     EXPECT_EQ(RecordBody::ResetLow(), "RESET low");
     EXPECT_EQ(RecordBody::ResetHigh(500), "RESET high low_ms=500");
+}
+
+TEST(RecordBody, FormatsTheBoardState) {
+    BoardState state;
+    EXPECT_EQ(RecordBody::State(state),
+              "STATE freq0=907.000 freq1=907.000 power0=127 power1=127 steady=300 region=0 channel=0 table=15 diag=0");
+    state.freq[1] = 868.3f;
+    state.steadySeconds = 4000000000u;
+    state.table = {868.3f};
+    EXPECT_EQ(RecordBody::State(state),
+              "STATE freq0=907.000 freq1=868.300 power0=127 power1=127 steady=4000000000 region=0 channel=0 table=1 "
+              "diag=0");
 }
 
 TEST(OpcodeName, NamesApplicationOpcodesAndNumbersTheRest) {
