@@ -23,6 +23,7 @@
 namespace {
 
 constexpr size_t kMaxScriptBytes = 1 << 20;
+constexpr uint32_t kMaxTagsEveryMs = 24u * 3600u * 1000u;
 
 volatile std::sig_atomic_t StopRequested = 0;
 
@@ -31,6 +32,7 @@ struct Options {
     std::string link;
     std::string recordPath;
     std::string scriptPath;
+    std::string controlPath;
     bool verbose = false;
     SimConfig sim;
 };
@@ -39,21 +41,37 @@ void Usage(FILE* out) {
     std::fputs(
         "usage: tarnel-subgsim (--master-fd N | --link PATH) [options]\n"
         "Simulates the SubG board on a pseudo-terminal.\n"
-        "  --master-fd N        use the inherited pty master descriptor N\n"
-        "  --link PATH          create a pty and symlink PATH to its slave side\n"
-        "  --gpio-value PATH    reset line value file (default /sys/class/gpio/gpio109/value)\n"
-        "  --version A.B.C      software version reported (default 1.6.10)\n"
-        "  --reply-delay-ms N   pause before each reply (default 2)\n"
-        "  --initial-freq MHZ   frequency of both radios at start (default 907.0)\n"
-        "  --initial-power CODE power code of both radios at start, decimal or 0x.. (default 0x7F)\n"
-        "  --initial-steady S   steady-state interval in seconds at start (default 300)\n"
-        "  --record FILE        write a machine-readable event line per event\n"
-        "  --verbose            print human-readable event lines on stdout\n"
-        "  --script FILE        scripted board output (sleep MS | send HEX.. | reply OP HEX..)\n"
-        "  --seconds N          stop after N seconds (default: until SIGINT/SIGTERM)\n"
-        "  --silent             act on and answer nothing (a board that does not respond)\n"
-        "  --help               show this text\n"
-        "What the host sets survives a reset pulse.\n",
+        "  --master-fd N         use the inherited pty master descriptor N\n"
+        "  --link PATH           create a pty and symlink PATH to its slave side\n"
+        "  --gpio-value PATH     reset line value file (default /sys/class/gpio/gpio109/value)\n"
+        "  --version A.B.C       software version reported (default 1.6.10)\n"
+        "  --reply-delay-ms N    pause before each reply (default 2)\n"
+        "  --initial-freq MHZ    frequency of both radios at start (default 907.0)\n"
+        "  --initial-power CODE  power code of both radios at start, decimal or 0x.. (default 0x7F)\n"
+        "  --initial-steady S    steady-state interval in seconds at start (default 300)\n"
+        "  --tags-every MS       send a tag message every MS milliseconds (default 0: none)\n"
+        "  --tag-id ID           tag id in those messages (default 100001)\n"
+        "  --record FILE         write a machine-readable event line per event\n"
+        "  --verbose             print human-readable event lines on stdout\n"
+        "  --script FILE         run the commands below from FILE, one per line, from the start\n"
+        "  --control PATH        create a FIFO at PATH; each line written to it runs at once\n"
+        "  --seconds N           stop after N seconds (default: until SIGINT/SIGTERM)\n"
+        "  --silent              act on and answer nothing (a board that does not respond)\n"
+        "  --help                show this text\n"
+        "Commands, in a script or on the control FIFO ('#' starts a comment):\n"
+        "  sleep MS              wait before the next script line (script only)\n"
+        "  send HEX..            put raw bytes on the line\n"
+        "  reply OP [HEX..]      send a reply frame with opcode OP and these data bytes\n"
+        "  silent on|off         stop/resume acting on and answering the host; tags go on\n"
+        "  tags MS [TAGID]       a tag message every MS milliseconds from now on (0 stops)\n"
+        "  delay MS              reply delay from now on\n"
+        "  never OP              never answer opcode OP (what it sets still takes effect)\n"
+        "  answer OP             answer opcode OP again\n"
+        "  forget freq 0|1       that radio's frequency becomes 0\n"
+        "  forget steady         the steady-state interval becomes 0\n"
+        "  forget all            frequencies, powers, interval, region, table, channel become 0\n"
+        "  paramcheck V          the parameter-check reply carries V (default 1)\n"
+        "OP, MS, TAGID and V are decimal. What the host sets survives a reset pulse.\n",
         out);
 }
 
@@ -114,7 +132,7 @@ bool ApplyOption(int opt, const char* arg, Options* o) {
         case 'l': o->link = arg; return !o->link.empty();
         case 'g': o->sim.gpioValuePath = arg; return true;
         case 'V': return ParseVersion(arg, &o->sim.version);
-        case 'd': return ParseInt(arg, 0, 60000, &o->sim.replyDelayMs);
+        case 'd': return ParseInt(arg, 0, kMaxReplyDelayMs, &o->sim.replyDelayMs);
         case 'r': o->recordPath = arg; return true;
         case 'v': o->verbose = true; return true;
         case 'q': o->sim.silent = true; return true;
@@ -123,6 +141,9 @@ bool ApplyOption(int opt, const char* arg, Options* o) {
             if (!ParseInt(arg, 0, 10000000, &n)) return false;
             o->sim.seconds = n;
             return true;
+        case 't': return ParseUnsigned(arg, kMaxTagsEveryMs, &o->sim.tagsEveryMs);
+        case 'T': return ParseUnsigned(arg, UINT32_MAX, &o->sim.tagId);
+        case 'c': o->controlPath = arg; return !o->controlPath.empty();
         default: return ApplyStateOption(opt, arg, &o->sim.initialState);
     }
 }
@@ -137,6 +158,8 @@ int ParseOptions(int argc, char** argv, Options* o) {
         {"seconds", required_argument, nullptr, 'S'}, {"help", no_argument, nullptr, 'h'},
         {"silent", no_argument, nullptr, 'q'}, {"initial-freq", required_argument, nullptr, 'f'},
         {"initial-power", required_argument, nullptr, 'p'}, {"initial-steady", required_argument, nullptr, 'i'},
+        {"tags-every", required_argument, nullptr, 't'}, {"tag-id", required_argument, nullptr, 'T'},
+        {"control", required_argument, nullptr, 'c'},
         {nullptr, 0, nullptr, 0},
     };
     int opt = 0;
@@ -269,9 +292,18 @@ bool OpenLine(const Options& o, Line* line) {
     return flags >= 0 && fcntl(line->master, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-int Run(const Options& o) {
+int Run(Options o) {
     Line line;
     if (!OpenLine(o, &line)) return 1;
+    ControlFifo control;
+    if (!o.controlPath.empty()) {
+        std::string error = control.Open(o.controlPath);
+        if (!error.empty()) {
+            std::fprintf(stderr, "tarnel-subgsim: control FIFO: %s\n", error.c_str());
+            return 1;
+        }
+        o.sim.controlFd = control.ReadFd();
+    }
     if (!o.link.empty()) {
         if (!PlaceLink(o.link, line.slaveName)) return 1;
         std::printf("subgsim: serial line at %s (%s)\n", o.link.c_str(), line.slaveName.c_str());

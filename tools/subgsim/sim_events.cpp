@@ -142,6 +142,10 @@ std::string State(const BoardState& state) {
     return text;
 }
 
+std::string Control(const std::string& line) { return "CONTROL " + line; }
+
+std::string ControlError(const std::string& text) { return "CONTROL-ERROR " + text; }
+
 }  // namespace RecordBody
 
 void EventLog::HostFrame(const T7734FrameRequest& frame, const std::vector<uint8_t>& wire) {
@@ -180,6 +184,13 @@ void EventLog::StateChanged(const BoardState& s) {
                   static_cast<double>(s.freq[0]), s.power[0], static_cast<double>(s.freq[1]), s.power[1],
                   static_cast<unsigned long>(s.steadySeconds), s.region, s.channel, s.table.size(), s.diagMinutes);
     Emit(RecordBody::State(s), human);
+}
+
+void EventLog::Control(const std::string& line) { Emit(RecordBody::Control(line), "[control] " + line); }
+
+void EventLog::ControlError(const std::string& text) {
+    std::fprintf(stderr, "subgsim: control: %s\n", text.c_str());
+    Emit(RecordBody::ControlError(text), "[control] rejected: " + text);
 }
 
 void EventLog::Emit(const std::string& body, const std::string& human) {

@@ -24,6 +24,8 @@ std::string Ignored(size_t count);
 std::string ResetLow();
 std::string ResetHigh(long lowMs);
 std::string State(const BoardState& state);
+std::string Control(const std::string& line);
+std::string ControlError(const std::string& text);
 }  // namespace RecordBody
 
 // Either output may be null. Every line is flushed at once, since readers
@@ -40,6 +42,8 @@ public:
     void ResetLow();
     void ResetHigh(long lowMs);
     void StateChanged(const BoardState& state);
+    void Control(const std::string& line);
+    void ControlError(const std::string& text);
 
 private:
     void Emit(const std::string& body, const std::string& human);

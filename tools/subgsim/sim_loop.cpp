@@ -8,6 +8,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "subg/opcodes.h"
+#include "tools/subgsim/sim_tags.h"
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -15,6 +18,8 @@ using std::chrono::milliseconds;
 constexpr milliseconds kGpioPollPeriod{2};
 constexpr size_t kReadChunk = 512;
 constexpr size_t kMaxQueuedOutput = 64 * 1024;
+// Reads of the control FIFO per pass, so that a flood cannot starve the line.
+constexpr int kControlReadsPerPass = 8;
 
 }  // namespace
 
@@ -24,7 +29,8 @@ Simulator::Simulator(int masterFd, const SimConfig& config, EventLog* events)
       events_(events),
       board_(config.version, config.initialState),
       resetLine_(config.gpioValuePath),
-      scriptDue_(Clock::now()) {}
+      scriptDue_(Clock::now()),
+      tagDue_(Clock::now() + milliseconds(config.tagsEveryMs)) {}
 
 void Simulator::Run(const volatile std::sig_atomic_t* stop) {
     const Clock::time_point start = Clock::now();
@@ -37,18 +43,10 @@ void Simulator::Run(const volatile std::sig_atomic_t* stop) {
         if (now >= end) break;
         PollResetLine(now);
         SendDueReplies(now);
+        SendDueTag(now);
         RunScript(now);
         WriteOut();
-
-        Clock::time_point wake = NextWake(now, end);
-        int timeoutMs = static_cast<int>(
-            std::chrono::ceil<milliseconds>(std::max(wake - now, Clock::duration::zero())).count());
-        // Output waiting for room needs no wake of its own: the reset line's
-        // polling brings the loop round often enough.
-        pollfd pfd{masterQuiet_ ? -1 : master_, POLLIN, 0};
-        masterQuiet_ = false;
-        int ready = poll(&pfd, 1, timeoutMs);
-        if (ready > 0 && (pfd.revents & (POLLIN | POLLHUP | POLLERR))) ReadHost(Clock::now());
+        WaitForInput(now, NextWake(now, end));
     }
 }
 
@@ -57,7 +55,20 @@ Simulator::Clock::time_point Simulator::NextWake(Clock::time_point now, Clock::t
     Clock::time_point wake = std::min(end, std::max(nextGpioPoll_, now));
     if (!pending_.empty()) wake = std::min(wake, pending_.front().due);
     if (!held_ && scriptNext_ < config_.script.size()) wake = std::min(wake, scriptDue_);
+    if (!held_ && config_.tagsEveryMs > 0) wake = std::min(wake, tagDue_);
     return wake;
+}
+
+void Simulator::WaitForInput(Clock::time_point now, Clock::time_point wake) {
+    int timeoutMs = static_cast<int>(
+        std::chrono::ceil<milliseconds>(std::max(wake - now, Clock::duration::zero())).count());
+    // Output waiting for room needs no wake of its own: the reset line's
+    // polling brings the loop round often enough.
+    pollfd pfds[2] = {{masterQuiet_ ? -1 : master_, POLLIN, 0}, {config_.controlFd, POLLIN, 0}};
+    masterQuiet_ = false;
+    if (poll(pfds, 2, timeoutMs) <= 0) return;
+    if (pfds[0].revents & (POLLIN | POLLHUP | POLLERR)) ReadHost(Clock::now());
+    if (pfds[1].revents & POLLIN) ReadControl(Clock::now());
 }
 
 void Simulator::PollResetLine(Clock::time_point now) {
@@ -106,6 +117,7 @@ void Simulator::ReadHost(Clock::time_point now) {
     CutFrames(now);
 }
 
+// A silent board acts on nothing; an opcode it never answers is still acted on.
 void Simulator::CutFrames(Clock::time_point now) {
     // Each round consumes bytes, so the buffer's size bounds the rounds.
     for (size_t round = 0; round <= FrameCutter::kCapacity; ++round) {
@@ -116,7 +128,9 @@ void Simulator::CutFrames(Clock::time_point now) {
         if (config_.silent) continue;
         std::optional<T7734FrameReply> reply = board_.Answer(cut.frame);
         NoteState();
-        if (reply) pending_.push_back({now + milliseconds(config_.replyDelayMs), *reply});
+        if (reply && !never_.test(cut.frame.opcode)) {
+            pending_.push_back({now + milliseconds(config_.replyDelayMs), *reply});
+        }
     }
 }
 
@@ -127,22 +141,85 @@ void Simulator::SendDueReplies(Clock::time_point now) {
     }
 }
 
+// A loop that fell behind sends one message, not a burst.
+void Simulator::SendDueTag(Clock::time_point now) {
+    if (held_ || config_.tagsEveryMs == 0 || now < tagDue_) return;
+    std::vector<uint8_t> payload = RoutineTagMessage(config_.tagId, tagSeq_++);
+    SendReply(MakeReply(SubGOp::TagMessage, payload.data(), payload.size()));
+    tagDue_ += milliseconds(config_.tagsEveryMs);
+    if (tagDue_ <= now) tagDue_ = now + milliseconds(config_.tagsEveryMs);
+}
+
 void Simulator::RunScript(Clock::time_point now) {
     while (!held_ && scriptNext_ < config_.script.size() && scriptDue_ <= now) {
-        const ScriptCommand& cmd = config_.script[scriptNext_++];
-        switch (cmd.kind) {
-            case ScriptCommand::Kind::Sleep:
-                scriptDue_ = now + milliseconds(cmd.sleepMs);
-                break;
-            case ScriptCommand::Kind::Send:
-                Queue(cmd.bytes.data(), cmd.bytes.size());
-                events_->RawSent(cmd.bytes);
-                break;
-            case ScriptCommand::Kind::Reply:
-                SendReply(MakeReply(cmd.opcode, cmd.bytes.data(), cmd.bytes.size()));
-                break;
+        Execute(config_.script[scriptNext_++], now);
+    }
+}
+
+void Simulator::ReadControl(Clock::time_point now) {
+    for (int i = 0; i < kControlReadsPerPass; ++i) {
+        char bytes[kReadChunk];
+        ssize_t n = read(config_.controlFd, bytes, sizeof bytes);
+        if (n <= 0) return;
+        for (const LineSplitter::Line& line : controlLines_.Feed(bytes, static_cast<size_t>(n))) {
+            RunControlLine(line, now);
         }
     }
+}
+
+void Simulator::RunControlLine(const LineSplitter::Line& line, Clock::time_point now) {
+    std::string text = PrintableLine(line.text);
+    if (line.tooLong) {
+        events_->ControlError("line longer than " + std::to_string(LineSplitter::kMaxLine) + " bytes");
+        return;
+    }
+    ScriptCommand cmd;
+    bool isCommand = false;
+    std::string error = ParseCommandLine(line.text, &cmd, &isCommand);
+    if (error.empty() && isCommand && cmd.kind == ScriptCommand::Kind::Sleep) {
+        error = "sleep only works in a script";
+    }
+    if (!error.empty()) {
+        events_->ControlError(text + ": " + error);
+        return;
+    }
+    if (!isCommand) return;
+    events_->Control(text);
+    Execute(cmd, now);
+}
+
+void Simulator::Execute(const ScriptCommand& cmd, Clock::time_point now) {
+    using Kind = ScriptCommand::Kind;
+    switch (cmd.kind) {
+        case Kind::Sleep: scriptDue_ = now + milliseconds(cmd.number); break;
+        case Kind::Send:
+            Queue(cmd.bytes.data(), cmd.bytes.size());
+            events_->RawSent(cmd.bytes);
+            break;
+        case Kind::Reply: SendReply(MakeReply(cmd.opcode, cmd.bytes.data(), cmd.bytes.size())); break;
+        case Kind::Silent: config_.silent = cmd.number != 0; break;
+        case Kind::Tags: StartTags(cmd, now); break;
+        case Kind::Delay: config_.replyDelayMs = static_cast<int>(cmd.number); break;
+        case Kind::Never: never_.set(cmd.opcode); break;
+        case Kind::Answer: never_.reset(cmd.opcode); break;
+        default: ChangeBoard(cmd); break;
+    }
+}
+
+void Simulator::ChangeBoard(const ScriptCommand& cmd) {
+    using Kind = ScriptCommand::Kind;
+    BoardState* state = board_.MutableState();
+    if (cmd.kind == Kind::ForgetFreq) ForgetFrequency(state, static_cast<int>(cmd.number));
+    if (cmd.kind == Kind::ForgetSteady) ForgetSteadyState(state);
+    if (cmd.kind == Kind::ForgetAll) ForgetAll(state);
+    if (cmd.kind == Kind::ParamCheck) state->paramCheck = static_cast<uint8_t>(cmd.number);
+    NoteState();
+}
+
+void Simulator::StartTags(const ScriptCommand& cmd, Clock::time_point now) {
+    config_.tagsEveryMs = cmd.number;
+    if (cmd.tagId) config_.tagId = *cmd.tagId;
+    tagDue_ = now + milliseconds(cmd.number);
 }
 
 void Simulator::NoteState() {

@@ -1,7 +1,9 @@
 // The simulator's single poll() loop: the serial line, the reset line, the
-// pending replies and the script, all driven by one clock.
+// control FIFO, the pending replies, the tag traffic and the script, all
+// driven by one clock.
 #pragma once
 
+#include <bitset>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -11,10 +13,13 @@
 #include <vector>
 
 #include "tools/subgsim/sim_board.h"
+#include "tools/subgsim/sim_control.h"
 #include "tools/subgsim/sim_events.h"
 #include "tools/subgsim/sim_gpio.h"
 #include "tools/subgsim/sim_script.h"
 #include "tools/subgsim/sim_state.h"
+
+constexpr uint32_t kDefaultTagId = 100001;
 
 struct SimConfig {
     SoftwareVersion version;
@@ -23,7 +28,10 @@ struct SimConfig {
     std::string gpioValuePath = "/sys/class/gpio/gpio109/value";
     std::vector<ScriptCommand> script;
     std::optional<int> seconds;  // run until a signal when absent
-    bool silent = false;         // a board that hears but never answers
+    bool silent = false;         // a board that hears but neither acts nor answers
+    uint32_t tagsEveryMs = 0;    // no tag traffic when 0
+    uint32_t tagId = kDefaultTagId;
+    int controlFd = -1;          // the control FIFO's read side, if there is one
 };
 
 class Simulator {
@@ -42,13 +50,20 @@ private:
     };
 
     Clock::time_point NextWake(Clock::time_point now, Clock::time_point end) const;
+    void WaitForInput(Clock::time_point now, Clock::time_point wake);
     void PollResetLine(Clock::time_point now);
     void HoldInReset(Clock::time_point now);
     void Boot(Clock::time_point now);
     void ReadHost(Clock::time_point now);
     void CutFrames(Clock::time_point now);
     void SendDueReplies(Clock::time_point now);
+    void SendDueTag(Clock::time_point now);
     void RunScript(Clock::time_point now);
+    void ReadControl(Clock::time_point now);
+    void RunControlLine(const LineSplitter::Line& line, Clock::time_point now);
+    void Execute(const ScriptCommand& cmd, Clock::time_point now);
+    void ChangeBoard(const ScriptCommand& cmd);
+    void StartTags(const ScriptCommand& cmd, Clock::time_point now);
     void NoteState();
     void SendReply(const T7734FrameReply& frame);
     void Queue(const uint8_t* bytes, size_t n);
@@ -60,8 +75,10 @@ private:
     SimBoard board_;
     FrameCutter cutter_;
     ResetLineWatcher resetLine_;
+    LineSplitter controlLines_;
     std::deque<PendingReply> pending_;
     std::vector<uint8_t> out_;
+    std::bitset<256> never_;
     std::string lastState_;
     bool held_ = false;
     bool masterQuiet_ = false;
@@ -70,4 +87,6 @@ private:
     size_t scriptNext_ = 0;
     Clock::time_point scriptDue_;
     Clock::duration scriptLeftWhenHeld_{};
+    Clock::time_point tagDue_;
+    uint8_t tagSeq_ = 0;
 };

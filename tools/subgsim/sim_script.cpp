@@ -1,6 +1,7 @@
 #include "tools/subgsim/sim_script.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <sstream>
 
@@ -44,12 +45,31 @@ std::string ParseHexList(std::istringstream& words, size_t max, std::vector<uint
     return "";
 }
 
-std::string ParseSleep(std::istringstream& words, ScriptCommand* cmd) {
-    std::string ms;
-    std::string extra;
-    if (!(words >> ms) || (words >> extra)) return "sleep takes one number of milliseconds";
-    if (!ParseDecimal(ms, kMaxSleepMs, &cmd->sleepMs)) return "bad milliseconds '" + ms + "'";
+// Takes the rest of the line's words, between min and max of them.
+bool TakeWords(std::istringstream& words, size_t min, size_t max, std::vector<std::string>* out) {
+    std::string word;
+    while (words >> word) {
+        if (out->size() == max) return false;
+        out->push_back(word);
+    }
+    return out->size() >= min;
+}
+
+std::string ParseMs(const std::string& word, uint32_t max, uint32_t* out) {
+    return ParseDecimal(word, max, out) ? "" : "bad milliseconds '" + word + "'";
+}
+
+std::string ParseOpcode(const std::string& word, uint8_t* out) {
+    uint32_t value = 0;
+    if (!ParseDecimal(word, 255, &value)) return "bad opcode '" + word + "' (decimal 0-255)";
+    *out = static_cast<uint8_t>(value);
     return "";
+}
+
+std::string ParseSleep(std::istringstream& words, ScriptCommand* cmd) {
+    std::vector<std::string> w;
+    if (!TakeWords(words, 1, 1, &w)) return "sleep takes one number of milliseconds";
+    return ParseMs(w[0], kMaxSleepMs, &cmd->number);
 }
 
 std::string ParseSend(std::istringstream& words, ScriptCommand* cmd) {
@@ -60,38 +80,101 @@ std::string ParseSend(std::istringstream& words, ScriptCommand* cmd) {
 
 std::string ParseReply(std::istringstream& words, ScriptCommand* cmd) {
     std::string op;
-    uint32_t opcode = 0;
     if (!(words >> op)) return "reply needs an opcode";
-    if (!ParseDecimal(op, 255, &opcode)) return "bad opcode '" + op + "' (decimal 0-255)";
-    cmd->opcode = static_cast<uint8_t>(opcode);
-    return ParseHexList(words, kMaxFrameData, &cmd->bytes);
+    std::string error = ParseOpcode(op, &cmd->opcode);
+    return error.empty() ? ParseHexList(words, kMaxFrameData, &cmd->bytes) : error;
 }
 
-// Returns an error text, empty when the line is good; *isCommand tells
-// whether the line held a command at all.
-std::string ParseLine(std::string line, ScriptCommand* cmd, bool* isCommand) {
+std::string ParseSilent(std::istringstream& words, ScriptCommand* cmd) {
+    std::vector<std::string> w;
+    if (!TakeWords(words, 1, 1, &w) || (w[0] != "on" && w[0] != "off")) return "silent takes on or off";
+    cmd->number = w[0] == "on" ? 1 : 0;
+    return "";
+}
+
+std::string ParseTags(std::istringstream& words, ScriptCommand* cmd) {
+    std::vector<std::string> w;
+    if (!TakeWords(words, 1, 2, &w)) return "tags takes milliseconds and an optional tag id";
+    std::string error = ParseMs(w[0], kMaxSleepMs, &cmd->number);
+    if (!error.empty() || w.size() == 1) return error;
+    uint32_t id = 0;
+    if (!ParseDecimal(w[1], UINT32_MAX, &id)) return "bad tag id '" + w[1] + "' (decimal, 32 bits)";
+    cmd->tagId = id;
+    return "";
+}
+
+std::string ParseDelay(std::istringstream& words, ScriptCommand* cmd) {
+    std::vector<std::string> w;
+    if (!TakeWords(words, 1, 1, &w)) return "delay takes one number of milliseconds";
+    return ParseMs(w[0], kMaxReplyDelayMs, &cmd->number);
+}
+
+std::string ParseOpcodeOnly(std::istringstream& words, ScriptCommand* cmd) {
+    std::vector<std::string> w;
+    if (!TakeWords(words, 1, 1, &w)) return "never and answer take one opcode";
+    return ParseOpcode(w[0], &cmd->opcode);
+}
+
+std::string ParseForget(std::istringstream& words, ScriptCommand* cmd) {
+    const char* usage = "forget takes freq 0|1, steady or all";
+    std::vector<std::string> w;
+    if (!TakeWords(words, 1, 2, &w)) return usage;
+    if (w[0] == "freq" && w.size() == 2 && (w[1] == "0" || w[1] == "1")) {
+        cmd->kind = ScriptCommand::Kind::ForgetFreq;
+        cmd->number = w[1] == "1" ? 1 : 0;
+        return "";
+    }
+    if (w.size() == 1 && (w[0] == "steady" || w[0] == "all")) {
+        cmd->kind = w[0] == "all" ? ScriptCommand::Kind::ForgetAll : ScriptCommand::Kind::ForgetSteady;
+        return "";
+    }
+    return usage;
+}
+
+std::string ParseParamCheck(std::istringstream& words, ScriptCommand* cmd) {
+    std::vector<std::string> w;
+    if (!TakeWords(words, 1, 1, &w) || !ParseDecimal(w[0], 255, &cmd->number)) {
+        return "paramcheck takes one byte value (decimal 0-255)";
+    }
+    return "";
+}
+
+struct Verb {
+    const char* name;
+    ScriptCommand::Kind kind;
+    std::string (*parse)(std::istringstream&, ScriptCommand*);
+};
+
+// "forget" settles its kind while it reads its words.
+const Verb kVerbs[] = {
+    {"sleep", ScriptCommand::Kind::Sleep, ParseSleep},
+    {"send", ScriptCommand::Kind::Send, ParseSend},
+    {"reply", ScriptCommand::Kind::Reply, ParseReply},
+    {"silent", ScriptCommand::Kind::Silent, ParseSilent},
+    {"tags", ScriptCommand::Kind::Tags, ParseTags},
+    {"delay", ScriptCommand::Kind::Delay, ParseDelay},
+    {"never", ScriptCommand::Kind::Never, ParseOpcodeOnly},
+    {"answer", ScriptCommand::Kind::Answer, ParseOpcodeOnly},
+    {"forget", ScriptCommand::Kind::ForgetAll, ParseForget},
+    {"paramcheck", ScriptCommand::Kind::ParamCheck, ParseParamCheck},
+};
+
+}  // namespace
+
+std::string ParseCommandLine(std::string line, ScriptCommand* cmd, bool* isCommand) {
     size_t hash = line.find('#');
     if (hash != std::string::npos) line.erase(hash);
     std::istringstream words(line);
     std::string verb;
     *isCommand = static_cast<bool>(words >> verb);
     if (!*isCommand) return "";
-    if (verb == "sleep") {
-        cmd->kind = ScriptCommand::Kind::Sleep;
-        return ParseSleep(words, cmd);
-    }
-    if (verb == "send") {
-        cmd->kind = ScriptCommand::Kind::Send;
-        return ParseSend(words, cmd);
-    }
-    if (verb == "reply") {
-        cmd->kind = ScriptCommand::Kind::Reply;
-        return ParseReply(words, cmd);
+    for (const Verb& v : kVerbs) {
+        if (verb != v.name) continue;
+        cmd->kind = v.kind;
+        return v.parse(words, cmd);
     }
     return "unknown command '" + verb + "'";
 }
-
-}  // namespace
 
 ScriptParse ParseScript(const std::string& text) {
     ScriptParse result;
@@ -103,7 +186,7 @@ ScriptParse ParseScript(const std::string& text) {
         ScriptCommand cmd;
         cmd.line = number;
         bool isCommand = false;
-        std::string error = ParseLine(line, &cmd, &isCommand);
+        std::string error = ParseCommandLine(line, &cmd, &isCommand);
         if (!error.empty()) {
             result.commands.clear();
             result.error = "line " + std::to_string(number) + ": " + error;

@@ -1,19 +1,32 @@
-// The board's scripted output: parsed up front so that a typo stops the
-// simulator at start-up rather than in the middle of a run.
+// The board's scripted output and the commands that steer a run, parsed up
+// front so that a typo in a script stops the simulator at start-up rather
+// than in the middle of a run. The control FIFO takes the same lines.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+constexpr uint32_t kMaxReplyDelayMs = 60000;
+
 struct ScriptCommand {
-    enum class Kind { Sleep, Send, Reply };
+    enum class Kind {
+        Sleep, Send, Reply, Silent, Tags, Delay, Never, Answer, ForgetFreq, ForgetSteady, ForgetAll, ParamCheck
+    };
     Kind kind = Kind::Sleep;
     int line = 0;
-    uint32_t sleepMs = 0;
-    uint8_t opcode = 0;
-    std::vector<uint8_t> bytes;  // raw bytes for Send, data bytes for Reply
+    // Milliseconds for Sleep, Tags and Delay; 1 (on) or 0 for Silent; the
+    // radio for ForgetFreq; the reply byte for ParamCheck.
+    uint32_t number = 0;
+    uint8_t opcode = 0;              // Reply, Never, Answer
+    std::optional<uint32_t> tagId;   // Tags, when given
+    std::vector<uint8_t> bytes;      // raw bytes for Send, data bytes for Reply
 };
+
+// One line. Returns an error text, empty when the line is good; *isCommand
+// tells whether the line held a command at all (not blank or a comment).
+std::string ParseCommandLine(std::string line, ScriptCommand* cmd, bool* isCommand);
 
 struct ScriptParse {
     std::vector<ScriptCommand> commands;

@@ -21,7 +21,7 @@ TEST(RecordBody, FormatsTheOtherEvents) {
     EXPECT_EQ(RecordBody::ResetHigh(500), "RESET high low_ms=500");
 }
 
-TEST(RecordBody, FormatsTheBoardState) {
+TEST(RecordBody, FormatsTheBoardStateAndControlLines) {
     BoardState state;
     EXPECT_EQ(RecordBody::State(state),
               "STATE freq0=907.000 freq1=907.000 power0=127 power1=127 steady=300 region=0 channel=0 table=15 diag=0");
@@ -31,6 +31,8 @@ TEST(RecordBody, FormatsTheBoardState) {
     EXPECT_EQ(RecordBody::State(state),
               "STATE freq0=907.000 freq1=868.300 power0=127 power1=127 steady=4000000000 region=0 channel=0 table=1 "
               "diag=0");
+    EXPECT_EQ(RecordBody::Control("never 20"), "CONTROL never 20");
+    EXPECT_EQ(RecordBody::ControlError("x: unknown command 'x'"), "CONTROL-ERROR x: unknown command 'x'");
 }
 
 TEST(OpcodeName, NamesApplicationOpcodesAndNumbersTheRest) {

@@ -51,7 +51,7 @@ public:
             waitpid(pid_, nullptr, 0);
         }
         if (out_ >= 0) close(out_);
-        for (const char* name : {"tty", "rec", "gpio", "script"}) unlink(Path(name).c_str());
+        for (const char* name : {"tty", "rec", "gpio", "script", "ctl"}) unlink(Path(name).c_str());
         rmdir(dir_.c_str());
     }
 
@@ -88,6 +88,16 @@ public:
         if (!WIFEXITED(status)) return -1;
         pid_ = -1;
         return WEXITSTATUS(status);
+    }
+
+    // Writes one line to the control FIFO.
+    bool Control(const std::string& line) const {
+        int fd = open(Path("ctl").c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0) return false;
+        std::string text = line + "\n";
+        bool whole = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        close(fd);
+        return whole;
     }
 
     bool RecordHas(const std::string& text) const {
@@ -167,6 +177,54 @@ TEST(SimulatorRun, AnswersResetsAndPlaysItsScript) {
 
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_NE(access(sim.Path("tty").c_str(), F_OK), 0) << "the link outlived the simulator";
+}
+
+TEST(SimulatorRun, TakesCommandsOnItsControlFifo) {
+    RunningSim sim;
+    WriteFile(sim.Path("gpio"), "1\n");
+    sim.Start({"--control", sim.Path("ctl"), "--reply-delay-ms", "0"});
+    int tty = open(sim.Path("tty").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(tty, 0);
+    EXPECT_TRUE(sim.RecordHas(" STATE freq0=907.000 freq1=907.000 power0=127 power1=127 steady=300 "));
+
+    ASSERT_TRUE(sim.Control("never 20"));
+    ASSERT_TRUE(sim.RecordHas(" CONTROL never 20\n"));
+    ASSERT_TRUE(WriteBytes(tty, kVersionRequest));
+    ASSERT_TRUE(sim.RecordHas(" FRAME op=20 "));
+    // Had the version been answered, its reply would come before this one.
+    ASSERT_TRUE(sim.Control("reply 0 ab"));
+    EXPECT_EQ(ReadBytes(tty, 6), (std::vector<uint8_t>{0x06, 0x01, 0x14, 0x00, 0xab, 0xb8}));
+    ASSERT_TRUE(sim.Control("answer 20"));
+    ASSERT_TRUE(sim.RecordHas(" CONTROL answer 20\n"));
+    ASSERT_TRUE(WriteBytes(tty, kVersionRequest));
+    EXPECT_EQ(ReadBytes(tty, 8), kVersionReply);
+
+    ASSERT_TRUE(sim.Control("tags 20 77"));
+    std::vector<uint8_t> tag = ReadBytes(tty, 26);
+    ASSERT_EQ(tag.size(), 26u);
+    EXPECT_EQ(tag[0], 26);
+    EXPECT_EQ(tag[3], 0) << "opcode 0";
+    EXPECT_EQ(tag[7], 77) << "the tag id's low byte";
+    ASSERT_TRUE(sim.Control("tags 0"));
+    EXPECT_TRUE(sim.RecordHas(" SENT op=0 len=26 data=00 12 02 4d 00 00 00 00 01 01 00 01 00 "));
+
+    ASSERT_TRUE(sim.Control("never 300"));
+    EXPECT_TRUE(sim.RecordHas(" CONTROL-ERROR never 300: bad opcode '300' (decimal 0-255)\n"));
+    ASSERT_TRUE(sim.Control("forget all"));
+    EXPECT_TRUE(sim.RecordHas(" STATE freq0=0.000 freq1=0.000 power0=0 power1=0 steady=0 region=0 channel=0 table=0 "));
+
+    // What the board was told is still there after a reset pulse.
+    WriteFile(sim.Path("gpio"), "0");
+    ASSERT_TRUE(sim.RecordHas(" RESET low\n"));
+    WriteFile(sim.Path("gpio"), "1");
+    ASSERT_TRUE(sim.RecordHas(" RESET high low_ms="));
+    const std::vector<uint8_t> steadyRequest = {0x01, 0x06, 0x14, 0x2b, 0x01, 0x39};
+    ASSERT_TRUE(WriteBytes(tty, steadyRequest));
+    EXPECT_EQ(ReadBytes(tty, 7), (std::vector<uint8_t>{0x07, 0x01, 0x14, 0x2b, 0x00, 0x00, 0x39}));
+    close(tty);
+
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_NE(access(sim.Path("ctl").c_str(), F_OK), 0) << "the FIFO outlived the simulator";
 }
 
 int RunToEnd(const std::string& args, std::string* output) {

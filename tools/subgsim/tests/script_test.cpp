@@ -16,7 +16,7 @@ TEST(ScriptParse, ReadsEveryCommandAndSkipsCommentsAndBlankLines) {
     ASSERT_EQ(p.error, "");
     ASSERT_EQ(p.commands.size(), 3u);
     EXPECT_EQ(p.commands[0].kind, Kind::Sleep);
-    EXPECT_EQ(p.commands[0].sleepMs, 250u);
+    EXPECT_EQ(p.commands[0].number, 250u);
     EXPECT_EQ(p.commands[0].line, 3);
     EXPECT_EQ(p.commands[1].kind, Kind::Send);
     EXPECT_EQ(p.commands[1].bytes, (std::vector<uint8_t>{0x08, 0x01, 0x14, 0x14, 0x01, 0x06, 0x0a, 0x06}));
@@ -61,6 +61,71 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"reply", "line 1: "}, BadLine{"reply 256 00", "line 1: "},
                       BadLine{"reply 0x14", "line 1: "}, BadLine{"reply 1 zz", "line 1: "},
                       BadLine{"sleep 1\nsleep 2\nsleep 3\nwait 5", "line 4: unknown command 'wait'"}));
+
+TEST(ScriptParse, ReadsTheCommandsThatSteerARun) {
+    ScriptParse p = ParseScript(
+        "silent on\n"
+        "silent off\n"
+        "tags 1000\n"
+        "tags 0 4294967295\n"
+        "delay 60000\n"
+        "never 27\n"
+        "answer 27\n"
+        "forget freq 1\n"
+        "forget steady\n"
+        "forget all\n"
+        "paramcheck 0\n");
+    ASSERT_EQ(p.error, "");
+    ASSERT_EQ(p.commands.size(), 11u);
+    const std::vector<ScriptCommand>& c = p.commands;
+    EXPECT_EQ(c[0].kind, Kind::Silent);
+    EXPECT_EQ(c[0].number, 1u);
+    EXPECT_EQ(c[1].number, 0u);
+    EXPECT_EQ(c[2].kind, Kind::Tags);
+    EXPECT_EQ(c[2].number, 1000u);
+    EXPECT_FALSE(c[2].tagId);
+    EXPECT_EQ(c[3].number, 0u);
+    EXPECT_EQ(c[3].tagId, 4294967295u);
+    EXPECT_EQ(c[4].kind, Kind::Delay);
+    EXPECT_EQ(c[4].number, 60000u);
+    EXPECT_EQ(c[5].kind, Kind::Never);
+    EXPECT_EQ(c[5].opcode, 27);
+    EXPECT_EQ(c[6].kind, Kind::Answer);
+    EXPECT_EQ(c[6].opcode, 27);
+    EXPECT_EQ(c[7].kind, Kind::ForgetFreq);
+    EXPECT_EQ(c[7].number, 1u);
+    EXPECT_EQ(c[8].kind, Kind::ForgetSteady);
+    EXPECT_EQ(c[9].kind, Kind::ForgetAll);
+    EXPECT_EQ(c[10].kind, Kind::ParamCheck);
+    EXPECT_EQ(c[10].number, 0u);
+}
+
+TEST(ParseCommandLine, TellsBlankLinesFromCommands) {
+    ScriptCommand cmd;
+    bool isCommand = true;
+    EXPECT_EQ(ParseCommandLine("   # only a comment", &cmd, &isCommand), "");
+    EXPECT_FALSE(isCommand);
+    EXPECT_EQ(ParseCommandLine("paramcheck 255", &cmd, &isCommand), "");
+    EXPECT_TRUE(isCommand);
+    EXPECT_EQ(cmd.number, 255u);
+}
+
+class CommandBadLine : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CommandBadLine, IsRefusedWithAReason) {
+    ScriptCommand cmd;
+    bool isCommand = false;
+    EXPECT_NE(ParseCommandLine(GetParam(), &cmd, &isCommand), "") << GetParam();
+    EXPECT_TRUE(isCommand);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CommandBadLine,
+    ::testing::Values("silent", "silent yes", "silent on off", "tags", "tags -5", "tags 100 x", "tags 100 4294967296",
+                      "tags 1 2 3", "tags 99999999999", "delay", "delay 60001", "never", "never 256", "never 0x14",
+                      "answer", "answer 1 2", "forget", "forget freq", "forget freq 2", "forget steady 1",
+                      "forget all now", "forget power", "paramcheck", "paramcheck 256", "paramcheck -1",
+                      "paramcheck 1 2", "SILENT on"));
 
 TEST(ScriptParse, ReplyDataMustFitInOneFrame) {
     std::string fits = "reply 1";
