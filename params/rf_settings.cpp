@@ -1,24 +1,170 @@
 #include "params/rf_settings.h"
 
 #include <syslog.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "params/rf_settings_file.h"
 #include "params/working_params.h"
+#include "subg/request_queue.h"
 #include "subg/scheduler.h"
 #include "subg/timing.h"
+#include "subgconfig/config_requests.h"
+#include "subgconfig/frequencies.h"
 
 std::atomic<uint8_t> ReadyForRTC{0};
+std::atomic<int> Radio1Power{15};
+std::atomic<int> Radio2Power{15};
 
 namespace {
+
 constexpr int kConnectPollMicros = 5000;
+constexpr char kRFSettingTmpPath[] = ".//RF_SettingFile.txt.tmp";
+// A settings file holds a handful of lines; anything far longer is not one.
+constexpr int kMaxRFSettingLines = 1024;
+constexpr int kMaxNumInput = 14;
+// Bounds the drop of an over-long line on an endless stream.
+constexpr int kMaxDroppedInput = 1 << 20;
+
+enum class LineRead { Line, TooLong, End };
+
+void DropRestOfLine(FILE* in) {
+    for (int i = 0; i < kMaxDroppedInput; ++i) {
+        const int c = std::fgetc(in);
+        if (c == '\n' || c == EOF) return;
+    }
 }
+
+// One line without its line end; the rest of an over-long line is dropped.
+LineRead ReadSettingLine(FILE* file, std::string* line) {
+    char buf[kMaxRFSettingLine + 2];
+    if (std::fgets(buf, sizeof buf, file) == nullptr) return LineRead::End;
+    if (std::strchr(buf, '\n') == nullptr && !std::feof(file)) {
+        DropRestOfLine(file);
+        return LineRead::TooLong;
+    }
+    line->assign(buf, std::strcspn(buf, "\r\n"));
+    return LineRead::Line;
+}
+
+// The last table entry equal to the frequency becomes the working channel.
+void FollowTableChannel(float mhz) {
+    const std::vector<float> table = SnapshotChanArray();
+    for (size_t i = table.size(); i > 0; --i) {
+        if (table[i - 1] == mhz) {
+            SetWorkingChann(static_cast<int32_t>(i - 1));
+            return;
+        }
+    }
+}
+
+// False when the rest of the file must not be applied.
+bool ApplyFreqSetting(const RFSettingLine& setting) {
+    const float mhz = ParseFreq(setting.value.c_str());
+    if (!std::isfinite(mhz)) {
+        syslog(LOG_ERR, "LoadAndSetRFSettings: invalid frequency \"%s\", the rest of %s not applied",
+               setting.value.c_str(), RFSettingFilePath);
+        return false;
+    }
+    if (!IsUsableRadioFreq(mhz)) {
+        syslog(LOG_ERR, "LoadAndSetRFSettings: frequency %f of radio %d is not one a radio may have, skipped", mhz,
+               setting.radio + 1);
+        return true;
+    }
+    syslog(LOG_INFO, "LoadAndSetRFSettings: Freq %f, radio %x", mhz, setting.radio);
+    FollowTableChannel(mhz);
+    SetRadioFreq(mhz);
+    AddSubGRequest(RadioFreqRequest(setting.radio, mhz));
+    syslog(LOG_INFO, "LoadAndSetRFSettings: Message sent");
+    return true;
+}
+
+void ApplyPowerSetting(const RFSettingLine& setting) {
+    const int32_t dBm = ParseNumStr(setting.value.c_str());
+    const int code = CalcPA(dBm);
+    if (code == kNoPACode) {
+        syslog(LOG_ERR, "LoadAndSetRFSettings: output power \"%s\" of radio %d is not one the board takes, skipped",
+               setting.value.c_str(), setting.radio + 1);
+        return;
+    }
+    (setting.radio == kRadio1 ? Radio1Power : Radio2Power) = dBm;
+    AddSubGRequest(OutputPowerRequest(setting.radio, static_cast<uint8_t>(code)));
+    syslog(LOG_INFO, "LoadAndSetRFSettings: Message sent");
+}
+
+void ApplyRFSettings(FILE* file) {
+    std::string line;
+    for (int n = 0; n < kMaxRFSettingLines; ++n) {
+        const LineRead read = ReadSettingLine(file, &line);
+        if (read == LineRead::End) return;
+        if (read == LineRead::Line && line.empty()) continue;
+        RFSettingLine setting;
+        if (read == LineRead::TooLong || !ParseRFSettingLine(line, &setting)) {
+            syslog(LOG_ERR, "LoadAndSetRFSettings: line %d of %s skipped", n + 1, RFSettingFilePath);
+            continue;
+        }
+        if (setting.kind == RFSettingKind::Power) {
+            ApplyPowerSetting(setting);
+        } else if (!ApplyFreqSetting(setting)) {
+            return;
+        }
+    }
+    syslog(LOG_ERR, "LoadAndSetRFSettings: %s has more than %d lines, the rest not applied", RFSettingFilePath,
+           kMaxRFSettingLines);
+}
+
+bool WriteFileSynced(const char* path, const std::string& text) {
+    FILE* file = std::fopen(path, "w");
+    if (file == nullptr) return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0 &&
+              fsync(fileno(file)) == 0;
+    ok = std::fclose(file) == 0 && ok;
+    return ok;
+}
+
+}  // namespace
 
 void WaitForSubGBoard() {
     while (!SubGBoardConnected) MicroSecSleep(kConnectPollMicros);
 }
 
+// Written aside and renamed over the old file: a cut-short "P,1,15" would
+// otherwise come back as a valid 1 dBm.
+void SaveRFSettings() {
+    const std::string text = FormatRFSettings(Radio1Power, Radio2Power, Radio1Freq, Radio2Freq);
+    if (!WriteFileSynced(kRFSettingTmpPath, text) || std::rename(kRFSettingTmpPath, RFSettingFilePath) != 0) {
+        syslog(LOG_ERR, "SaveRFSettings: failed to write %s (%s)", RFSettingFilePath, std::strerror(errno));
+        std::remove(kRFSettingTmpPath);
+    }
+}
+
+// The parameter set owed since the board's first answer goes before the
+// file's settings, so that those are what the radios end with.
 void LoadAndSetRFSettings() {
     WaitForSubGBoard();
     LoadParams();
+    SendOwedBoardParameters();
+    FILE* file = std::fopen(RFSettingFilePath, "r");
+    if (file != nullptr) {
+        ApplyRFSettings(file);
+        std::fclose(file);
+    }
     ReadyForRTC = 1;
-    syslog(LOG_INFO, "LoadAndSetRFSettings: ready for the RTC");
+    syslog(LOG_INFO, "LoadAndSetRFSettings: ReadyForRTC set");
+}
+
+int32_t ParseNum() {
+    char buf[20];
+    if (std::fgets(buf, kMaxNumInput + 1, stdin) == nullptr) {
+        std::perror("fgets");
+        return kInvalidNum;
+    }
+    if (std::strchr(buf, '\n') == nullptr) DropRestOfLine(stdin);
+    return ParseNumStr(buf);
 }

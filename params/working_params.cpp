@@ -468,6 +468,13 @@ void ReplaceChanArray(std::vector<float> freqs) {
     ChanArray = std::move(freqs);
 }
 
+void ReplaceChanTable(std::vector<float> freqs) {
+    std::lock_guard<std::mutex> lock(WorkingParamMutex);
+    WorkingParams.ChanArrayLen = static_cast<uint8_t>(std::min<size_t>(freqs.size(), UINT8_MAX));
+    ChannArrayLen = WorkingParams.ChanArrayLen;
+    ChanArray = std::move(freqs);
+}
+
 void SetParamSaveHook(void (*hook)()) {
     SaveHook = hook;
 }

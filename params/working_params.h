@@ -106,6 +106,10 @@ std::vector<float> SnapshotChanArray();
 // Puts a new channel table in place; the counts are left to the caller
 // (ChannArrayLen and SetChannArray, or the record's ChanArrayLen).
 void ReplaceChanArray(std::vector<float> freqs);
+// Puts a new channel table in place together with the record's count and
+// ChannArrayLen, in one step: no reader sees new entries with an old count.
+// Saving is left to the caller.
+void ReplaceChanTable(std::vector<float> freqs);
 
 // Called during a save after the new file is complete on disk and before it
 // replaces the old one. Tests use it to interrupt a save at that point.

@@ -3,8 +3,30 @@
 // round.
 #pragma once
 
-// Queues the whole parameter set for the board.
+#include <cstdint>
+
+#include "subg/frame.h"
+
+// Queues the whole parameter set for the board. Before the working
+// parameters are loaded there is nothing meaningful to send: the upload is
+// then owed, and SendOwedBoardParameters makes it once they are.
 void SetSubGBoardParameters();
+void SendOwedBoardParameters();
+
+// The region and channel-table request, at most kMaxPackedChannels channels.
+void PackChannArrayToSubG(T7734FrameRequest* req);
+
+// Queues the frequency request for radio 0 (Radio1Freq) or 1 (Radio2Freq);
+// nothing for another radio or for a frequency no radio is meant to have.
+void SendRadioFreq(uint8_t radio);
+
+// Queues the 16-bit steady-state interval request.
+void SendSteadyStateInterval(uint32_t seconds);
+
+// Replaces the channel table and saves it. A table the board's request
+// cannot carry (more than kMaxPackedChannels channels, or a frequency that
+// cannot be encoded) is refused: false, and the table stays as it was.
+bool ChangeFreqTable(const float* freqs, int count);
 
 // 1 when the periodic channel scan may run.
 int DoesFrequenciesTableMatch();
