@@ -13,6 +13,7 @@
 #include "subg/request_queue.h"
 #include "subg/timing.h"
 #include "subgconfig/display_setting.h"
+#include "tags/csv_logs.h"
 
 T7734FrameReply BoardMsg;
 int ReadIndex = 0;
@@ -98,6 +99,7 @@ int ParseInboundQueue() {
 
 void* SerialParser(void*) {
     ChooseLogDir();
+    OpenParserLogs();
     for (;;) {
         DisplaySettings = CheckFileExist(kDisplaySettingPath);
         Heartbeat();

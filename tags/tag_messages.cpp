@@ -1,15 +1,122 @@
 #include "tags/tag_messages.h"
 
+#include <syslog.h>
+
 #include "app/clock.h"
+#include "subg/led_word.h"
+#include "subg/link_buffers.h"
+#include "subg/opcodes.h"
 #include "subg/scheduler.h"
 #include "subg/serial_parser.h"
+#include "tags/csv_logs.h"
+#include "tags/sub_msg_list.h"
+#include "tags/tag_dating.h"
+#include "tags/tag_decode.h"
 
 std::atomic<time_t> LastTagMessageTime{0};
 
-int ParseTagMsg() {
-    // Decoding arrives with the tag records; for now a message only tells
-    // the watchdog that tags are heard.
-    LastTagMessageTime = NowSeconds();
+namespace {
+
+constexpr int kMinTagMsgBytes = 2;
+constexpr int kHandOverAttempts = 8;
+
+// The message being handled; rebuilt for every message, parser thread only.
+TagMessage Message;
+
+void WriteSubMsgRow(const TagMessage& msg, const LoggedSubMsg& sub, const timeval& arrival) {
+    const uint8_t* body = BoardMsg.data + sub.offset;
+    uint32_t tagId = msg.header.tagId;
+    switch (sub.type) {
+        case SubMsgType::Diagnostics:
+            WriteCsvRow(CsvLog::TagDiag, FormatTagDiagRow(tagId, arrival.tv_sec, body));
+            break;
+        case SubMsgType::Parameters:
+            WriteCsvRow(CsvLog::TagParam, FormatTagParamRow(tagId, arrival.tv_sec, body));
+            break;
+        case SubMsgType::PERTest:
+            WriteCsvRow(CsvLog::PERTest, FormatPERRow(msg.msgTime, tagId, msg.header.msgId, body[0]));
+            break;
+        case SubMsgType::MEMSCalc:
+            WriteCsvRow(CsvLog::MEMSCalc, FormatMEMSCalcRow(tagId, arrival, body));
+            break;
+        case SubMsgType::RawData:
+            WriteCsvRow(CsvLog::RawData, FormatRawDataRow(tagId, arrival, body, sub.length));
+            break;
+        default: break;
+    }
+}
+
+bool HandOver(const TimedSubGMsg& record) {
+    for (int attempt = 0; attempt < kHandOverAttempts; ++attempt) {
+        if (AddTagData(record)) return true;
+    }
+    return false;
+}
+
+// The records go to the backbone whether or not the activity log could be
+// opened: a local log must not cost the farm its tag data.
+void PackAndLogData(TagMessage& msg) {
+    if (msg.recordCount == 0) return;
+    DateTagRecords(msg.records, msg.recordCount, msg.msgTime, msg.header.intervalLength);
+    for (int i = 0; i < msg.recordCount; ++i) {
+        const TimedSubGMsg& record = msg.records[i];
+        ActivityRow row = ActivityRowOf(msg.records, msg.recordCount, i);
+        int tagId = static_cast<int32_t>(RecordTagId(record));
+        if (IsHandedOver(record) && !HandOver(record)) {
+            if (row == ActivityRow::JustStoodUp) {
+                syslog(LOG_ERR, "ParseTagMsg_001: Failed to add just stood up data for tag %d", tagId);
+            } else {
+                syslog(LOG_ERR, "ParseTagMsg_001: Failed to add data for tag %d", tagId);
+            }
+        }
+        if (row == ActivityRow::Activity) {
+            WriteCsvRow(CsvLog::TagsActivity, FormatActivityRow(msg.radio, record, msg.rssi));
+        } else if (row == ActivityRow::JustStoodUp) {
+            WriteCsvRow(CsvLog::TagsActivity, FormatJustStoodUpRow(msg.radio, record, msg.rssi));
+        }
+    }
+}
+
+// Returns header byte 0, or -1 on a format error.
+int ParseTagMsg_001(const timeval& arrival) {
+    int length = BoardMsgDataLen();
+    TagDecodeStatus status = DecodeTagMessage(BoardMsg.data, length, arrival, &Message);
+    for (int i = 0; i < Message.loggedCount; ++i) WriteSubMsgRow(Message, Message.logged[i], arrival);
+    if (status == TagDecodeStatus::HeaderShort) {
+        syslog(LOG_DEBUG, "ParseTagMsg_001: MsgLen < sizeof(SUB_G_MSG_HEADER_STD_001) (MsgLen= %d)", length);
+    }
+    if (status != TagDecodeStatus::Parsed) return -1;
+    PackAndLogData(Message);
+    return Message.header.packetLength;
+}
+
+// The parser holds TxMutex: the LED word goes straight into the slot.
+void SignalTagTraffic() {
+    uint8_t word = LedsWord.fetch_or(LedBit::TagTraffic) | LedBit::TagTraffic;
     TagCommTimeout = 0;
+    SendMsgHoldingLock(MakeRequest(SubGOp::LedWord, &word, 1));
+    CheckMsgInQHoldingLock();
+}
+
+}  // namespace
+
+int ParseTagMsg() {
+    timeval now;
+    gettimeofday(&now, nullptr);
+    return ParseTagMsgAt(now);
+}
+
+int ParseTagMsgAt(const timeval& arrival) {
+    if (BoardMsgDataLen() < kMinTagMsgBytes) {
+        syslog(LOG_DEBUG, "ParseTagMsg: MsgLen < HEADER_IDENTIFIER_SIZE");
+        return kFrameTaken;
+    }
+    if (ParseTagMsg_001(arrival) < 0) {
+        syslog(LOG_ERR, "ParseTagMsg: ParsedBytes == -1");
+        return kDiscardQueue;
+    }
+    ++PacketCounter;
+    LastTagMessageTime = NowSeconds();
+    SignalTagTraffic();
     return kFrameTaken;
 }

@@ -1,0 +1,126 @@
+#include "tags/csv_logs.h"
+
+#include <syslog.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "app/clock.h"
+#include "app/options.h"
+#include "subg/serial_parser.h"
+
+std::atomic<uint32_t> PacketCounter{0};
+
+namespace {
+
+struct LogOpening {
+    const char* mode;
+    const char* opener;     // the function named in the open's log lines
+    bool openedByFirstRow;
+    bool announced;         // a debug line on success
+};
+
+// In CsvLog order.
+constexpr LogOpening kOpening[kCsvLogCount] = {
+    {"w", "SerialParser", false, false},
+    {"a", "OpenDiagFile", false, true},
+    {"a", "OpenTagDiagFile", false, false},
+    {"a", "OpenTagParamFile", true, false},
+    {"a", "OpenMESMCalcParamFile", true, false},
+    {"a", "OpenRawDataFile", true, false},
+    {"w+", "OpenRSSIFile", false, true},
+    {"w+", "OpenPERTestFile", false, true},
+};
+
+struct LogStream {
+    std::mutex mutex;
+    FILE* fp = nullptr;  // under mutex
+};
+
+LogStream Streams[kCsvLogCount];
+
+std::string PathOf(CsvLog log) {
+    if (log == CsvLog::TagsActivity && LogFile[0] != '\0') return LogFile;
+    return CsvLogPath(log, LogDir, NowSeconds());
+}
+
+void WriteLocked(FILE* fp, const char* text, size_t length) {
+    std::fwrite(text, 1, length, fp);
+    std::fflush(fp);
+}
+
+int CloseLocked(LogStream& stream) {
+    if (!stream.fp) return 0;
+    int rc = std::fclose(stream.fp);
+    stream.fp = nullptr;
+    return rc;
+}
+
+void OpenLocked(CsvLog log, LogStream& stream) {
+    const LogOpening& how = kOpening[static_cast<int>(log)];
+    std::string path = PathOf(log);
+    CloseLocked(stream);
+    stream.fp = std::fopen(path.c_str(), how.mode);
+    if (!stream.fp) {
+        // %m: the error text of fopen's errno, without strerror's shared buffer.
+        if (log == CsvLog::TagsActivity) {
+            syslog(LOG_ERR, "SerialParser: Failed to open LogFile(%m)");
+        } else {
+            syslog(LOG_ERR, "%s: failed to open %s (%m)", how.opener, path.c_str());
+        }
+        return;
+    }
+    if (how.announced) syslog(LOG_DEBUG, "%s: opened file %s", how.opener, path.c_str());
+    const char* header = CsvLogHeader(log);
+    if (header) WriteLocked(stream.fp, header, std::strlen(header));
+}
+
+LogStream& StreamOf(CsvLog log) { return Streams[static_cast<int>(log)]; }
+
+void Open(CsvLog log) {
+    LogStream& stream = StreamOf(log);
+    std::lock_guard<std::mutex> lock(stream.mutex);
+    OpenLocked(log, stream);
+}
+
+int Close(CsvLog log) {
+    LogStream& stream = StreamOf(log);
+    std::lock_guard<std::mutex> lock(stream.mutex);
+    return CloseLocked(stream);
+}
+
+}  // namespace
+
+void OpenTagsActFile() { Open(CsvLog::TagsActivity); }
+void OpenDiagFile() { Open(CsvLog::Diag); }
+void OpenTagDiagFile() { Open(CsvLog::TagDiag); }
+
+void OpenParserLogs() {
+    OpenTagsActFile();
+    OpenDiagFile();
+    OpenTagDiagFile();
+}
+
+void OpenRSSIFile() { Open(CsvLog::RSSI); }
+int CloseRSSIFile() { return Close(CsvLog::RSSI); }
+
+void OpenPERTestFile() {
+    Open(CsvLog::PERTest);
+    PacketCounter = 0;
+}
+
+int ClosePERTest() { return Close(CsvLog::PERTest); }
+
+bool CsvLogOpen(CsvLog log) {
+    LogStream& stream = StreamOf(log);
+    std::lock_guard<std::mutex> lock(stream.mutex);
+    return stream.fp != nullptr;
+}
+
+void WriteCsvRow(CsvLog log, const std::string& row) {
+    LogStream& stream = StreamOf(log);
+    std::lock_guard<std::mutex> lock(stream.mutex);
+    if (!stream.fp && kOpening[static_cast<int>(log)].openedByFirstRow) OpenLocked(log, stream);
+    if (stream.fp) WriteLocked(stream.fp, row.data(), row.size());
+}

@@ -1,0 +1,159 @@
+#include "tags/csv_rows.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct CsvLogNaming {
+    const char* pattern;  // directory, then time stamp
+    const char* header;
+};
+
+// In CsvLog order.
+constexpr CsvLogNaming kNaming[kCsvLogCount] = {
+    {"%s/TagsActivity%s.csv",
+     "RADIO, Sec,MiliSec,\tTagID,\tMsgID,\tSteps,\tStandingTime,\tLying Num,\tLying Time,\tRSSI,\tPosition,"
+     "\tJustStoodUp\n"},
+    {"%s/Diag%s.csv", nullptr},
+    {"%s/TagDiag%s.csv",
+     "TagID, Date, DiagStructVersionId, NumOfFirmwareLoads, NumOfRecoveryResets, LastRecoveryResetCauseId, "
+     "ParameterOutOfRangeRX, ParameterOutOfRangeInRAM, MsgSuccessRate, LF_NoiseLevel, BatteryStatus, RSSI, "
+     "Temperature, FW vers, APP ID, BitMask, CRC\n"},
+    {"%s/TagParam%s.csv",
+     "TagID, Date, SubgSteadyStateInterval, SubgSteadyStateNumOfRetries, SubgChannelDetectInterval, "
+     "SubgNoCommsTimeOut, BeaconSearchDuration, MemsDeltaY, MemsRange, MemsLevelLow, MemsLevelHigh\n"},
+    {"%s/MEMSCalcParam_%s.csv",
+     "TagID, Date, seconds, milliseconds, minimum acceleration exceptions, Step recognition time slot, minimum "
+     "step to change from standing to walking,Standing to walking time slot, walk to stand change delay \n"},
+    {"%s/RawData%s.csv", "TagID, Date, seconds, miliseconds, Data\n"},
+    {"%s/RSSI%s.csv", nullptr},
+    {"%s/PERTest%s.csv", nullptr},
+};
+
+constexpr uint8_t kPositionMask = 0x7F;
+constexpr uint8_t kJustStoodUpBit = 0x80;
+constexpr uint8_t kAppIdBit = 0x80;
+constexpr uint8_t kFirmwareMask = 0x7F;
+
+__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    if (n > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+const char* PositionText(uint32_t flags) {
+    switch (flags & kPositionMask) {
+        case 1:
+        case 2: return "Lying";
+        case 3:
+        case 4: return "Standing";
+        default: return "Unknown";
+    }
+}
+
+// The ten columns that both activity rows begin with.
+std::string ActivityColumns(uint8_t radio, const TimedSubGMsg& r, int rssi) {
+    STANDARD_REPORT_STD report = DecodeStandardReport(RecordData(r));
+    return Format("%s, %lu, %ld, %d, %d, %d, %d, %d, %d, %d", RadioName(radio), static_cast<unsigned long>(r.seconds),
+                  static_cast<long>(r.micros / 1000), static_cast<int32_t>(RecordTagId(r)), RecordMsgId(r),
+                  report.Steps, report.StandingTime, report.LyingNum, report.LyingTime, rssi);
+}
+
+// The tag ID and the date text that the tags' own logs begin with.
+std::string TagAndDate(uint32_t tagId, time_t now) {
+    return Format("%d, %s", static_cast<int32_t>(tagId), DateText(now).c_str());
+}
+
+std::string DiagCommonColumns(const TagDiagCommon& d) {
+    return Format(", %x, %d, %d, %x, %d, %d, %d, %d, %d, %d, %d", d.DiagStructVersionId, d.NumOfFirmwareLoads,
+                  d.NumOfRecoveryResets, d.LastRecoveryResetCauseId, d.ParameterOutOfRangeRX,
+                  d.ParameterOutOfRangeInRAM, d.MsgSuccessRate, d.LF_NoiseLevel, d.BatteryStatus, -d.RSSI,
+                  d.Temperature);
+}
+
+std::string TagDiag001Columns(const uint8_t* body) {
+    TAG_DIAGNOSTICS_STD_001 d = DecodeTagDiag001(body);
+    return DiagCommonColumns(d.common) + Format(", %d.%d.%d, %d, %x, %x\n", d.FwMajor, d.FwMinor, d.FwBugFix,
+                                                (d.AppId & kAppIdBit) ? 1 : 0, d.BitMask, d.CRC);
+}
+
+std::string TagDiagColumns(const uint8_t* body) {
+    TAG_DIAGNOSTICS_STD d = DecodeTagDiag(body);
+    return DiagCommonColumns(d.common) +
+           Format(", %d, %d, %x, %x\n", d.FirmwareByte & kFirmwareMask, 0, d.BitMask, d.CRC);
+}
+
+}  // namespace
+
+std::string LogStamp(time_t when) {
+    struct tm local;
+    char stamp[32] = "";
+    if (localtime_r(&when, &local)) std::strftime(stamp, sizeof(stamp), "_%y%m%d_%H%M", &local);
+    return stamp;
+}
+
+std::string CsvLogPath(CsvLog log, const char* dir, time_t when) {
+    return Format(kNaming[static_cast<int>(log)].pattern, dir, LogStamp(when).c_str());
+}
+
+const char* CsvLogHeader(CsvLog log) { return kNaming[static_cast<int>(log)].header; }
+
+std::string DateText(time_t when) {
+    char text[64] = "";
+    if (!ctime_r(&when, text)) return "";
+    text[std::strcspn(text, "\n")] = '\0';
+    return text;
+}
+
+std::string FormatActivityRow(uint8_t radio, const TimedSubGMsg& record, int rssi) {
+    return ActivityColumns(radio, record, rssi) + Format(", %s, %s\n", PositionText(record.activityFlags),
+                                                         (record.activityFlags & kJustStoodUpBit) ? "True" : "False");
+}
+
+std::string FormatJustStoodUpRow(uint8_t radio, const TimedSubGMsg& record, int rssi) {
+    return ActivityColumns(radio, record, rssi) + Format(", %d, True\n", static_cast<int>(record.activityFlags));
+}
+
+std::string FormatTagDiagRow(uint32_t tagId, time_t now, const uint8_t* body) {
+    return TagAndDate(tagId, now) + (body[0] == kTagDiag001Version ? TagDiag001Columns(body) : TagDiagColumns(body));
+}
+
+std::string FormatTagParamRow(uint32_t tagId, time_t now, const uint8_t* body) {
+    PARAMS_REPORT_STD p = DecodeParamsReport(body);
+    return TagAndDate(tagId, now) +
+           Format(", %d, %d, %d, %d, %d, %d, %d, %d, %d\n", p.SubgSteadyStateInterval, p.SubgSteadyStateNumOfRetries,
+                  p.SubgChannelDetectInterval, p.SubgNoCommsTimeOut, p.BeaconSearchDuration, p.MemsDeltaY, p.MemsRange,
+                  p.MemsLevelLow, p.MemsLevelHigh);
+}
+
+std::string FormatMEMSCalcRow(uint32_t tagId, const timeval& now, const uint8_t* body) {
+    MEMSCalcData m = DecodeMEMSCalc(body);
+    return Format("%d, %lu, %ld, %d, %d, %d, %d, %d\n", static_cast<int32_t>(tagId),
+                  static_cast<unsigned long>(now.tv_sec), static_cast<long>(now.tv_usec), m.minAccelExceptions,
+                  m.stepRecogTimeSlot, m.minStepsStandToWalk, m.standToWalkTimeSlot, m.walkToStandDelay);
+}
+
+std::string FormatRawDataRow(uint32_t tagId, const timeval& now, const uint8_t* data, int n) {
+    std::string row = Format("%d, %lu, %ld ", static_cast<int32_t>(tagId), static_cast<unsigned long>(now.tv_sec),
+                             static_cast<long>(now.tv_usec));
+    for (int i = 0; i < n; ++i) row += Format(",%x ", data[i]);
+    return row + "\n";
+}
+
+std::string FormatPERRow(const timeval& msgTime, uint32_t tagId, uint8_t msgId, uint8_t perByte) {
+    return Format("%lu, %ld, %d, %d, %d\n", static_cast<unsigned long>(msgTime.tv_sec),
+                  static_cast<long>(msgTime.tv_usec / 1000), static_cast<int32_t>(tagId), msgId, -perByte);
+}
+
+std::string FormatRSSIRow(time_t now, const char* radio, double mhz, int dbm) {
+    return Format("%s, %s, %.3f, %d\n", DateText(now).c_str(), radio, mhz, dbm);
+}

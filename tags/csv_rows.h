@@ -1,0 +1,45 @@
+// Names, header lines and rows of the local CSV logs. Pure formatting; the
+// files themselves are handled in csv_logs.
+#pragma once
+
+#include <sys/time.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "tags/tag_decode.h"
+
+enum class CsvLog { TagsActivity, Diag, TagDiag, TagParam, MEMSCalc, RawData, RSSI, PERTest };
+constexpr int kCsvLogCount = 8;
+
+// "_%y%m%d_%H%M" of the local time.
+std::string LogStamp(time_t when);
+
+// The log's file name in dir for a log opened at when.
+std::string CsvLogPath(CsvLog log, const char* dir, time_t when);
+
+// The line written right after the log is opened; nullptr: none.
+const char* CsvLogHeader(CsvLog log);
+
+// The local time in the C library's ctime form, without its line break.
+std::string DateText(time_t when);
+
+// Tags' activity log: an activity report, and a just-stood-up report ending
+// its message.
+std::string FormatActivityRow(uint8_t radio, const TimedSubGMsg& record, int rssi);
+std::string FormatJustStoodUpRow(uint8_t radio, const TimedSubGMsg& record, int rssi);
+
+// Bodies as they come in the message: diagnostics of either structure
+// version (1 or 2, from its first byte), parameters report, MEMS
+// calculation data, raw data bytes.
+std::string FormatTagDiagRow(uint32_t tagId, time_t now, const uint8_t* body);
+std::string FormatTagParamRow(uint32_t tagId, time_t now, const uint8_t* body);
+std::string FormatMEMSCalcRow(uint32_t tagId, const timeval& now, const uint8_t* body);
+std::string FormatRawDataRow(uint32_t tagId, const timeval& now, const uint8_t* data, int n);
+
+// PER test: the tag message's time, tag, message ID and PER byte.
+std::string FormatPERRow(const timeval& msgTime, uint32_t tagId, uint8_t msgId, uint8_t perByte);
+
+// RSSI reading of a radio on a frequency.
+std::string FormatRSSIRow(time_t now, const char* radio, double mhz, int dbm);

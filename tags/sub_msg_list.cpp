@@ -1,0 +1,29 @@
+#include "tags/sub_msg_list.h"
+
+#include <deque>
+#include <mutex>
+
+namespace {
+std::mutex SubMsgListMutex;
+std::deque<TimedSubGMsg> SubMsgList;  // under SubMsgListMutex
+}  // namespace
+
+int AddTagData(const TimedSubGMsg& msg) {
+    std::lock_guard<std::mutex> lock(SubMsgListMutex);
+    if (SubMsgList.size() >= kSubMsgListLimit) return 0;
+    SubMsgList.push_back(msg);
+    return 1;
+}
+
+int TakeTagData(TimedSubGMsg* out) {
+    std::lock_guard<std::mutex> lock(SubMsgListMutex);
+    if (SubMsgList.empty()) return 0;
+    *out = SubMsgList.front();
+    SubMsgList.pop_front();
+    return 1;
+}
+
+size_t SubMsgListSize() {
+    std::lock_guard<std::mutex> lock(SubMsgListMutex);
+    return SubMsgList.size();
+}

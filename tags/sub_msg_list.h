@@ -1,0 +1,20 @@
+// SubMsgList: the tag records on their way from the serial parser to the
+// backbone, oldest first.
+#pragma once
+
+#include <cstddef>
+
+#include "tags/tag_decode.h"
+
+// Far more than a working backbone ever leaves waiting; it only caps the
+// memory of a backbone that has stopped draining.
+constexpr size_t kSubMsgListLimit = 100000;
+
+// Appends a copy. Returns 1, or 0 when the list is full and the record was
+// not taken.
+int AddTagData(const TimedSubGMsg& msg);
+
+// Removes the oldest record into out. Returns 1, or 0 when the list is empty.
+int TakeTagData(TimedSubGMsg* out);
+
+size_t SubMsgListSize();

@@ -1,0 +1,191 @@
+#include "tags/tag_decode.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kRssiOffsetBehindLength = 2;  // the RSSI byte sits at payload L + 2
+constexpr int kRssiBias = 102;
+constexpr long kDelayUnitSeconds = 300 / 3;
+constexpr uint8_t kActivityLengthCode = kAreaDataOffset + kStandardReportSize;
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+uint32_t Le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+void PutLe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+TagDiagCommon DecodeTagDiagCommon(const uint8_t* b) {
+    return {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], Le16(b + 8), b[10], static_cast<int8_t>(b[11])};
+}
+
+// The walk over one payload: read position and bounds.
+struct Cursor {
+    const uint8_t* payload;
+    int pos;
+    int end;
+    int Left() const { return end - pos; }
+};
+
+TimedSubGMsg NewRecord(const SUB_G_MSG_HEADER_STD_001& h, uint8_t type, uint8_t msgId, const uint8_t* data,
+                       int dataLen) {
+    TimedSubGMsg r{};
+    r.header[0] = h.packetLength;
+    PutLe32(r.header + 1, h.tagId);
+    r.header[5] = msgId;
+    r.header[6] = 1;
+    r.area[0] = static_cast<uint8_t>(kAreaDataOffset + dataLen);
+    PutLe32(r.area + 1, type);
+    std::memcpy(r.area + kAreaDataOffset, data, static_cast<size_t>(dataLen));
+    r.sequence = msgId;
+    r.subMsgType = type;
+    return r;
+}
+
+bool AddRecord(TagMessage* out, const TimedSubGMsg& record) {
+    if (out->recordCount >= kMaxTagRecords) return false;
+    out->records[out->recordCount++] = record;
+    return true;
+}
+
+bool AddLogged(TagMessage* out, uint8_t type, int offset, int length) {
+    if (out->loggedCount >= kMaxLoggedSubMsgs) return false;
+    out->logged[out->loggedCount++] = {type, offset, length};
+    return true;
+}
+
+bool TakeActivity(Cursor* c, uint8_t type, TagMessage* out) {
+    if (c->Left() < kActivityBodySize) return false;
+    const uint8_t* body = c->payload + c->pos;
+    TimedSubGMsg r = NewRecord(out->header, type, body[0], body + 1, kStandardReportSize);
+    r.activityFlags = body[kActivityBodySize - 1];
+    c->pos += kActivityBodySize;
+    return AddRecord(out, r);
+}
+
+bool TakeDiagnostics(Cursor* c, TagMessage* out) {
+    uint8_t version = c->payload[c->pos];
+    int size = version == kTagDiagVersion ? kTagDiagSize : version == kTagDiag001Version ? kTagDiag001Size : 0;
+    if (size == 0 || c->Left() < size) return false;
+    const uint8_t* body = c->payload + c->pos;
+    int offset = c->pos;
+    c->pos += size;
+    return AddRecord(out, NewRecord(out->header, SubMsgType::Diagnostics, out->header.msgId, body, size)) &&
+           AddLogged(out, SubMsgType::Diagnostics, offset, size);
+}
+
+bool TakeParameters(Cursor* c, TagMessage* out) {
+    if (c->Left() < kParamsReportSize) return false;
+    const uint8_t* body = c->payload + c->pos;
+    int offset = c->pos;
+    c->pos += kParamsReportSize;
+    return AddRecord(out, NewRecord(out->header, SubMsgType::Parameters, out->header.msgId, body, kParamsReportSize)) &&
+           AddLogged(out, SubMsgType::Parameters, offset, kParamsReportSize);
+}
+
+bool TakeLoggedBody(Cursor* c, uint8_t type, int size, TagMessage* out) {
+    if (c->Left() < size) return false;
+    int offset = c->pos;
+    c->pos += size;
+    return AddLogged(out, type, offset, size);
+}
+
+bool TakeRawData(Cursor* c, TagMessage* out) {
+    if (c->Left() < 1) return false;
+    int n = c->payload[c->pos];
+    if (c->Left() < n + 1) return false;
+    int offset = c->pos + 1;
+    c->pos += n + 1;
+    return AddLogged(out, SubMsgType::RawData, offset, n);
+}
+
+// Takes the body of a sub-message whose type byte was just read. False on a
+// format error.
+bool TakeSubMsg(Cursor* c, uint8_t type, TagMessage* out) {
+    switch (type) {
+        case SubMsgType::Activity:
+        case SubMsgType::ActivityNotForwarded:
+        case SubMsgType::JustStoodUp: return TakeActivity(c, type, out);
+        case SubMsgType::Diagnostics: return TakeDiagnostics(c, out);
+        case SubMsgType::Parameters: return TakeParameters(c, out);
+        case SubMsgType::PERTest: return TakeLoggedBody(c, type, kPERTestSize, out);
+        case SubMsgType::MEMSCalc: return TakeLoggedBody(c, type, kMEMSCalcSize, out);
+        case SubMsgType::RawData: return TakeRawData(c, out);
+        case SubMsgType::Skipped:
+            if (c->Left() < kSkippedSize) return false;
+            c->pos += kSkippedSize;
+            return true;
+        default: return true;  // unknown: the type byte alone
+    }
+}
+
+TagDecodeStatus Fail(TagMessage* out, TagDecodeStatus status) {
+    out->remaining = 0;
+    return status;
+}
+
+}  // namespace
+
+SUB_G_MSG_HEADER_STD_001 DecodeTagHeader(const uint8_t* b) {
+    return {b[0], b[1], Le32(b + 2), b[6], b[7], b[8], b[9]};
+}
+
+STANDARD_REPORT_STD DecodeStandardReport(const uint8_t* b) { return {Le16(b), Le16(b + 2), b[4], b[5]}; }
+
+TAG_DIAGNOSTICS_STD DecodeTagDiag(const uint8_t* b) { return {DecodeTagDiagCommon(b), b[12], b[13], b[14], b[16]}; }
+
+TAG_DIAGNOSTICS_STD_001 DecodeTagDiag001(const uint8_t* b) {
+    return {DecodeTagDiagCommon(b), b[12], b[13], b[14], b[15], b[16], b[17], b[19]};
+}
+
+PARAMS_REPORT_STD DecodeParamsReport(const uint8_t* b) {
+    return {Le16(b), b[2], Le16(b + 3), Le16(b + 5), Le16(b + 7), b[9], b[10], b[11], b[12]};
+}
+
+MEMSCalcData DecodeMEMSCalc(const uint8_t* b) { return {b[0], Le16(b + 1), b[3], b[4], b[5]}; }
+
+uint32_t RecordTagId(const TimedSubGMsg& record) { return Le32(record.header + 1); }
+
+uint8_t RecordMsgId(const TimedSubGMsg& record) { return record.header[5]; }
+
+int ConvertRSSI(char raw) { return static_cast<int8_t>(raw) - kRssiBias; }
+
+const char* RadioName(uint8_t radio) { return radio == 0 ? "RADIO_1" : "RADIO_2"; }
+
+TagDecodeStatus DecodeTagMessage(const uint8_t* payload, int length, const timeval& arrival, TagMessage* out) {
+    out->recordCount = 0;
+    out->loggedCount = 0;
+    out->rssi = 0;
+    out->msgTime = arrival;
+    out->remaining = length > 0 ? length : 0;
+    if (length > 2 && payload[2] != kTagFormatId) return Fail(out, TagDecodeStatus::FormatError);
+    if (length < kSubMsgsStart) return Fail(out, TagDecodeStatus::HeaderShort);
+    out->radio = payload[0];
+    out->header = DecodeTagHeader(payload + 1);
+    // The RSSI byte must lie behind the header and inside the frame.
+    int rssiPos = out->header.packetLength + kRssiOffsetBehindLength;
+    if (out->header.packetLength < kMinPacketLength || rssiPos >= length) {
+        return Fail(out, TagDecodeStatus::FormatError);
+    }
+    out->rssi = ConvertRSSI(static_cast<char>(payload[rssiPos]));
+    out->msgTime.tv_sec -= static_cast<long>(out->header.delayCount) * out->header.intervalLength * kDelayUnitSeconds;
+
+    Cursor c{payload, kSubMsgsStart, length};
+    for (int taken = 0; taken < out->header.subMsgCount; ++taken) {
+        // Only the RSSI byte (or nothing) left: deliver what was read.
+        if (c.Left() <= 1) {
+            c.pos = c.end;
+            break;
+        }
+        uint8_t type = payload[c.pos++];
+        if (!TakeSubMsg(&c, type, out)) return Fail(out, TagDecodeStatus::FormatError);
+    }
+    // The RSSI byte is counted off last; a walk that ran out has nothing left.
+    out->remaining = c.Left() > 1 ? c.Left() - 1 : 0;
+    return TagDecodeStatus::Parsed;
+}
