@@ -1,9 +1,192 @@
 #include "subgconfig/mems_params.h"
 
-std::atomic<uint8_t> CollectMEMS{0};
-std::atomic<uint8_t> MinNumOfAccelExceptions{0};
-std::atomic<uint16_t> StepRecogTimeout{255};
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
 
-// The parameter file and the requests to the board arrive with the tag data.
-void NeedToChangeMEMSParam() {}
-void UpdateMEMSFiletrParams() {}
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "subg/frame.h"
+#include "subg/opcodes.h"
+#include "subg/request_queue.h"
+#include "subg/serial_parser.h"
+
+std::atomic<uint8_t> CollectMEMS{0};
+std::atomic<uint8_t> MinNumOfAccelExceptions{kNoMinNumOfAccelExceptions};
+std::atomic<uint16_t> StepRecogTimeout{kNoStepRecogTimeout};
+
+namespace {
+
+// The four MEMS operations, in the order of the opcode range.
+constexpr uint8_t kStartCollectMEMS = SubGOp::MEMSParamFirst;
+constexpr uint8_t kSetMEMSParams = SubGOp::MEMSParamFirst + 1;
+constexpr uint8_t kStopCollectMEMS = SubGOp::MEMSParamFirst + 2;
+constexpr uint8_t kStopSetMEMSParams = SubGOp::MEMSParamLast;
+static_assert(kStopSetMEMSParams == kStopCollectMEMS + 1, "four MEMS operations");
+
+constexpr size_t kMaxLineLength = 15;  // line break included
+constexpr uint8_t kLogPrintsLast = 33;  // the throttle counts 0 to this, then wraps
+constexpr const char* kCollectWord = "collect";
+
+char LastMEMSContent[kMaxLineLength + 1];
+// Throttles this module's log lines: most are written when it is 0.
+uint8_t MEMS_LogPrintsCounter = 0;
+
+std::string MEMSParamPath() { return std::string(LogDir) + "/" + kMEMSParamFileName; }
+
+bool ParamsGiven() {
+    return MinNumOfAccelExceptions != kNoMinNumOfAccelExceptions || StepRecogTimeout != kNoStepRecogTimeout;
+}
+
+// A whole decimal number within the range of a long; blanks around it allowed.
+bool ReadDecimal(const std::string& text, long* out) {
+    const char* start = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(start, &end, 10);
+    if (end == start || errno == ERANGE) return false;
+    while (*end != '\0' && std::isspace(static_cast<unsigned char>(*end))) ++end;
+    if (*end != '\0') return false;
+    *out = value;
+    return true;
+}
+
+void ForgetFile() {
+    LastMEMSContent[0] = '\0';
+    CollectMEMS = 0;
+}
+
+// The first line of the file; false when there is none.
+bool ReadFirstLine(const std::string& path, char* line, size_t room) {
+    FILE* fp = std::fopen(path.c_str(), "r");
+    if (!fp) {
+        syslog(LOG_DEBUG, "NeedToChangeMEMSParam: Failed to open %s", path.c_str());
+        return false;
+    }
+    bool got = std::fgets(line, static_cast<int>(room), fp) != nullptr;
+    std::fclose(fp);
+    if (!got) {
+        syslog(LOG_DEBUG, "NeedToChangeMEMSParam: file is empty, stop collecting parameters values from tags");
+        ForgetFile();
+        unlink(path.c_str());
+    }
+    return got;
+}
+
+// A new line restarts the cycle with collecting.
+void NoteLine(const char* line) {
+    if (std::strcmp(line, LastMEMSContent) == 0) return;
+    std::strcpy(LastMEMSContent, line);
+    MEMS_LogPrintsCounter = 0;
+    CollectMEMS = 1;
+}
+
+void ApplyLine(const char* line) {
+    MEMSLineRequest request = ParseMEMSLine(line);
+    if (request.collect) {
+        CollectMEMS = 1;
+        if (MEMS_LogPrintsCounter == 0) {
+            syslog(LOG_INFO, "NeedToChangeMEMSParam: only collecting MEMS filter parameters from tags");
+        }
+        return;
+    }
+    StepRecogTimeout = request.stepRecogTimeout;
+    MinNumOfAccelExceptions = request.minNumOfAccelExceptions;
+    if (request.parts > 0 && MEMS_LogPrintsCounter == 0) {
+        syslog(LOG_INFO, "NeedToChangeMEMSParam: StepRecogTimeout = %d,  MinNumOfAccelExceptions = %d",
+               request.stepRecogTimeout, request.minNumOfAccelExceptions);
+    }
+}
+
+void Queue(uint8_t opcode, const uint8_t* data = nullptr, size_t dataLen = 0) {
+    AddSubGRequest(MakeRequest(opcode, data, dataLen));
+}
+
+void QueueCollect() {
+    if (MEMS_LogPrintsCounter == 0) syslog(LOG_INFO, "SerialListener: Collecting MEMS filter params");
+    Queue(kStopSetMEMSParams);
+    Queue(kStartCollectMEMS);
+}
+
+// Data in the order the tags report their calculation: minimum acceleration
+// exceptions, step recognition time slot, then three values the reader
+// leaves at 0.
+void QueueSetParams(uint8_t minAccel, uint16_t stepRecog) {
+    if (MEMS_LogPrintsCounter == 0) {
+        syslog(LOG_INFO,
+               "SerialListener: requesting StartSetMemsParam MinNumOfAccelExceptions = %d, StepRecogTimeout = %d",
+               minAccel, stepRecog);
+    }
+    const uint8_t data[] = {minAccel, static_cast<uint8_t>(stepRecog), static_cast<uint8_t>(stepRecog >> 8), 0, 0, 0};
+    Queue(kStopCollectMEMS);
+    Queue(kSetMEMSParams, data, sizeof(data));
+}
+
+}  // namespace
+
+MEMSLineRequest ParseMEMSLine(const char* line) {
+    MEMSLineRequest request{std::strstr(line, kCollectWord) != nullptr, 0, kNoStepRecogTimeout,
+                            kNoMinNumOfAccelExceptions};
+    if (request.collect) return request;
+    // Parts as strtok sees them: empty ones do not count.
+    std::string parts[2];
+    std::string text(line);
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        size_t end = comma == std::string::npos ? text.size() : comma;
+        if (end > start) {
+            if (request.parts < 2) parts[request.parts] = text.substr(start, end - start);
+            ++request.parts;
+        }
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    long value = 0;
+    if (request.parts != 2 || !ReadDecimal(parts[0], &value)) return request;
+    request.stepRecogTimeout = static_cast<uint16_t>(value);
+    if (ReadDecimal(parts[1], &value)) request.minNumOfAccelExceptions = static_cast<uint8_t>(value);
+    return request;
+}
+
+void NeedToChangeMEMSParam() {
+    StepRecogTimeout = kNoStepRecogTimeout;
+    MinNumOfAccelExceptions = kNoMinNumOfAccelExceptions;
+    std::string path = MEMSParamPath();
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        ForgetFile();
+        MEMS_LogPrintsCounter = 0;
+        return;
+    }
+    if (MEMS_LogPrintsCounter == 0) syslog(LOG_INFO, "NeedToChangeMEMSParam: Found file %s", path.c_str());
+    char line[64];
+    if (!ReadFirstLine(path, line, sizeof(line))) return;
+    if (std::strlen(line) > kMaxLineLength) return;
+    NoteLine(line);
+    ApplyLine(line);
+}
+
+void UpdateMEMSFiletrParams() {
+    MEMS_LogPrintsCounter = MEMS_LogPrintsCounter >= kLogPrintsLast ? 0 : MEMS_LogPrintsCounter + 1;
+    uint8_t minAccel = MinNumOfAccelExceptions;
+    uint16_t stepRecog = StepRecogTimeout;
+    bool params = ParamsGiven();
+    if (params && MEMS_LogPrintsCounter == 0) {
+        syslog(LOG_DEBUG, "SerialListener: MinNumOfAccelExceptions = %d, StepRecogTimeout = %d, CollectMEMS = %d",
+               minAccel, stepRecog, CollectMEMS.load());
+    }
+    if (CollectMEMS == 1) {
+        QueueCollect();
+    } else if (params) {
+        QueueSetParams(minAccel, stepRecog);
+    } else {
+        Queue(kStopCollectMEMS);
+        Queue(kStopSetMEMSParams);
+    }
+}
