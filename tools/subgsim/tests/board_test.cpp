@@ -322,7 +322,7 @@ TEST(SimBoard, SendsZeroDiagnosticsInTheLayoutOfItsVersion) {
     EXPECT_EQ(Ask(&unknown, SubGOp::GetDiagnostics), Expected(17, std::vector<uint8_t>(138, 0)));
 }
 
-TEST(IsModernVersion, DrawsTheLineAboveOneSixNine) {
+TEST(SimBoardVersion, DrawsTheLineAboveOneSixNine) {
     EXPECT_FALSE(IsModernVersion(Version("1.6.9")));
     EXPECT_TRUE(IsModernVersion(Version("1.6.10")));
     EXPECT_TRUE(IsModernVersion(Version("2.0.0")));

@@ -10,7 +10,7 @@ std::vector<LineSplitter::Line> Feed(LineSplitter* splitter, const std::string& 
     return splitter->Feed(bytes.data(), bytes.size());
 }
 
-TEST(LineSplitter, CutsLinesAndKeepsHalfALineForLater) {
+TEST(SimControlLines, CutsLinesAndKeepsHalfALineForLater) {
     LineSplitter s;
     auto lines = Feed(&s, "silent on\r\ntags 100 ");
     ASSERT_EQ(lines.size(), 1u);
@@ -22,7 +22,7 @@ TEST(LineSplitter, CutsLinesAndKeepsHalfALineForLater) {
     EXPECT_EQ(lines[1].text, "");
 }
 
-TEST(LineSplitter, MarksAnOverlongLineAndRecoversAfterIt) {
+TEST(SimControlLines, MarksAnOverlongLineAndRecoversAfterIt) {
     LineSplitter s;
     EXPECT_TRUE(Feed(&s, std::string(3 * LineSplitter::kMaxLine, 'x')).empty());
     auto lines = Feed(&s, "yy\ndelay 5\n");
@@ -33,7 +33,7 @@ TEST(LineSplitter, MarksAnOverlongLineAndRecoversAfterIt) {
     EXPECT_FALSE(lines[1].tooLong);
 }
 
-TEST(PrintableLine, TrimsAndMasksControlBytes) {
+TEST(SimControlLines, PrintableLineTrimsAndMasksControlBytes) {
     EXPECT_EQ(PrintableLine("  never 20 \t"), "never 20");
     EXPECT_EQ(PrintableLine(std::string("a\x01" "b\x7f", 4)), "a?b?");
     EXPECT_EQ(PrintableLine(" \t "), "");

@@ -100,7 +100,7 @@ TEST(ScriptParse, ReadsTheCommandsThatSteerARun) {
     EXPECT_EQ(c[10].number, 0u);
 }
 
-TEST(ParseCommandLine, TellsBlankLinesFromCommands) {
+TEST(ScriptCommandLine, TellsBlankLinesFromCommands) {
     ScriptCommand cmd;
     bool isCommand = true;
     EXPECT_EQ(ParseCommandLine("   # only a comment", &cmd, &isCommand), "");
@@ -110,9 +110,9 @@ TEST(ParseCommandLine, TellsBlankLinesFromCommands) {
     EXPECT_EQ(cmd.number, 255u);
 }
 
-class CommandBadLine : public ::testing::TestWithParam<const char*> {};
+class ScriptCommandBadLine : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(CommandBadLine, IsRefusedWithAReason) {
+TEST_P(ScriptCommandBadLine, IsRefusedWithAReason) {
     ScriptCommand cmd;
     bool isCommand = false;
     EXPECT_NE(ParseCommandLine(GetParam(), &cmd, &isCommand), "") << GetParam();
@@ -120,7 +120,7 @@ TEST_P(CommandBadLine, IsRefusedWithAReason) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Lines, CommandBadLine,
+    Lines, ScriptCommandBadLine,
     ::testing::Values("silent", "silent yes", "silent on off", "tags", "tags -5", "tags 100 x", "tags 100 4294967296",
                       "tags 1 2 3", "tags 99999999999", "delay", "delay 60001", "never", "never 256", "never 0x14",
                       "answer", "answer 1 2", "forget", "forget freq", "forget freq 2", "forget steady 1",

@@ -10,21 +10,21 @@ void ExpectEncoded(float mhz, uint16_t wantMhz, uint16_t wantKhz) {
     EXPECT_EQ(f.khz, wantKhz) << mhz;
 }
 
-TEST(Frequency, EncodesWholeMegahertzAndKilohertz) {
+TEST(SimFrequency, EncodesWholeMegahertzAndKilohertz) {
     ExpectEncoded(868.3f, 868, 300);
     ExpectEncoded(915.5f, 915, 500);
     ExpectEncoded(907.0f, 907, 0);
     ExpectEncoded(0.0f, 0, 0);
 }
 
-TEST(Frequency, DecodesToTheSameSinglePrecisionValues) {
+TEST(SimFrequency, DecodesToTheSameSinglePrecisionValues) {
     EXPECT_EQ(DecodeFrequency(868, 300), 868.3f);
     EXPECT_EQ(DecodeFrequency(915, 500), 915.5f);
     EXPECT_EQ(DecodeFrequency(907, 0), 907.0f);
     EXPECT_NE(DecodeFrequency(868, 299), 868.3f);
 }
 
-TEST(Frequency, EveryBuiltInChannelSurvivesTheRoundTrip) {
+TEST(SimFrequency, EveryBuiltInChannelSurvivesTheRoundTrip) {
     for (uint8_t region = 0; region < 3; ++region) {
         for (float mhz : BuiltInChannelTable(region)) {
             WireFrequency f = EncodeFrequency(mhz);
@@ -33,7 +33,7 @@ TEST(Frequency, EveryBuiltInChannelSurvivesTheRoundTrip) {
     }
 }
 
-TEST(Frequency, ClampsWhatDoesNotFitOnTheWire) {
+TEST(SimFrequency, ClampsWhatDoesNotFitOnTheWire) {
     ExpectEncoded(-5.0f, 0, 0);
     ExpectEncoded(1e9f, 65535, 999);
 }
@@ -88,7 +88,7 @@ TEST(BoardState, ForgetsAllItsParameters) {
     EXPECT_EQ(s.paramCheck, 0) << "only its own command sets the check's answer";
 }
 
-TEST(DescribeLedWord, NamesTheSetBitsAndTheWifiLevel) {
+TEST(SimLedWord, NamesTheSetBitsAndTheWifiLevel) {
     EXPECT_EQ(DescribeLedWord(0x90), "tags, traffic, wifi 0");
     EXPECT_EQ(DescribeLedWord(0x6e), "blink, rtc, wifi 14");
     EXPECT_EQ(DescribeLedWord(0x00), "wifi 0");

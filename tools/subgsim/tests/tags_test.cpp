@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(TagMessage, RoutineMessageHasOneActivityReport) {
+TEST(SimTagMessage, RoutineMessageHasOneActivityReport) {
     EXPECT_EQ(RoutineTagMessage(100001, 5),
               (std::vector<uint8_t>{
                   0x00,                                                   // radio
@@ -16,13 +16,13 @@ TEST(TagMessage, RoutineMessageHasOneActivityReport) {
               }));
 }
 
-TEST(TagMessage, TheRssiByteSitsAtPacketLengthPlusTwo) {
+TEST(SimTagMessage, TheRssiByteSitsAtPacketLengthPlusTwo) {
     std::vector<uint8_t> payload = RoutineTagMessage(7, 0);
     ASSERT_EQ(payload.size(), size_t{payload[1]} + 3);
     EXPECT_EQ(payload[payload[1] + 2], 0x10);
 }
 
-TEST(TagMessage, CountsAndChainsSeveralSubMessages) {
+TEST(SimTagMessage, CountsAndChainsSeveralSubMessages) {
     TagPacketHeader header;
     header.radio = 1;
     header.tagId = 0x01020304;
@@ -40,12 +40,12 @@ TEST(TagMessage, CountsAndChainsSeveralSubMessages) {
                                              0x0f, 0x08, 0x02, 0x01, 0x00, 0x00, 0x00, 0x00, 0x04, 0x05, 0xf0}));
 }
 
-TEST(TagMessage, ANoSubMessageMessageIsStillWellFormed) {
+TEST(SimTagMessage, ANoSubMessageMessageIsStillWellFormed) {
     EXPECT_EQ(TagMessagePayload(TagPacketHeader{}, {}),
               (std::vector<uint8_t>{0x00, 0x09, 0x02, 0, 0, 0, 0, 0x00, 0x01, 0x00, 0x00, 0x10}));
 }
 
-TEST(TagMessage, RefusesWhatDoesNotFitInOneFrame) {
+TEST(SimTagMessage, RefusesWhatDoesNotFitInOneFrame) {
     std::vector<TagSubMessage> subs(26, TagSubMessage(9, 0x01));
     subs.push_back(TagSubMessage(4, 0x05));
     EXPECT_EQ(TagMessagePayload(TagPacketHeader{}, subs).size(), static_cast<size_t>(kMaxFrameData));
