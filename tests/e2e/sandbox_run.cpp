@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -47,6 +48,36 @@ int WaitBounded(pid_t pid, int timeoutSeconds) {
 }
 
 }  // namespace
+
+std::vector<SerialFrame> HostFrames(const SandboxRun& run, int op) {
+    static const std::regex re("^([0-9.]+) FRAME op=([0-9]+) len=[0-9]+ addr=[0-9]+ data=(.*)$");
+    std::vector<SerialFrame> frames;
+    for (const auto& line : run.MatchingLines(run.SerialPath(), " FRAME ")) {
+        std::smatch m;
+        if (!std::regex_match(line, m, re)) continue;
+        SerialFrame f{std::stod(m[1]), std::stoi(m[2]), {}};
+        std::istringstream hex(m[3]);
+        std::string byte;
+        while (hex >> byte) f.data.push_back(std::stoi(byte, nullptr, 16));
+        if (op < 0 || f.op == op) frames.push_back(f);
+    }
+    return frames;
+}
+
+double MedianGap(const std::vector<SerialFrame>& frames) {
+    std::vector<double> gaps;
+    for (size_t i = 1; i < frames.size(); ++i) gaps.push_back(frames[i].t - frames[i - 1].t);
+    if (gaps.empty()) return 0;
+    std::sort(gaps.begin(), gaps.end());
+    return gaps[gaps.size() / 2];
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 std::string BuildDir() { return TARNEL_BUILD_DIR; }
 std::string DaemonPath() { return BuildDir() + "/Tarnel"; }

@@ -53,6 +53,21 @@ private:
     bool keepDir_ = false;
 };
 
+// A request the simulated board received from the host.
+struct SerialFrame {
+    double t;
+    int op;
+    std::vector<int> data;
+};
+// The host's frames in the serial record, all or those with opcode op.
+std::vector<SerialFrame> HostFrames(const SandboxRun& run, int op = -1);
+
+// The median gap between consecutive frames: one late frame on a busy
+// machine does not decide.
+double MedianGap(const std::vector<SerialFrame>& frames);
+
+std::string ReadFile(const std::string& path);
+
 std::string BuildDir();
 std::string DaemonPath();
 // Seconds at the start of a record line ("12.345678 ...").
