@@ -48,8 +48,10 @@ constexpr uint8_t SetSerialNumber = 40;
 constexpr uint8_t GetServiceInfo = 41;
 constexpr uint8_t GetOutputPower = 42;
 constexpr uint8_t GetSteadyStateInterval = 43;
-constexpr uint8_t MEMSParamFirst = 44;
-constexpr uint8_t MEMSParamLast = 47;
+constexpr uint8_t StartCollectMEMS = 44;
+constexpr uint8_t SetMEMSParams = 45;
+constexpr uint8_t StopCollectMEMS = 46;
+constexpr uint8_t StopSetMEMSParams = 47;
 }  // namespace SubGOp
 
 // Boot ROM and boot loader opcodes; only used while an upgrade runs.

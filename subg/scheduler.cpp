@@ -42,7 +42,7 @@ time_t LastMEMSParamTime = 0;
 time_t LastDiagCollectTime = 0;
 time_t LastChannelScanTime = 0;
 time_t LastLedWordTime = 0;
-time_t LastMEMSTime = 0;
+std::atomic<time_t> LastMEMSTime{0};  // moved back by the MEMS parameter file's reader
 time_t LastSWVersCollectTime = 0;  // 0: no keep-alive round yet
 int CurrKeepAliveOp = 1;
 
@@ -145,7 +145,10 @@ void LedWordDuty(time_t now) {
 }
 
 void MEMSStateDuty(time_t now) {
-    if (!Due(&LastMEMSTime, now, kMEMSStateSeconds)) return;
+    time_t stamp = LastMEMSTime;
+    bool due = Due(&stamp, now, kMEMSStateSeconds);
+    LastMEMSTime = stamp;
+    if (!due) return;
     LastMEMSTime = now;
     if (MinNumOfAccelExceptions == 0 && StepRecogTimeout == 255) return;
     if (CollectMEMS) {
@@ -223,10 +226,13 @@ void InitLinkDuties() {
     time_t now = NowSeconds();
     LedsWord = 0x10;
     CurrKeepAliveOp = 1;
-    LastDiagCollectTime = LastChannelScanTime = LastLedWordTime = LastMEMSParamTime = LastMEMSTime = now;
+    LastDiagCollectTime = LastChannelScanTime = LastLedWordTime = LastMEMSParamTime = now;
+    LastMEMSTime = now;
     LastTagMessageTime = now;
     LastSWVersCollectTime = 0;
 }
+
+void ExpireMEMSStateTimer() { LastMEMSTime = NowSeconds() - kMEMSStateSeconds - 1; }
 
 void NoDataWaitingOnSerial() {
     if (WhileInFWUpgrade && SubGBoardConnected) {

@@ -24,3 +24,7 @@ constexpr int kSilencesBeforeReset = 5000;
 void InitLinkDuties();
 
 void NoDataWaitingOnSerial();
+
+// Makes the hourly MEMS state change due at once; a new MEMS parameter line
+// calls it.
+void ExpireMEMSStateTimer();

@@ -13,6 +13,7 @@
 
 #include "subg/frame.h"
 #include "subg/opcodes.h"
+#include "subg/scheduler.h"
 #include "subg/request_queue.h"
 #include "subg/serial_parser.h"
 
@@ -21,13 +22,6 @@ std::atomic<uint8_t> MinNumOfAccelExceptions{kNoMinNumOfAccelExceptions};
 std::atomic<uint16_t> StepRecogTimeout{kNoStepRecogTimeout};
 
 namespace {
-
-// The four MEMS operations, in the order of the opcode range.
-constexpr uint8_t kStartCollectMEMS = SubGOp::MEMSParamFirst;
-constexpr uint8_t kSetMEMSParams = SubGOp::MEMSParamFirst + 1;
-constexpr uint8_t kStopCollectMEMS = SubGOp::MEMSParamFirst + 2;
-constexpr uint8_t kStopSetMEMSParams = SubGOp::MEMSParamLast;
-static_assert(kStopSetMEMSParams == kStopCollectMEMS + 1, "four MEMS operations");
 
 constexpr size_t kMaxLineLength = 15;  // line break included
 constexpr uint8_t kLogPrintsLast = 33;  // the throttle counts 0 to this, then wraps
@@ -84,6 +78,8 @@ void NoteLine(const char* line) {
     std::strcpy(LastMEMSContent, line);
     MEMS_LogPrintsCounter = 0;
     CollectMEMS = 1;
+    // New parameters go out at the next silence, not an hour later.
+    ExpireMEMSStateTimer();
 }
 
 void ApplyLine(const char* line) {
@@ -109,8 +105,8 @@ void Queue(uint8_t opcode, const uint8_t* data = nullptr, size_t dataLen = 0) {
 
 void QueueCollect() {
     if (MEMS_LogPrintsCounter == 0) syslog(LOG_INFO, "SerialListener: Collecting MEMS filter params");
-    Queue(kStopSetMEMSParams);
-    Queue(kStartCollectMEMS);
+    Queue(SubGOp::StopSetMEMSParams);
+    Queue(SubGOp::StartCollectMEMS);
 }
 
 // Data in the order the tags report their calculation: minimum acceleration
@@ -123,8 +119,8 @@ void QueueSetParams(uint8_t minAccel, uint16_t stepRecog) {
                minAccel, stepRecog);
     }
     const uint8_t data[] = {minAccel, static_cast<uint8_t>(stepRecog), static_cast<uint8_t>(stepRecog >> 8), 0, 0, 0};
-    Queue(kStopCollectMEMS);
-    Queue(kSetMEMSParams, data, sizeof(data));
+    Queue(SubGOp::StopCollectMEMS);
+    Queue(SubGOp::SetMEMSParams, data, sizeof(data));
 }
 
 }  // namespace
@@ -186,7 +182,7 @@ void UpdateMEMSFiletrParams() {
     } else if (params) {
         QueueSetParams(minAccel, stepRecog);
     } else {
-        Queue(kStopCollectMEMS);
-        Queue(kStopSetMEMSParams);
+        Queue(SubGOp::StopCollectMEMS);
+        Queue(SubGOp::StopSetMEMSParams);
     }
 }
