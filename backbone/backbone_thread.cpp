@@ -1,11 +1,29 @@
 #include "backbone/backbone_thread.h"
 
+#include <syslog.h>
+
 #include "subg/timing.h"
+#include "tags/sub_msg_list.h"
 
 std::atomic<uint8_t> RTCConnected{0};
 
+namespace {
+constexpr int kDrainPauseMicros = 1000000;
+}
+
 void* ZemloBackboneTh(void*) {
-    // The RTC link arrives with the backbone.
-    for (;;) MicroSecSleep(1000000);
+    // Until the RTC link exists the records are taken and counted, so that
+    // the list never fills up.
+    unsigned long taken = 0;
+    unsigned long reported = 0;
+    for (;;) {
+        TimedSubGMsg record;
+        while (TakeTagData(&record)) ++taken;
+        if (taken != reported) {
+            syslog(LOG_DEBUG, "ZemloBackboneTh: %lu tag records taken", taken);
+            reported = taken;
+        }
+        MicroSecSleep(kDrainPauseMicros);
+    }
     return nullptr;
 }
