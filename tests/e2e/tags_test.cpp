@@ -27,7 +27,7 @@ TEST(Tags, TagMessagesBecomeRowsOfTheActivityLogInHome) {
     std::string log = OnlyFile(run.Dir() + "/home/TagsActivity_[0-9][0-9][0-9][0-9][0-9][0-9]_[0-9][0-9][0-9][0-9].csv");
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(run.MatchingLines(log, "^RADIO, Sec,MiliSec,").size(), 1u) << "one header";
-    EXPECT_GE(run.MatchingLines(log, "^RADIO_1, [0-9]+, [0-9]+, 4242, [0-9]+, 120, 200, 1, 30, -86, Standing, False$"), 5u);
+    EXPECT_GE(run.MatchingLines(log, "^RADIO_1, [0-9]+, [0-9]+, 4242, [0-9]+, 120, 200, 1, 30, -86, Standing, False$").size(), 5u);
 }
 
 TEST(Tags, TheOptionFNamesTheActivityLog) {
