@@ -50,7 +50,9 @@ void Usage(FILE* out) {
         "  --initial-power CODE  power code of both radios at start, decimal or 0x.. (default 0x7F)\n"
         "  --initial-steady S    steady-state interval in seconds at start (default 300)\n"
         "  --tags-every MS       send a tag message every MS milliseconds (default 0: none)\n"
-        "  --tag-id ID           tag id in those messages (default 100001)\n"
+        "  --tag-id ID           tag id in those messages, first tag of the stream (default 100001)\n"
+        "  --tag-rate N          from the start, a stream of N tag messages a second as tagrate\n"
+        "                        below makes (0-1000, default 0: none)\n"
         "  --record FILE         write a machine-readable event line per event\n"
         "  --verbose             print human-readable event lines on stdout\n"
         "  --script FILE         run the commands below from FILE, one per line, from the start\n"
@@ -64,6 +66,33 @@ void Usage(FILE* out) {
         "  reply OP [HEX..]      send a reply frame with opcode OP and these data bytes\n"
         "  silent on|off         stop/resume acting on and answering the host; tags go on\n"
         "  tags MS [TAGID]       a tag message every MS milliseconds from now on (0 stops)\n"
+        "  tag TAGID SEQ DELAY SUBMSGS\n"
+        "                        one tag message now, numbered SEQ, with delay count DELAY and\n"
+        "                        the sub-messages SUBMSGS, a comma list of (or 'none'):\n"
+        "                          activity     type 1, standard activity report\n"
+        "                          unforwarded  type 3, activity report the host keeps to itself\n"
+        "                          standup      type 15, just-stood-up report\n"
+        "                          diag1 diag2  type 2, diagnostics, older 17 / current 20 bytes\n"
+        "                          params       type 11, tag parameters\n"
+        "                          per          type 7, PER test sample\n"
+        "                          mems         type 63, MEMS calculation data\n"
+        "                          raw          type 254, three raw data bytes\n"
+        "                          type10       type 10 and its one byte\n"
+        "                          unknown      type 5, unknown to the host\n"
+        "                        the activity-type reports count up to SEQ\n"
+        "  badtag KIND TAGID SEQ one malformed tag message now; KIND is one of\n"
+        "                          format1   format identifier 1 instead of 2\n"
+        "                          diag3     an activity report, then diagnostics version 3\n"
+        "                          short     announces 3 sub-messages, bytes end after the first\n"
+        "                          cut       an activity report, then a parameters report cut short\n"
+        "                          checksum  a wrong frame checksum\n"
+        "                          length4   a frame length byte of 4\n"
+        "  tagrate N [TAGID]     N tag messages a second, evenly spaced, from tags TAGID to\n"
+        "                        TAGID+9 in turn (default --tag-id), one activity report each\n"
+        "                        and numbered per tag (0 stops; at most 1000)\n"
+        "  stats                 record STATS tags=<messages> records=<records>: the messages of\n"
+        "                        tags, tag, badtag and tagrate written so far, and the records a\n"
+        "                        sound host delivers from them (also recorded at the end of the run)\n"
         "  delay MS              reply delay from now on\n"
         "  never OP              never answer opcode OP (what it sets still takes effect)\n"
         "  answer OP             answer opcode OP again\n"
@@ -71,7 +100,7 @@ void Usage(FILE* out) {
         "  forget steady         the steady-state interval becomes 0\n"
         "  forget all            frequencies, powers, interval, region, table, channel become 0\n"
         "  paramcheck V          the parameter-check reply carries V (default 1)\n"
-        "OP, MS, TAGID and V are decimal. What the host sets survives a reset pulse.\n",
+        "OP, MS, TAGID, SEQ, DELAY, N and V are decimal. What the host sets survives a reset pulse.\n",
         out);
 }
 
@@ -143,6 +172,7 @@ bool ApplyOption(int opt, const char* arg, Options* o) {
             return true;
         case 't': return ParseUnsigned(arg, kMaxTagsEveryMs, &o->sim.tagsEveryMs);
         case 'T': return ParseUnsigned(arg, UINT32_MAX, &o->sim.tagId);
+        case 'R': return ParseUnsigned(arg, kMaxTagRate, &o->sim.tagRate);
         case 'c': o->controlPath = arg; return !o->controlPath.empty();
         default: return ApplyStateOption(opt, arg, &o->sim.initialState);
     }
@@ -159,7 +189,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
         {"silent", no_argument, nullptr, 'q'}, {"initial-freq", required_argument, nullptr, 'f'},
         {"initial-power", required_argument, nullptr, 'p'}, {"initial-steady", required_argument, nullptr, 'i'},
         {"tags-every", required_argument, nullptr, 't'}, {"tag-id", required_argument, nullptr, 'T'},
-        {"control", required_argument, nullptr, 'c'},
+        {"control", required_argument, nullptr, 'c'}, {"tag-rate", required_argument, nullptr, 'R'},
         {nullptr, 0, nullptr, 0},
     };
     int opt = 0;

@@ -146,6 +146,14 @@ std::string Control(const std::string& line) { return "CONTROL " + line; }
 
 std::string ControlError(const std::string& text) { return "CONTROL-ERROR " + text; }
 
+std::string BadTag(const char* kind, uint32_t tagId, uint8_t seq) {
+    return std::string("BADTAG kind=") + kind + " tag=" + std::to_string(tagId) + " seq=" + std::to_string(seq);
+}
+
+std::string Stats(uint64_t tags, uint64_t records) {
+    return "STATS tags=" + std::to_string(tags) + " records=" + std::to_string(records);
+}
+
 }  // namespace RecordBody
 
 void EventLog::HostFrame(const T7734FrameRequest& frame, const std::vector<uint8_t>& wire) {
@@ -191,6 +199,16 @@ void EventLog::Control(const std::string& line) { Emit(RecordBody::Control(line)
 void EventLog::ControlError(const std::string& text) {
     std::fprintf(stderr, "subgsim: control: %s\n", text.c_str());
     Emit(RecordBody::ControlError(text), "[control] rejected: " + text);
+}
+
+void EventLog::BadTag(const char* kind, uint32_t tagId, uint8_t seq) {
+    Emit(RecordBody::BadTag(kind, tagId, seq), "[tags]   malformed tag message (" + std::string(kind) + ") from tag " +
+                                                   std::to_string(tagId) + ", number " + std::to_string(seq));
+}
+
+void EventLog::Stats(uint64_t tags, uint64_t records) {
+    Emit(RecordBody::Stats(tags, records),
+         "[tags]   " + std::to_string(tags) + " tag messages sent, " + std::to_string(records) + " records in them");
 }
 
 void EventLog::Emit(const std::string& body, const std::string& human) {

@@ -26,6 +26,8 @@ std::string ResetHigh(long lowMs);
 std::string State(const BoardState& state);
 std::string Control(const std::string& line);
 std::string ControlError(const std::string& text);
+std::string BadTag(const char* kind, uint32_t tagId, uint8_t seq);
+std::string Stats(uint64_t tags, uint64_t records);
 }  // namespace RecordBody
 
 // Either output may be null. Every line is flushed at once, since readers
@@ -44,6 +46,9 @@ public:
     void StateChanged(const BoardState& state);
     void Control(const std::string& line);
     void ControlError(const std::string& text);
+    // Announces the malformed message whose bytes follow.
+    void BadTag(const char* kind, uint32_t tagId, uint8_t seq);
+    void Stats(uint64_t tags, uint64_t records);
 
 private:
     void Emit(const std::string& body, const std::string& human);

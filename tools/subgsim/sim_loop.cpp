@@ -1,6 +1,7 @@
 #include "tools/subgsim/sim_loop.h"
 
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "subg/opcodes.h"
+#include "tools/subgsim/sim_tag_traffic.h"
 #include "tools/subgsim/sim_tags.h"
 
 namespace {
@@ -20,6 +21,15 @@ constexpr size_t kReadChunk = 512;
 constexpr size_t kMaxQueuedOutput = 64 * 1024;
 // Reads of the control FIFO per pass, so that a flood cannot starve the line.
 constexpr int kControlReadsPerPass = 8;
+// A stream catches up at most this many frames in one pass; it gives up
+// what it missed long before that.
+constexpr int kMaxRateFramesPerPass = 128;
+constexpr int kRoutineTagRecords = 1;  // its one activity report
+
+timespec ToTimespec(std::chrono::nanoseconds wait) {
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+    return {static_cast<time_t>(seconds.count()), static_cast<long>((wait - seconds).count())};
+}
 
 }  // namespace
 
@@ -30,7 +40,9 @@ Simulator::Simulator(int masterFd, const SimConfig& config, EventLog* events)
       board_(config.version, config.initialState),
       resetLine_(config.gpioValuePath),
       scriptDue_(Clock::now()),
-      tagDue_(Clock::now() + milliseconds(config.tagsEveryMs)) {}
+      tagDue_(Clock::now() + milliseconds(config.tagsEveryMs)),
+      rate_(StartRate(config.tagRate, Clock::now())),
+      rateFirstTag_(config.tagId) {}
 
 void Simulator::Run(const volatile std::sig_atomic_t* stop) {
     const Clock::time_point start = Clock::now();
@@ -44,10 +56,13 @@ void Simulator::Run(const volatile std::sig_atomic_t* stop) {
         PollResetLine(now);
         SendDueReplies(now);
         SendDueTag(now);
+        SendDueRateTags(now);
         RunScript(now);
         WriteOut();
         WaitForInput(now, NextWake(now, end));
     }
+    WriteOut();
+    RecordStats();
 }
 
 // The reset line is polled every few milliseconds, so no wait is longer.
@@ -56,17 +71,18 @@ Simulator::Clock::time_point Simulator::NextWake(Clock::time_point now, Clock::t
     if (!pending_.empty()) wake = std::min(wake, pending_.front().due);
     if (!held_ && scriptNext_ < config_.script.size()) wake = std::min(wake, scriptDue_);
     if (!held_ && config_.tagsEveryMs > 0) wake = std::min(wake, tagDue_);
+    if (!held_ && rate_.perSecond > 0) wake = std::min(wake, NextDue(rate_));
     return wake;
 }
 
+// A stream of hundreds of frames a second needs waits finer than a millisecond.
 void Simulator::WaitForInput(Clock::time_point now, Clock::time_point wake) {
-    int timeoutMs = static_cast<int>(
-        std::chrono::ceil<milliseconds>(std::max(wake - now, Clock::duration::zero())).count());
+    timespec timeout = ToTimespec(std::max(wake - now, Clock::duration::zero()));
     // Output waiting for room needs no wake of its own: the reset line's
     // polling brings the loop round often enough.
     pollfd pfds[2] = {{masterQuiet_ ? -1 : master_, POLLIN, 0}, {config_.controlFd, POLLIN, 0}};
     masterQuiet_ = false;
-    if (poll(pfds, 2, timeoutMs) <= 0) return;
+    if (ppoll(pfds, 2, &timeout, nullptr) <= 0) return;
     if (pfds[0].revents & (POLLIN | POLLHUP | POLLERR)) ReadHost(Clock::now());
     if (pfds[1].revents & POLLIN) ReadControl(Clock::now());
 }
@@ -86,7 +102,7 @@ void Simulator::HoldInReset(Clock::time_point now) {
     lowSince_ = now;
     cutter_.Clear();
     pending_.clear();
-    out_.clear();
+    DropOutput();
     scriptLeftWhenHeld_ = std::max(scriptDue_ - now, Clock::duration::zero());
     events_->ResetLow();
 }
@@ -144,10 +160,16 @@ void Simulator::SendDueReplies(Clock::time_point now) {
 // A loop that fell behind sends one message, not a burst.
 void Simulator::SendDueTag(Clock::time_point now) {
     if (held_ || config_.tagsEveryMs == 0 || now < tagDue_) return;
-    std::vector<uint8_t> payload = RoutineTagMessage(config_.tagId, tagSeq_++);
-    SendReply(MakeReply(SubGOp::TagMessage, payload.data(), payload.size()));
+    SendTag({TagMessageWire(RoutineTagMessage(config_.tagId, tagSeq_++)), kRoutineTagRecords});
     tagDue_ += milliseconds(config_.tagsEveryMs);
     if (tagDue_ <= now) tagDue_ = now + milliseconds(config_.tagsEveryMs);
+}
+
+void Simulator::SendDueRateTags(Clock::time_point now) {
+    for (int i = 0; i < kMaxRateFramesPerPass && !held_ && rate_.perSecond > 0 && NextDue(rate_) <= now; ++i) {
+        SendTag(StreamTagMessage(rateFirstTag_, rateIndex_++));
+        AdvanceRate(&rate_, now);
+    }
 }
 
 void Simulator::RunScript(Clock::time_point now) {
@@ -199,6 +221,13 @@ void Simulator::Execute(const ScriptCommand& cmd, Clock::time_point now) {
         case Kind::Reply: SendReply(MakeReply(cmd.opcode, cmd.bytes.data(), cmd.bytes.size())); break;
         case Kind::Silent: config_.silent = cmd.number != 0; break;
         case Kind::Tags: StartTags(cmd, now); break;
+        case Kind::Tag: SendTag(KindsTagMessage(*cmd.tagId, cmd.seq, cmd.delayCount, cmd.subMsgs)); break;
+        case Kind::BadTag:
+            events_->BadTag(MalformedKindName(cmd.malformed), *cmd.tagId, cmd.seq);
+            SendTag(MalformedTagMessage(cmd.malformed, *cmd.tagId, cmd.seq));
+            break;
+        case Kind::TagRate: StartTagRate(cmd, now); break;
+        case Kind::Stats: RecordStats(); break;
         case Kind::Delay: config_.replyDelayMs = static_cast<int>(cmd.number); break;
         case Kind::Never: never_.set(cmd.opcode); break;
         case Kind::Answer: never_.reset(cmd.opcode); break;
@@ -222,6 +251,28 @@ void Simulator::StartTags(const ScriptCommand& cmd, Clock::time_point now) {
     tagDue_ = now + milliseconds(cmd.number);
 }
 
+// The stream's sequence numbers go on where they were, as a tag's would.
+void Simulator::StartTagRate(const ScriptCommand& cmd, Clock::time_point now) {
+    rate_ = StartRate(cmd.number, now);
+    if (cmd.tagId) rateFirstTag_ = *cmd.tagId;
+}
+
+// Recorded as a frame when it is one, else as the raw bytes it is.
+void Simulator::SendTag(const TagTraffic& traffic) {
+    if (traffic.wire.empty() || !Enqueue(traffic.wire.data(), traffic.wire.size())) return;
+    queuedTags_.push_back({bytesQueued_, traffic.records});
+    T7734FrameReply frame{};
+    int n = ReplyFromWire(traffic.wire.data(), traffic.wire.size(), &frame);
+    if (n == static_cast<int>(traffic.wire.size())) {
+        events_->BoardReply(frame, traffic.wire.data(), traffic.wire.size());
+    } else {
+        events_->RawSent(traffic.wire);
+    }
+    WriteOut();
+}
+
+void Simulator::RecordStats() { events_->Stats(tagsSent_, recordsSent_); }
+
 void Simulator::NoteState() {
     std::string body = RecordBody::State(board_.State());
     if (body == lastState_) return;
@@ -237,16 +288,39 @@ void Simulator::SendReply(const T7734FrameReply& frame) {
 }
 
 void Simulator::Queue(const uint8_t* bytes, size_t n) {
-    if (out_.size() + n > kMaxQueuedOutput) {
-        std::fprintf(stderr, "subgsim: the host reads nothing, %zu bytes dropped\n", n);
-        return;
-    }
-    out_.insert(out_.end(), bytes, bytes + n);
-    WriteOut();
+    if (Enqueue(bytes, n)) WriteOut();
 }
 
+// Said once for each spell in which the host reads nothing.
+bool Simulator::Enqueue(const uint8_t* bytes, size_t n) {
+    if (out_.size() + n > kMaxQueuedOutput) {
+        if (!dropping_) std::fputs("subgsim: the host reads nothing, output dropped until it does\n", stderr);
+        dropping_ = true;
+        return false;
+    }
+    out_.insert(out_.end(), bytes, bytes + n);
+    bytesQueued_ += n;
+    return true;
+}
+
+// A tag message counts as sent once its last byte is on the line.
 void Simulator::WriteOut() {
     if (out_.empty()) return;
     ssize_t n = write(master_, out_.data(), out_.size());
-    if (n > 0) out_.erase(out_.begin(), out_.begin() + n);
+    if (n <= 0) return;
+    out_.erase(out_.begin(), out_.begin() + n);
+    bytesDone_ += static_cast<uint64_t>(n);
+    while (!queuedTags_.empty() && queuedTags_.front().endsAt <= bytesDone_) {
+        ++tagsSent_;
+        recordsSent_ += static_cast<uint64_t>(queuedTags_.front().records);
+        queuedTags_.pop_front();
+    }
+    if (out_.empty()) dropping_ = false;
+}
+
+void Simulator::DropOutput() {
+    bytesDone_ += out_.size();
+    out_.clear();
+    queuedTags_.clear();
+    dropping_ = false;
 }

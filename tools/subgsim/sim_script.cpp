@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "subg/frame.h"
+#include "tools/subgsim/sim_rate.h"
 
 namespace {
 
@@ -66,6 +67,13 @@ std::string ParseOpcode(const std::string& word, uint8_t* out) {
     return "";
 }
 
+std::string ParseTagId(const std::string& word, ScriptCommand* cmd) {
+    uint32_t id = 0;
+    if (!ParseDecimal(word, UINT32_MAX, &id)) return "bad tag id '" + word + "' (decimal, 32 bits)";
+    cmd->tagId = id;
+    return "";
+}
+
 std::string ParseSleep(std::istringstream& words, ScriptCommand* cmd) {
     std::vector<std::string> w;
     if (!TakeWords(words, 1, 1, &w)) return "sleep takes one number of milliseconds";
@@ -97,10 +105,7 @@ std::string ParseTags(std::istringstream& words, ScriptCommand* cmd) {
     if (!TakeWords(words, 1, 2, &w)) return "tags takes milliseconds and an optional tag id";
     std::string error = ParseMs(w[0], kMaxSleepMs, &cmd->number);
     if (!error.empty() || w.size() == 1) return error;
-    uint32_t id = 0;
-    if (!ParseDecimal(w[1], UINT32_MAX, &id)) return "bad tag id '" + w[1] + "' (decimal, 32 bits)";
-    cmd->tagId = id;
-    return "";
+    return ParseTagId(w[1], cmd);
 }
 
 std::string ParseDelay(std::istringstream& words, ScriptCommand* cmd) {
@@ -139,6 +144,63 @@ std::string ParseParamCheck(std::istringstream& words, ScriptCommand* cmd) {
     return "";
 }
 
+std::string ParseByte(const std::string& word, const char* what, uint8_t* out) {
+    uint32_t value = 0;
+    if (!ParseDecimal(word, UINT8_MAX, &value)) return std::string("bad ") + what + " '" + word + "' (decimal 0-255)";
+    *out = static_cast<uint8_t>(value);
+    return "";
+}
+
+// "none" stands for a message without sub-messages.
+std::string ParseSubMsgList(const std::string& list, std::vector<SubMsgKind>* out) {
+    if (list == "none") return "";
+    std::istringstream items(list);
+    std::string name;
+    while (std::getline(items, name, ',')) {
+        std::optional<SubMsgKind> kind = SubMsgKindByName(name);
+        if (!kind) return "unknown sub-message kind '" + name + "' (one of " + SubMsgKindNames() + ", or none)";
+        out->push_back(*kind);
+    }
+    if (out->empty() || list.back() == ',') return "bad sub-message list '" + list + "'";
+    return "";
+}
+
+std::string ParseTag(std::istringstream& words, ScriptCommand* cmd) {
+    std::vector<std::string> w;
+    if (!TakeWords(words, 4, 4, &w)) return "tag takes TAGID SEQ DELAY SUBMSGS";
+    std::string error = ParseTagId(w[0], cmd);
+    if (error.empty()) error = ParseByte(w[1], "sequence number", &cmd->seq);
+    if (error.empty()) error = ParseByte(w[2], "delay count", &cmd->delayCount);
+    if (error.empty()) error = ParseSubMsgList(w[3], &cmd->subMsgs);
+    if (error.empty() && KindsTagMessage(*cmd->tagId, cmd->seq, cmd->delayCount, cmd->subMsgs).wire.empty()) {
+        error = "the sub-messages do not fit in one frame";
+    }
+    return error;
+}
+
+std::string ParseBadTag(std::istringstream& words, ScriptCommand* cmd) {
+    std::vector<std::string> w;
+    if (!TakeWords(words, 3, 3, &w)) return "badtag takes KIND TAGID SEQ";
+    std::optional<MalformedKind> kind = MalformedKindByName(w[0]);
+    if (!kind) return "unknown malformation '" + w[0] + "' (one of " + MalformedKindNames() + ")";
+    cmd->malformed = *kind;
+    std::string error = ParseTagId(w[1], cmd);
+    return error.empty() ? ParseByte(w[2], "sequence number", &cmd->seq) : error;
+}
+
+std::string ParseTagRate(std::istringstream& words, ScriptCommand* cmd) {
+    std::vector<std::string> w;
+    if (!TakeWords(words, 1, 2, &w) || !ParseDecimal(w[0], kMaxTagRate, &cmd->number)) {
+        return "tagrate takes messages a second (0-" + std::to_string(kMaxTagRate) + ") and an optional tag id";
+    }
+    return w.size() == 2 ? ParseTagId(w[1], cmd) : "";
+}
+
+std::string ParseStats(std::istringstream& words, ScriptCommand*) {
+    std::vector<std::string> w;
+    return TakeWords(words, 0, 0, &w) ? "" : "stats takes nothing";
+}
+
 struct Verb {
     const char* name;
     ScriptCommand::Kind kind;
@@ -157,6 +219,10 @@ const Verb kVerbs[] = {
     {"answer", ScriptCommand::Kind::Answer, ParseOpcodeOnly},
     {"forget", ScriptCommand::Kind::ForgetAll, ParseForget},
     {"paramcheck", ScriptCommand::Kind::ParamCheck, ParseParamCheck},
+    {"tag", ScriptCommand::Kind::Tag, ParseTag},
+    {"badtag", ScriptCommand::Kind::BadTag, ParseBadTag},
+    {"tagrate", ScriptCommand::Kind::TagRate, ParseTagRate},
+    {"stats", ScriptCommand::Kind::Stats, ParseStats},
 };
 
 }  // namespace

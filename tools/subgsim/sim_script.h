@@ -8,20 +8,28 @@
 #include <string>
 #include <vector>
 
+#include "tools/subgsim/sim_tag_traffic.h"
+
 constexpr uint32_t kMaxReplyDelayMs = 60000;
 
 struct ScriptCommand {
     enum class Kind {
-        Sleep, Send, Reply, Silent, Tags, Delay, Never, Answer, ForgetFreq, ForgetSteady, ForgetAll, ParamCheck
+        Sleep, Send, Reply, Silent, Tags, Delay, Never, Answer, ForgetFreq, ForgetSteady, ForgetAll, ParamCheck,
+        Tag, BadTag, TagRate, Stats
     };
     Kind kind = Kind::Sleep;
     int line = 0;
     // Milliseconds for Sleep, Tags and Delay; 1 (on) or 0 for Silent; the
-    // radio for ForgetFreq; the reply byte for ParamCheck.
+    // radio for ForgetFreq; the reply byte for ParamCheck; messages a
+    // second for TagRate.
     uint32_t number = 0;
     uint8_t opcode = 0;              // Reply, Never, Answer
-    std::optional<uint32_t> tagId;   // Tags, when given
+    std::optional<uint32_t> tagId;   // Tags and TagRate when given; Tag, BadTag
     std::vector<uint8_t> bytes;      // raw bytes for Send, data bytes for Reply
+    uint8_t seq = 0;                 // Tag, BadTag
+    uint8_t delayCount = 0;          // Tag
+    std::vector<SubMsgKind> subMsgs; // Tag
+    MalformedKind malformed = MalformedKind::Format1;  // BadTag
 };
 
 // One line. Returns an error text, empty when the line is good; *isCommand

@@ -227,6 +227,71 @@ TEST(SimulatorRun, TakesCommandsOnItsControlFifo) {
     EXPECT_NE(access(sim.Path("ctl").c_str(), F_OK), 0) << "the FIFO outlived the simulator";
 }
 
+// Reads frames off the line until count of them have come, and notes
+// when each one was complete.
+std::vector<Clock::time_point> ReadFrames(int fd, size_t count) {
+    std::vector<Clock::time_point> arrivals;
+    std::vector<uint8_t> bytes;
+    Clock::time_point end = Clock::now() + kDeadline;
+    while (arrivals.size() < count && Clock::now() < end) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (poll(&pfd, 1, 50) <= 0) continue;
+        uint8_t buf[256];
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0) bytes.insert(bytes.end(), buf, buf + n);
+        while (!bytes.empty() && bytes.size() >= bytes[0] && bytes[0] > 0) {
+            bytes.erase(bytes.begin(), bytes.begin() + bytes[0]);
+            arrivals.push_back(Clock::now());
+        }
+    }
+    return arrivals;
+}
+
+TEST(SimulatorRun, SendsTagTrafficOnCommandAndCountsIt) {
+    RunningSim sim;
+    WriteFile(sim.Path("gpio"), "1\n");
+    sim.Start({"--control", sim.Path("ctl")});
+    int tty = open(sim.Path("tty").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(tty, 0);
+
+    ASSERT_TRUE(sim.Control("tag 7 3 2 activity,diag2,per"));
+    EXPECT_EQ(ReadFrames(tty, 1).size(), 1u);
+    EXPECT_TRUE(sim.RecordHas(" SENT op=0 len=49 data=00 29 02 07 00 00 00 03 01 03 02 01 03 "));
+    ASSERT_TRUE(sim.Control("badtag length4 7 4"));
+    EXPECT_TRUE(sim.RecordHas(" BADTAG kind=length4 tag=7 seq=4\n"));
+    EXPECT_TRUE(sim.RecordHas(" RAW len=26 bytes=04 01 14 00 00 12 02 07 00 00 00 04 "));
+    ASSERT_TRUE(sim.Control("badtag short 7 5"));
+    EXPECT_TRUE(sim.RecordHas(" BADTAG kind=short tag=7 seq=5\n"));
+    EXPECT_EQ(ReadBytes(tty, 2 * 26).size(), 2u * 26u);
+    ASSERT_TRUE(sim.Control("stats"));
+    EXPECT_TRUE(sim.RecordHas(" STATS tags=3 records=3\n"));
+
+    // 300 a second: frame 60 is due 200 ms after the command, and the
+    // stream never runs ahead of its schedule.
+    Clock::time_point start = Clock::now();
+    ASSERT_TRUE(sim.Control("tagrate 300 5000"));
+    std::vector<Clock::time_point> arrivals = ReadFrames(tty, 60);
+    ASSERT_EQ(arrivals.size(), 60u);
+    EXPECT_GE(arrivals.back() - start, milliseconds(200));
+    EXPECT_LT(arrivals.back() - start, milliseconds(2000));
+    ASSERT_TRUE(sim.Control("tagrate 0"));
+    EXPECT_TRUE(sim.RecordHas(" CONTROL tagrate 0\n"));
+    EXPECT_TRUE(sim.RecordHas(" SENT op=0 len=26 data=00 12 02 88 13 00 00 00 01 01 00 01 00 "));
+    EXPECT_TRUE(sim.RecordHas(" SENT op=0 len=26 data=01 12 02 89 13 00 00 01 01 01 00 01 01 ")) << "tag 5001's second";
+    close(tty);
+
+    EXPECT_EQ(sim.Stop(), 0);
+    std::string record = ReadFile(sim.Path("rec"));
+    size_t sent = 0;
+    for (size_t at = record.find(" SENT op=0 "); at != std::string::npos; at = record.find(" SENT op=0 ", at + 1)) ++sent;
+    size_t stats = record.rfind(" STATS ");
+    ASSERT_NE(stats, std::string::npos);
+    // Every message but the length-4 one went out as a frame. Each frame
+    // brings one record, but the first brings two.
+    EXPECT_EQ(record.substr(stats),
+              " STATS tags=" + std::to_string(sent + 1) + " records=" + std::to_string(sent + 1) + "\n");
+}
+
 int RunToEnd(const std::string& args, std::string* output) {
     FILE* p = popen((std::string(SUBGSIM_BINARY) + " " + args + " 2>&1").c_str(), "r");
     if (!p) return -1;

@@ -127,6 +127,79 @@ INSTANTIATE_TEST_SUITE_P(
                       "forget all now", "forget power", "paramcheck", "paramcheck 256", "paramcheck -1",
                       "paramcheck 1 2", "SILENT on"));
 
+TEST(ScriptParse, ReadsTheTagTrafficCommands) {
+    ScriptParse p = ParseScript(
+        "tag 200001 255 3 activity,standup,diag1,diag2,params,per,mems,raw,type10,unknown,unforwarded\n"
+        "tag 4294967295 0 0 none\n"
+        "badtag short 7 9\n"
+        "tagrate 300\n"
+        "tagrate 0 5000\n"
+        "stats\n");
+    ASSERT_EQ(p.error, "");
+    ASSERT_EQ(p.commands.size(), 6u);
+    const std::vector<ScriptCommand>& c = p.commands;
+    EXPECT_EQ(c[0].kind, Kind::Tag);
+    EXPECT_EQ(c[0].tagId, 200001u);
+    EXPECT_EQ(c[0].seq, 255);
+    EXPECT_EQ(c[0].delayCount, 3);
+    EXPECT_EQ(c[0].subMsgs,
+              (std::vector<SubMsgKind>{SubMsgKind::Activity, SubMsgKind::StandUp, SubMsgKind::Diag1, SubMsgKind::Diag2,
+                                       SubMsgKind::Params, SubMsgKind::Per, SubMsgKind::Mems, SubMsgKind::Raw,
+                                       SubMsgKind::Type10, SubMsgKind::Unknown, SubMsgKind::Unforwarded}));
+    EXPECT_EQ(c[1].tagId, 4294967295u);
+    EXPECT_TRUE(c[1].subMsgs.empty());
+    EXPECT_EQ(c[2].kind, Kind::BadTag);
+    EXPECT_EQ(c[2].malformed, MalformedKind::Short);
+    EXPECT_EQ(c[2].tagId, 7u);
+    EXPECT_EQ(c[2].seq, 9);
+    EXPECT_EQ(c[3].kind, Kind::TagRate);
+    EXPECT_EQ(c[3].number, 300u);
+    EXPECT_FALSE(c[3].tagId);
+    EXPECT_EQ(c[4].number, 0u);
+    EXPECT_EQ(c[4].tagId, 5000u);
+    EXPECT_EQ(c[5].kind, Kind::Stats);
+}
+
+struct TagLine {
+    const char* text;
+    const char* error;
+};
+
+class ScriptTagBadLine : public ::testing::TestWithParam<TagLine> {};
+
+TEST_P(ScriptTagBadLine, SaysWhatIsWrong) {
+    ScriptCommand cmd;
+    bool isCommand = false;
+    EXPECT_EQ(ParseCommandLine(GetParam().text, &cmd, &isCommand), GetParam().error) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ScriptTagBadLine,
+    ::testing::Values(
+        TagLine{"tag 1 2 3", "tag takes TAGID SEQ DELAY SUBMSGS"},
+        TagLine{"tag 1 2 3 activity x", "tag takes TAGID SEQ DELAY SUBMSGS"},
+        TagLine{"tag x 2 3 activity", "bad tag id 'x' (decimal, 32 bits)"},
+        TagLine{"tag 1 256 3 activity", "bad sequence number '256' (decimal 0-255)"},
+        TagLine{"tag 1 2 -1 activity", "bad delay count '-1' (decimal 0-255)"},
+        TagLine{"tag 1 2 3 activity,walking",
+                "unknown sub-message kind 'walking' (one of activity, unforwarded, standup, diag1, diag2, params, "
+                "per, mems, raw, type10, unknown, or none)"},
+        TagLine{"tag 1 2 3 activity,,per",
+                "unknown sub-message kind '' (one of activity, unforwarded, standup, diag1, diag2, params, per, mems, "
+                "raw, type10, unknown, or none)"},
+        TagLine{"tag 1 2 3 activity,", "bad sub-message list 'activity,'"},
+        TagLine{"tag 1 2 3 diag2,diag2,diag2,diag2,diag2,diag2,diag2,diag2,diag2,diag2,diag2,diag2",
+                "the sub-messages do not fit in one frame"},
+        TagLine{"badtag format1 1", "badtag takes KIND TAGID SEQ"},
+        TagLine{"badtag format3 1 2",
+                "unknown malformation 'format3' (one of format1, diag3, short, cut, checksum, length4)"},
+        TagLine{"badtag cut 1 300", "bad sequence number '300' (decimal 0-255)"},
+        TagLine{"tagrate", "tagrate takes messages a second (0-1000) and an optional tag id"},
+        TagLine{"tagrate 1001", "tagrate takes messages a second (0-1000) and an optional tag id"},
+        TagLine{"tagrate 10 1 2", "tagrate takes messages a second (0-1000) and an optional tag id"},
+        TagLine{"tagrate 10 -1", "bad tag id '-1' (decimal, 32 bits)"},
+        TagLine{"stats now", "stats takes nothing"}));
+
 TEST(ScriptParse, ReplyDataMustFitInOneFrame) {
     std::string fits = "reply 1";
     for (int i = 0; i < 250; ++i) fits += " 00";
