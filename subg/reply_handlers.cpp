@@ -1,5 +1,7 @@
 #include "subg/reply_handlers.h"
 
+#include <syslog.h>
+
 #include "subg/opcodes.h"
 #include "subg/serial_parser.h"
 #include "subgconfig/frequencies.h"
@@ -20,6 +22,14 @@ int HandleParamCheck() {
 
 int HandleLedWordAck() { return BoardMsgDataLen() < 1 ? kDiscardQueue : kFrameTaken; }
 
+// The board acknowledges settings with a reply of their opcode. The frame's
+// length and checksum were good, so the stream is in step: skipping just this
+// frame keeps the tag messages that follow it in the same chunk.
+int SkipUnhandledReply() {
+    syslog(LOG_DEBUG, "SerialParser: no handler for opcode %d, frame skipped", BoardMsg.opcode);
+    return kFrameTaken;
+}
+
 }  // namespace
 
 int DispatchReply() {
@@ -35,6 +45,6 @@ int DispatchReply() {
         case SubGOp::GetServiceInfo: return ParseServiceInfo();
         case SubGOp::GetOutputPower: return ParseOutPutPower();
         case SubGOp::GetSteadyStateInterval: return ParseSteadyStateInterval();
-        default: return kDiscardQueue;
+        default: return SkipUnhandledReply();
     }
 }

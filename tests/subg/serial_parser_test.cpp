@@ -85,10 +85,12 @@ TEST_F(SerialParserTest, AnLedAcknowledgementIsConsumedWhole) {
     EXPECT_EQ(BoardMsg.data[0], 0x90);
 }
 
-TEST_F(SerialParserTest, AnUnknownReplyOpcodeEmptiesTheQueue) {
+TEST_F(SerialParserTest, AReplyWithoutAHandlerIsSkippedAloneAndTheFramesBehindItAreKept) {
     AwaitReplyTo(SubGOp::GetOutputPower, {1});
-    Deliver(Join({Reply(SubGOp::SetOutputPower), Reply(SubGOp::GetOutputPower, {0x7F})}));
-    EXPECT_EQ(AwaitedSubGRequests(), 1u) << "the power reply behind it was dropped";
+    Deliver(Join({Reply(SubGOp::SetOutputPower), Reply(SubGOp::StopSetMEMSParams),
+                  Reply(SubGOp::GetOutputPower, {0x7F})}));
+    EXPECT_EQ(AwaitedSubGRequests(), 0u) << "the power reply behind them was handled";
+    EXPECT_EQ(BoardMsg.opcode, SubGOp::GetOutputPower);
     EXPECT_EQ(InboundUnconsumed(), 0);
 }
 
