@@ -1,5 +1,6 @@
 #include "subg/link_buffers.h"
 
+#include <sys/eventfd.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -22,6 +23,8 @@ uint8_t MsgBuff[kLinkBufferSize];
 int MsgLen = 0;    // bytes not yet consumed by the parser
 int MsgTail = 0;   // where the next chunk goes
 uint8_t* MsgBufPtr = MsgBuff;
+
+const int InboundEventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 
 // Moves the unconsumed bytes to the start of the queue so that a chunk
 // that fits beside them also fits before the end of the buffer.
@@ -88,6 +91,10 @@ int PutMsgInQ(const uint8_t* bytes, int n) {
     MsgTail += n;
     MsgLen += n;
     syslog(LOG_DEBUG, "PutMsgInQ: %d bytes queued", n);
+    const uint64_t one = 1;
+    if (InboundEventFd >= 0 && write(InboundEventFd, &one, sizeof(one)) < 0) {
+        // Only the counter's overflow fails: the parser is signalled already.
+    }
     return 1;
 }
 
@@ -102,6 +109,15 @@ void RewindInbound() {
     MsgBufPtr = MsgBuff;
     MsgTail = 0;
     MsgLen = 0;
+}
+
+int InboundSignalFd() { return InboundEventFd; }
+
+void ClearInboundSignal() {
+    uint64_t count;
+    if (InboundEventFd >= 0 && read(InboundEventFd, &count, sizeof(count)) < 0) {
+        // Nothing was signalled.
+    }
 }
 
 int InboundUnconsumed() { return MsgLen; }

@@ -41,6 +41,12 @@ void LowerInboundCount(int n);
 void MoveInboundReadPos(int n);
 void RewindInbound();
 
+// Becomes readable when a chunk has been queued, so that the parser can
+// sleep until there is work instead of waking every half millisecond.
+int InboundSignalFd();
+// Clears the signal; the parser calls it before it looks at the queue.
+void ClearInboundSignal();
+
 // Inbound queue state, read under TxMutex.
 int InboundUnconsumed();          // MsgLen
 const uint8_t* InboundReadPos();  // MsgBufPtr

@@ -23,15 +23,33 @@ char LogDir[16] = "/tmp";
 namespace {
 
 constexpr int kHeaderBytes = 4;
-constexpr int kIdleMicros = 500;
+constexpr int kLockBusyMicros = 500;
+// Chunks wake the parser at once; this only bounds the wait of an idle one.
+constexpr int kIdleWaitMicros = 50000;
+constexpr time_t kDisplaySettingCheckSeconds = 1;
 constexpr int kIncompleteFrameMicros = 5000;
 constexpr int kHeartbeatPasses = 0xFFFF;
 
 int SerialParserLoopCounter = 0;
+time_t LastDisplaySettingCheck = 0;
 
 void ChooseLogDir() {
     struct stat st;
     std::strcpy(LogDir, stat("/home", &st) == 0 ? "/home" : "/tmp");
+}
+
+// Looking for the file at every pass would cost a system call every half
+// millisecond; once a second is soon enough for a technician.
+void CheckDisplaySetting() {
+    time_t now = time(nullptr);
+    if (now == LastDisplaySettingCheck) return;
+    LastDisplaySettingCheck = now;
+    DisplaySettings = CheckFileExist(kDisplaySettingPath);
+}
+
+void WaitForChunk() {
+    timeval timeout{0, kIdleWaitMicros};
+    WaitForData(InboundSignalFd(), timeout);
 }
 
 void Heartbeat() {
@@ -101,17 +119,23 @@ void* SerialParser(void*) {
     ChooseLogDir();
     OpenParserLogs();
     for (;;) {
-        DisplaySettings = CheckFileExist(kDisplaySettingPath);
+        CheckDisplaySetting();
         Heartbeat();
         int rc = pthread_mutex_trylock(&TxMutex);
         if (rc != 0) {
             if (rc != EBUSY) syslog(LOG_ERR, "SerialParser: Could not lock mutex (%s)", LockErrorText(rc));
-            MicroSecSleep(kIdleMicros);
+            MicroSecSleep(kLockBusyMicros);
             continue;
         }
-        int wait = InboundUnconsumed() > 0 ? ParseInboundQueue() : (RewindInbound(), kIdleMicros);
+        ClearInboundSignal();
+        bool idle = InboundUnconsumed() <= 0;
+        int wait = idle ? (RewindInbound(), 0) : ParseInboundQueue();
         pthread_mutex_unlock(&TxMutex);
-        if (wait > 0) MicroSecSleep(wait);
+        if (idle) {
+            WaitForChunk();
+        } else if (wait > 0) {
+            MicroSecSleep(wait);
+        }
     }
     return nullptr;
 }
