@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -20,6 +19,7 @@
 #include "subg/scheduler.h"
 #include "subgconfig/freq_coding.h"
 #include "subgconfig/frequencies.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -64,24 +64,14 @@ std::string ReadText(const char* path) {
 // board counts as connected, so the start-up procedure does not wait.
 class RFSettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dirTemplate[] = "/tmp/tarnel-rf-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        dir_ = dirTemplate;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        SubGBoardConnected = 1;
-    }
-    void TearDown() override {
-        ASSERT_EQ(chdir("/"), 0);
-        std::system(("rm -rf " + dir_).c_str());
-    }
+    void SetUp() override { SubGBoardConnected = 1; }
 
     static void StartWith(const std::string& settings) {
         WriteText(RFSettingFilePath, settings);
         LoadAndSetRFSettings();
     }
 
-    std::string dir_;
+    ScratchDir workingDir_{"tarnel-rf-", ScratchDir::Cwd::Enter};
 };
 
 TEST(ParseNumStr, NumbersAndNotNumbers) {

@@ -8,12 +8,13 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -131,19 +132,6 @@ WorkingParamsSt SampleRecord(uint8_t chanArrayLen) {
 // state starts as at daemon start; the files go to a fresh directory.
 class WorkingParamsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "params_test_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        oldDir_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_);
-    }
-
-    void TearDown() override {
-        std::filesystem::current_path(oldDir_);
-        std::filesystem::remove_all(dir_);
-    }
-
     // Loads a file with the sample record and the 15-entry table.
     void LoadTable15() {
         WriteBytes(ParamFilName, StoredFile(SampleRecord(15), Table15()));
@@ -152,8 +140,7 @@ protected:
     }
 
 private:
-    std::filesystem::path dir_;
-    std::filesystem::path oldDir_;
+    ScratchDir workingDir_{"params_test_", ScratchDir::Cwd::Enter};
 };
 
 TEST(WorkingParamsCoding, EveryFieldLandsAtItsOffsetLittleEndian) {

@@ -5,9 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -15,6 +12,7 @@
 #include "subg/opcodes.h"
 #include "subg/serial_port.h"
 #include "subg/uart_faults.h"
+#include "support/fake_reset_line.h"
 
 namespace {
 
@@ -88,12 +86,7 @@ TEST_F(LinkBuffers, AFailedWriteCountsAUartFaultAndDropsTheFrame) {
 }
 
 TEST_F(LinkBuffers, AResetRequestPulsesTheLineAndHoldsTheLockThreeSeconds) {
-    char dirTemplate[] = "/tmp/tarnel-gpio-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    std::string dir = dirTemplate;
-    std::ofstream(dir + "/direction") << "in";
-    std::ofstream(dir + "/value") << "1";
-    SetResetLineDir(dir);
+    FakeResetLine line;
 
     SendMsg(MakeRequest(SubGOp::ResetBoard));
     std::atomic<bool> writing{true};
@@ -104,9 +97,7 @@ TEST_F(LinkBuffers, AResetRequestPulsesTheLineAndHoldsTheLockThreeSeconds) {
     });
     bool sawLow = false, lockedOut = false;
     while (writing) {
-        std::string value;
-        std::ifstream(dir + "/value") >> value;
-        sawLow = sawLow || value == "0";
+        sawLow = sawLow || line.Value() == "0";
         if (pthread_mutex_trylock(&TxMutex) == 0) {
             pthread_mutex_unlock(&TxMutex);
         } else {
@@ -121,12 +112,8 @@ TEST_F(LinkBuffers, AResetRequestPulsesTheLineAndHoldsTheLockThreeSeconds) {
     EXPECT_TRUE(sawLow);
     EXPECT_TRUE(lockedOut);
     EXPECT_GE(elapsed, std::chrono::milliseconds(3500));
-    std::string direction, value;
-    std::ifstream(dir + "/direction") >> direction;
-    std::ifstream(dir + "/value") >> value;
-    EXPECT_EQ(direction, "out");
-    EXPECT_EQ(value, "1");
-    std::system(("rm -rf " + dir).c_str());
+    EXPECT_EQ(line.Direction(), "out");
+    EXPECT_EQ(line.Value(), "1");
 }
 
 TEST_F(LinkBuffers, ResetWithoutGpioFilesReportsFailure) {

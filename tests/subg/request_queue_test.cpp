@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <string>
 
 #include "app/clock.h"
-#include "subg/board_reset.h"
 #include "subg/opcodes.h"
+#include "support/fake_reset_line.h"
 
 namespace {
 
@@ -139,23 +136,15 @@ TEST_F(RequestQueue, ARunawayPendingListIsBounded) {
 }
 
 TEST_F(RequestQueue, HandingOutAResetRequestPulsesTheLineFirst) {
-    char dirTemplate[] = "/tmp/tarnel-gpio-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    std::string dir = dirTemplate;
-    std::ofstream(dir + "/value") << "1";
-    SetResetLineDir(dir);
+    FakeResetLine line;
     SetNowSecondsSource(nullptr);
 
     AddSubGRequest(Request(SubGOp::ResetBoard));
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(NextOpcode(), SubGOp::ResetBoard);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(550));
-    std::string direction, value;
-    std::ifstream(dir + "/direction") >> direction;
-    std::ifstream(dir + "/value") >> value;
-    EXPECT_EQ(direction, "out");
-    EXPECT_EQ(value, "1");
-    std::system(("rm -rf " + dir).c_str());
+    EXPECT_EQ(line.Direction(), "out");
+    EXPECT_EQ(line.Value(), "1");
 }
 
 }  // namespace

@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 #include <thread>
@@ -21,6 +19,7 @@
 #include "subg/serial_parser.h"
 #include "subgconfig/config_requests.h"
 #include "subgconfig/freq_coding.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -97,17 +96,6 @@ off_t FileSize(const char* path) {
 // start-up; files go to a fresh directory.
 class FrequenciesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dirTemplate[] = "/tmp/tarnel-freq-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        dir_ = dirTemplate;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-    }
-    void TearDown() override {
-        ASSERT_EQ(chdir("/"), 0);
-        std::system(("rm -rf " + dir_).c_str());
-    }
-
     // The defaults, as a first start leaves them, with the board's version.
     static void LoadDefaults(uint32_t version) {
         SetSubGAppVersion(version);
@@ -121,7 +109,7 @@ protected:
         CopyReaderParam(params);
     }
 
-    std::string dir_;
+    ScratchDir workingDir_{"tarnel-freq-", ScratchDir::Cwd::Enter};
 };
 
 TEST(FreqCoding, FrequenciesAreCodedAsMegahertzAndKilohertz) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -12,6 +11,7 @@
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
 #include "subg/serial_parser.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -19,15 +19,9 @@ constexpr uint8_t kStartCollect = 44, kSetParams = 45, kStopCollect = 46, kStopS
 
 class MEMSParams : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tgXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        std::strcpy(LogDir, dir_.c_str());
-    }
-    void TearDown() override { EXPECT_EQ(std::system(("rm -rf " + dir_).c_str()), 0); }
+    void SetUp() override { std::strcpy(LogDir, dir_.Path().c_str()); }
 
-    std::string FilePath() const { return dir_ + "/MEMS_Param.txt"; }
+    std::string FilePath() const { return dir_.Path() + "/MEMS_Param.txt"; }
     void WriteFile(const std::string& text) const { std::ofstream(FilePath()) << text; }
 
     // One scheduler pass; returns the requests it queued, in order, and
@@ -50,7 +44,7 @@ protected:
         return ops;
     }
 
-    std::string dir_;
+    ScratchDir dir_{"tg"};
 };
 
 TEST_F(MEMSParams, WithoutAFileBothModesAreStopped) {

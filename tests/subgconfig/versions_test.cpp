@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,22 +14,12 @@
 #include "subg/request_queue.h"
 #include "subg/scheduler.h"
 #include "subg/serial_parser.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
 class VersionsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dirTemplate[] = "/tmp/tarnel-versions-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        dir_ = dirTemplate;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-    }
-    void TearDown() override {
-        ASSERT_EQ(chdir("/"), 0);
-        std::system(("rm -rf " + dir_).c_str());
-    }
-
     static void Deliver(uint8_t opcode, const std::vector<uint8_t>& data) {
         T7734FrameReply frame = MakeReply(opcode, data.data(), data.size());
         uint8_t wire[kMaxFrameLen];
@@ -55,7 +44,7 @@ protected:
         return text.str();
     }
 
-    std::string dir_;
+    ScratchDir workingDir_{"tarnel-versions-", ScratchDir::Cwd::Enter};
 };
 
 TEST_F(VersionsTest, OldBoardSoftwareGetsItsRecordBuiltByTheHost) {

@@ -15,6 +15,7 @@
 #include "app/clock.h"
 #include "app/options.h"
 #include "subg/serial_parser.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -36,21 +37,14 @@ protected:
         setenv("TZ", "UTC0", 1);
         tzset();
         SetNowSecondsSource(FakeClock);
-        char pattern[] = "/tmp/tgXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ASSERT_LT(dir_.size(), sizeof(LogDir));
-        std::strcpy(LogDir, dir_.c_str());
+        ASSERT_LT(dir_.Path().size(), sizeof(LogDir));
+        std::strcpy(LogDir, dir_.Path().c_str());
     }
-    void TearDown() override {
-        SetNowSecondsSource(nullptr);
-        std::string rm = "rm -rf " + dir_;
-        EXPECT_EQ(std::system(rm.c_str()), 0);
-    }
+    void TearDown() override { SetNowSecondsSource(nullptr); }
 
-    std::string Path(CsvLog log) const { return CsvLogPath(log, dir_.c_str(), FakeNow); }
+    std::string Path(CsvLog log) const { return CsvLogPath(log, dir_.Path().c_str(), FakeNow); }
 
-    std::string dir_;
+    ScratchDir dir_{"tg"};
 };
 
 TEST_F(CsvLogs, TheParserOpensItsThreeLogsInTheLogDirectory) {
@@ -66,7 +60,7 @@ TEST_F(CsvLogs, TheParserOpensItsThreeLogsInTheLogDirectory) {
 }
 
 TEST_F(CsvLogs, TheActivityLogTakesTheCommandLinePathAndStartsAfresh) {
-    std::string path = dir_ + "/given.csv";
+    std::string path = dir_.Path() + "/given.csv";
     std::ofstream(path) << "old rows\n";
     std::strcpy(LogFile, path.c_str());
     OpenTagsActFile();
@@ -95,7 +89,7 @@ TEST_F(CsvLogs, LazyLogsAreOpenedByTheirFirstRow) {
 }
 
 TEST_F(CsvLogs, ALazyLogThatCouldNotBeOpenedIsTriedAgainAtTheNextRow) {
-    std::string sub = dir_ + "/x";
+    std::string sub = dir_.Path() + "/x";
     std::strcpy(LogDir, sub.c_str());
     WriteCsvRow(CsvLog::RawData, "lost\n");
     EXPECT_FALSE(CsvLogOpen(CsvLog::RawData));

@@ -19,6 +19,7 @@
 #include "subg/scheduler.h"
 #include "subg/serial_parser.h"
 #include "subg/serial_port.h"
+#include "support/scratch_dir.h"
 #include "tags/csv_logs.h"
 #include "tags/sub_msg_list.h"
 #include "tests/tags/tag_message_builder.h"
@@ -44,10 +45,7 @@ protected:
         setenv("TZ", "UTC0", 1);
         tzset();
         SetNowSecondsSource(FakeClock);
-        char pattern[] = "/tmp/tgXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        std::strcpy(LogDir, dir_.c_str());
+        std::strcpy(LogDir, dir_.Path().c_str());
         ASSERT_EQ(pipe(port_), 0);
         ASSERT_EQ(fcntl(port_[0], F_SETFL, O_NONBLOCK), 0);
         SerialFd = port_[1];
@@ -56,7 +54,6 @@ protected:
         close(port_[0]);
         close(port_[1]);
         SetNowSecondsSource(nullptr);
-        EXPECT_EQ(std::system(("rm -rf " + dir_).c_str()), 0);
     }
 
     // As the parser does: the frame in BoardMsg, TxMutex held.
@@ -84,12 +81,12 @@ protected:
     }
 
     std::vector<std::string> ActivityRows() const {
-        std::vector<std::string> lines = Lines(CsvLogPath(CsvLog::TagsActivity, dir_.c_str(), kClock));
+        std::vector<std::string> lines = Lines(CsvLogPath(CsvLog::TagsActivity, dir_.Path().c_str(), kClock));
         if (!lines.empty()) lines.erase(lines.begin());  // header
         return lines;
     }
 
-    std::string dir_;
+    ScratchDir dir_{"tg"};
     int port_[2];
 };
 
@@ -195,7 +192,7 @@ TEST_F(TagMessages, BytesRunningOutDeliverTheRecordsReadSoFar) {
 }
 
 TEST_F(TagMessages, WithoutTheActivityLogRecordsStillReachTheBackbone) {
-    std::string missing = dir_ + "/none/act.csv";
+    std::string missing = dir_.Path() + "/none/act.csv";
     std::strcpy(LogFile, missing.c_str());
     OpenParserLogs();
     ASSERT_FALSE(CsvLogOpen(CsvLog::TagsActivity));
@@ -232,7 +229,7 @@ TEST_F(TagMessages, LoggedSubMessagesGoToTheirOwnLogs) {
         .Sub(SubMsgType::PERTest, {0x41});
     EXPECT_EQ(Handle(b), kFrameTaken);
     auto last = [&](CsvLog log) {
-        std::vector<std::string> lines = Lines(CsvLogPath(log, dir_.c_str(), kClock));
+        std::vector<std::string> lines = Lines(CsvLogPath(log, dir_.Path().c_str(), kClock));
         return lines.empty() ? std::string() : lines.back();
     };
     std::vector<uint8_t> diag = DiagV2Body(), params = ParamsBody();
