@@ -91,10 +91,8 @@ int PutMsgInQ(const uint8_t* bytes, int n) {
     MsgTail += n;
     MsgLen += n;
     syslog(LOG_DEBUG, "PutMsgInQ: %d bytes queued", n);
-    const uint64_t one = 1;
-    if (InboundEventFd >= 0 && write(InboundEventFd, &one, sizeof(one)) < 0) {
-        // Only the counter's overflow fails: the parser is signalled already.
-    }
+    // Fails only when the counter would overflow: the parser is signalled then.
+    if (InboundEventFd >= 0) eventfd_write(InboundEventFd, 1);
     return 1;
 }
 
@@ -114,10 +112,8 @@ void RewindInbound() {
 int InboundSignalFd() { return InboundEventFd; }
 
 void ClearInboundSignal() {
-    uint64_t count;
-    if (InboundEventFd >= 0 && read(InboundEventFd, &count, sizeof(count)) < 0) {
-        // Nothing was signalled.
-    }
+    eventfd_t count;
+    if (InboundEventFd >= 0) eventfd_read(InboundEventFd, &count);
 }
 
 int InboundUnconsumed() { return MsgLen; }

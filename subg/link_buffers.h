@@ -42,7 +42,8 @@ void MoveInboundReadPos(int n);
 void RewindInbound();
 
 // Becomes readable when a chunk has been queued, so that the parser can
-// sleep until there is work instead of waking every half millisecond.
+// sleep until there is work instead of waking every half millisecond;
+// -1 if the system gave no descriptor.
 int InboundSignalFd();
 // Clears the signal; the parser calls it before it looks at the queue.
 void ClearInboundSignal();

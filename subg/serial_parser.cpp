@@ -23,7 +23,7 @@ char LogDir[16] = "/tmp";
 namespace {
 
 constexpr int kHeaderBytes = 4;
-constexpr int kLockBusyMicros = 500;
+constexpr int kPollMicros = 500;
 // Chunks wake the parser at once; this only bounds the wait of an idle one.
 constexpr int kIdleWaitMicros = 50000;
 constexpr time_t kDisplaySettingCheckSeconds = 1;
@@ -48,6 +48,10 @@ void CheckDisplaySetting() {
 }
 
 void WaitForChunk() {
+    if (InboundSignalFd() < 0) {
+        MicroSecSleep(kPollMicros);
+        return;
+    }
     timeval timeout{0, kIdleWaitMicros};
     WaitForData(InboundSignalFd(), timeout);
 }
@@ -124,7 +128,7 @@ void* SerialParser(void*) {
         int rc = pthread_mutex_trylock(&TxMutex);
         if (rc != 0) {
             if (rc != EBUSY) syslog(LOG_ERR, "SerialParser: Could not lock mutex (%s)", LockErrorText(rc));
-            MicroSecSleep(kLockBusyMicros);
+            MicroSecSleep(kPollMicros);
             continue;
         }
         ClearInboundSignal();
