@@ -120,4 +120,3 @@ int InboundUnconsumed() { return MsgLen; }
 const uint8_t* InboundReadPos() { return MsgBufPtr; }
 int InboundTail() { return MsgTail; }
 int TxSlotLength() { return TxMsgLen; }
-const uint8_t* TxSlotBytes() { return TxBuffer; }

@@ -55,4 +55,3 @@ int InboundTail();                // MsgTail
 
 // Transmit slot state, read under TxMutex.
 int TxSlotLength();               // TxMsgLen
-const uint8_t* TxSlotBytes();

@@ -39,11 +39,11 @@ uint32_t ReadLE32(const uint8_t* p) {
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 
-}  // namespace
-
 uint32_t VersionNumber(uint8_t major, uint8_t minor, uint8_t build) {
     return major * 10000u + minor * 100u + build;
 }
+
+}  // namespace
 
 int HandleGetSWVersion() {
     if (BoardMsgDataLen() < kVersionReplyBytes) return kDiscardQueue;

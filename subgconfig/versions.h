@@ -20,8 +20,6 @@ extern uint8_t SubGSwVersion[3];
 extern uint8_t SubGBoardGVT[kGVTSize];
 extern std::atomic<uint8_t> GVTUpdated;
 
-uint32_t VersionNumber(uint8_t major, uint8_t minor, uint8_t build);
-
 // Reply handlers, run by the serial parser with the reply in BoardMsg.
 int HandleGetSWVersion();
 int ParseServiceInfo();
