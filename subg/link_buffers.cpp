@@ -8,6 +8,7 @@
 
 #include "subg/board_reset.h"
 #include "subg/opcodes.h"
+#include "subg/serial_parser.h"
 #include "subg/serial_port.h"
 #include "subg/timing.h"
 #include "subg/uart_faults.h"
@@ -90,7 +91,9 @@ int PutMsgInQ(const uint8_t* bytes, int n) {
     std::memcpy(MsgBuff + MsgTail, bytes, static_cast<size_t>(n));
     MsgTail += n;
     MsgLen += n;
-    syslog(LOG_DEBUG, "PutMsgInQ: %d bytes queued", n);
+    // A line per chunk costs more than the chunk itself: only while the
+    // technician asks for the link's details.
+    if (DisplaySettings) syslog(LOG_DEBUG, "PutMsgInQ: %d bytes queued", n);
     // Fails only when the counter would overflow: the parser is signalled then.
     if (InboundEventFd >= 0) eventfd_write(InboundEventFd, 1);
     return 1;

@@ -105,6 +105,8 @@ TEST(Startup, TheVersionQuestionRepeatsAboutEverySixSecondsWhileTheBoardIsSilent
 
 TEST(Startup, BytesSentWithPausesReachTheInboundQueueAsOneChunkPerSilence) {
     SandboxRun run;
+    // The verbose flag file makes the daemon log every chunk it queues.
+    ASSERT_EQ(system(("mkdir -p " + run.WorkDir() + " && touch " + run.WorkDir() + "/display_setting").c_str()), 0);
     // Lengths that no version reply has, so each chunk is recognisable.
     std::string script = WriteScript(run.Dir(),
                                      "sleep 4000\n"
