@@ -11,6 +11,8 @@
 #include <cstring>
 #include <limits>
 
+#include "app/byte_order.h"
+
 WorkingParamsSt WorkingParams{};
 std::mutex WorkingParamMutex;
 std::atomic<float> Radio1Freq{0.0f};
@@ -72,16 +74,6 @@ std::mutex ParamFileMutex;
 std::vector<float> ChanArray;  // under WorkingParamMutex
 std::atomic<bool> ParamsLoaded{false};
 void (*SaveHook)() = nullptr;
-
-void PutLE32(uint8_t* out, uint32_t v) {
-    for (size_t i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t GetLE32(const uint8_t* in) {
-    uint32_t v = 0;
-    for (size_t i = 0; i < 4; ++i) v |= static_cast<uint32_t>(in[i]) << (8 * i);
-    return v;
-}
 
 uint32_t FloatBits(float f) {
     uint32_t bits;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/byte_order.h"
 #include "subg/opcodes.h"
 
 namespace {
@@ -43,8 +44,8 @@ T7734FrameRequest DiagIntervalRequest(int32_t minutes) {
 }
 
 T7734FrameRequest SteadyStateRequest32(uint32_t seconds) {
-    const uint8_t data[4] = {static_cast<uint8_t>(seconds), static_cast<uint8_t>(seconds >> 8),
-                             static_cast<uint8_t>(seconds >> 16), static_cast<uint8_t>(seconds >> 24)};
+    uint8_t data[4];
+    PutLE32(data, seconds);
     return MakeRequest(SubGOp::SetSteadyStateInterval, data, sizeof data);
 }
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "app/byte_order.h"
+
 namespace {
 
 constexpr int kBuiltInChannelCounts[kBuiltInRegions] = {15, 6, 5};
@@ -55,14 +57,12 @@ float DecodeFreq(FreqCode code) {
 }
 
 void PutFreqCode(uint8_t* out, FreqCode code) {
-    out[0] = static_cast<uint8_t>(code.mhz);
-    out[1] = static_cast<uint8_t>(code.mhz >> 8);
-    out[2] = static_cast<uint8_t>(code.khz);
-    out[3] = static_cast<uint8_t>(code.khz >> 8);
+    PutLE16(out, code.mhz);
+    PutLE16(out + 2, code.khz);
 }
 
 FreqCode GetFreqCode(const uint8_t* in) {
-    return {static_cast<uint16_t>(in[0] | in[1] << 8), static_cast<uint16_t>(in[2] | in[3] << 8)};
+    return {GetLE16(in), GetLE16(in + 2)};
 }
 
 int CalcPA(int dBm) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/byte_order.h"
 #include "params/rf_settings.h"
 #include "params/working_params.h"
 #include "subg/request_queue.h"
@@ -229,7 +230,7 @@ int ParseOutPutPower() {
 // the 32-bit form.
 int ParseSteadyStateInterval() {
     if (BoardMsgDataLen() < kSteadyStateReplyBytes) return kDiscardQueue;
-    const uint32_t reported = BoardMsg.data[0] | static_cast<uint32_t>(BoardMsg.data[1]) << 8;
+    const uint32_t reported = GetLE16(BoardMsg.data);
     if (DisplaySettings) {
         syslog(LOG_DEBUG, "SerialParser: SubGBoard steady state interval = %d", static_cast<int>(reported));
     }

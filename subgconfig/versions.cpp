@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/byte_order.h"
 #include "params/working_params.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
@@ -33,10 +34,6 @@ bool NeedsServiceInfo(uint32_t version) { return version > kLastSubGVersionWitho
 void WriteVersionLine(FILE* f, const char* label, int top) {
     std::fprintf(f, "%s: %d.%d.%d.%d\n", label, SubGBoardGVT[top], SubGBoardGVT[top - 1], SubGBoardGVT[top - 2],
                  SubGBoardGVT[top - 3]);
-}
-
-uint32_t ReadLE32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 
 uint32_t VersionNumber(uint8_t major, uint8_t minor, uint8_t build) {
@@ -112,7 +109,7 @@ int ParseSUbGCheckSum() {
     ReadIndex = 1;
     if (BoardMsgDataLen() < 1 || BoardMsg.data[0] == kNoChecksum) return kFrameTaken;
     if (BoardMsgDataLen() < kChecksumReplyBytes) return kDiscardQueue;
-    uint32_t checksum = ReadLE32(BoardMsg.data + 1);
+    uint32_t checksum = GetLE32(BoardMsg.data + 1);
     syslog(LOG_DEBUG, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
     std::fprintf(stderr, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
     ReadIndex += 4;

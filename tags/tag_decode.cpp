@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/byte_order.h"
+
 namespace {
 
 constexpr int kRssiOffsetBehindLength = 2;  // the RSSI byte sits at payload L + 2
@@ -9,19 +11,8 @@ constexpr int kRssiBias = 102;
 constexpr long kDelayUnitSeconds = 300 / 3;
 constexpr uint8_t kActivityLengthCode = kAreaDataOffset + kStandardReportSize;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 TagDiagCommon DecodeTagDiagCommon(const uint8_t* b) {
-    return {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], Le16(b + 8), b[10], static_cast<int8_t>(b[11])};
+    return {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], GetLE16(b + 8), b[10], static_cast<int8_t>(b[11])};
 }
 
 // The walk over one payload: read position and bounds.
@@ -36,11 +27,11 @@ TimedSubGMsg NewRecord(const SUB_G_MSG_HEADER_STD_001& h, uint8_t type, uint8_t 
                        int dataLen) {
     TimedSubGMsg r{};
     r.header[0] = h.packetLength;
-    PutLe32(r.header + 1, h.tagId);
+    PutLE32(r.header + 1, h.tagId);
     r.header[5] = msgId;
     r.header[6] = 1;
     r.area[0] = static_cast<uint8_t>(kAreaDataOffset + dataLen);
-    PutLe32(r.area + 1, type);
+    PutLE32(r.area + 1, type);
     std::memcpy(r.area + kAreaDataOffset, data, static_cast<size_t>(dataLen));
     r.sequence = msgId;
     r.subMsgType = type;
@@ -132,10 +123,10 @@ TagDecodeStatus Fail(TagMessage* out, TagDecodeStatus status) {
 }  // namespace
 
 SUB_G_MSG_HEADER_STD_001 DecodeTagHeader(const uint8_t* b) {
-    return {b[0], b[1], Le32(b + 2), b[6], b[7], b[8], b[9]};
+    return {b[0], b[1], GetLE32(b + 2), b[6], b[7], b[8], b[9]};
 }
 
-STANDARD_REPORT_STD DecodeStandardReport(const uint8_t* b) { return {Le16(b), Le16(b + 2), b[4], b[5]}; }
+STANDARD_REPORT_STD DecodeStandardReport(const uint8_t* b) { return {GetLE16(b), GetLE16(b + 2), b[4], b[5]}; }
 
 TAG_DIAGNOSTICS_STD DecodeTagDiag(const uint8_t* b) { return {DecodeTagDiagCommon(b), b[12], b[13], b[14], b[16]}; }
 
@@ -144,12 +135,12 @@ TAG_DIAGNOSTICS_STD_001 DecodeTagDiag001(const uint8_t* b) {
 }
 
 PARAMS_REPORT_STD DecodeParamsReport(const uint8_t* b) {
-    return {Le16(b), b[2], Le16(b + 3), Le16(b + 5), Le16(b + 7), b[9], b[10], b[11], b[12]};
+    return {GetLE16(b), b[2], GetLE16(b + 3), GetLE16(b + 5), GetLE16(b + 7), b[9], b[10], b[11], b[12]};
 }
 
-MEMSCalcData DecodeMEMSCalc(const uint8_t* b) { return {b[0], Le16(b + 1), b[3], b[4], b[5]}; }
+MEMSCalcData DecodeMEMSCalc(const uint8_t* b) { return {b[0], GetLE16(b + 1), b[3], b[4], b[5]}; }
 
-uint32_t RecordTagId(const TimedSubGMsg& record) { return Le32(record.header + 1); }
+uint32_t RecordTagId(const TimedSubGMsg& record) { return GetLE32(record.header + 1); }
 
 uint8_t RecordMsgId(const TimedSubGMsg& record) { return record.header[5]; }
 
