@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/heartbeat.h"
 #include "subg/host_probes.h"
 #include "subg/link_buffers.h"
 #include "subg/scheduler.h"
@@ -21,7 +22,6 @@ std::atomic<time_t> LastSerCommTime{0};
 
 namespace {
 
-constexpr int kHeartbeatPasses = 0xFFFF;
 constexpr int kReopenPauseMicros = 10000000;
 
 uint8_t RxBuffer[kLinkBufferSize];
@@ -37,15 +37,6 @@ int OpenPortUntilItWorks() {
         fd = OpenSerialPortQuietly(kSerialDevice);
     }
     return ConfigurePort(fd);
-}
-
-void Heartbeat() {
-    if (SerialListenerLoopCounter == kHeartbeatPasses) {
-        SerialListenerLoopCounter = 0;
-        syslog(LOG_DEBUG, "SerialListener is alive!!!");
-    } else {
-        ++SerialListenerLoopCounter;
-    }
 }
 
 bool PortReadable() {
@@ -94,7 +85,7 @@ void* SerialListener(void*) {
     InitLinkDuties();
     TestIsReader20();
     for (;;) {
-        Heartbeat();
+        Heartbeat(&SerialListenerLoopCounter, kSerialHeartbeatPasses, "SerialListener is alive!!!");
         if (PortReadable()) {
             GatherBytes();
         } else {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/heartbeat.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
 #include "subg/reply_handlers.h"
@@ -28,7 +29,6 @@ constexpr int kPollMicros = 500;
 constexpr int kIdleWaitMicros = 50000;
 constexpr time_t kDisplaySettingCheckSeconds = 1;
 constexpr int kIncompleteFrameMicros = 5000;
-constexpr int kHeartbeatPasses = 0xFFFF;
 
 int SerialParserLoopCounter = 0;
 time_t LastDisplaySettingCheck = 0;
@@ -54,15 +54,6 @@ void WaitForChunk() {
     }
     timeval timeout{0, kIdleWaitMicros};
     WaitForData(InboundSignalFd(), timeout);
-}
-
-void Heartbeat() {
-    if (SerialParserLoopCounter == kHeartbeatPasses) {
-        SerialParserLoopCounter = 0;
-        syslog(LOG_DEBUG, "SerialParser is alive!!!");
-    } else {
-        ++SerialParserLoopCounter;
-    }
 }
 
 const char* LockErrorText(int rc) {
@@ -124,7 +115,7 @@ void* SerialParser(void*) {
     OpenParserLogs();
     for (;;) {
         CheckDisplaySetting();
-        Heartbeat();
+        Heartbeat(&SerialParserLoopCounter, kSerialHeartbeatPasses, "SerialParser is alive!!!");
         int rc = pthread_mutex_trylock(&TxMutex);
         if (rc != 0) {
             if (rc != EBUSY) syslog(LOG_ERR, "SerialParser: Could not lock mutex (%s)", LockErrorText(rc));

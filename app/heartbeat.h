@@ -1,0 +1,16 @@
+// The "is alive" line of a long-running loop: logged each time its pass
+// counter reaches the loop's limit, then counting starts again.
+#pragma once
+
+#include <syslog.h>
+
+constexpr int kSerialHeartbeatPasses = 0xFFFF;
+
+inline void Heartbeat(int* passes, int limit, const char* aliveText) {
+    if (*passes == limit) {
+        *passes = 0;
+        syslog(LOG_DEBUG, "%s", aliveText);
+    } else {
+        ++*passes;
+    }
+}
