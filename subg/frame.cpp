@@ -37,6 +37,11 @@ int FromWire(const uint8_t* bytes, size_t n, size_t lengthPos, uint8_t header[4]
     return length;
 }
 
+// The opcode in the low byte, the three extension bytes above it.
+uint32_t KeyOf(uint8_t opcode, const uint8_t ext[3]) {
+    return opcode | (uint32_t{ext[0]} << 8) | (uint32_t{ext[1]} << 16) | (uint32_t{ext[2]} << 24);
+}
+
 }  // namespace
 
 uint8_t CalcCSReq(const T7734FrameRequest& frame) {
@@ -49,15 +54,9 @@ uint8_t CalcCSRep(const T7734FrameReply& frame) {
     return XorBytes(frame.data, DataLen(frame.length), XorBytes(header, 4, 0));
 }
 
-uint32_t OpcodeKey(const T7734FrameRequest& frame) {
-    return frame.opcode | (uint32_t{frame.opcodeExt[0]} << 8) | (uint32_t{frame.opcodeExt[1]} << 16) |
-           (uint32_t{frame.opcodeExt[2]} << 24);
-}
+uint32_t OpcodeKey(const T7734FrameRequest& frame) { return KeyOf(frame.opcode, frame.opcodeExt); }
 
-uint32_t OpcodeKey(const T7734FrameReply& frame) {
-    return frame.opcode | (uint32_t{frame.opcodeExt[0]} << 8) | (uint32_t{frame.opcodeExt[1]} << 16) |
-           (uint32_t{frame.opcodeExt[2]} << 24);
-}
+uint32_t OpcodeKey(const T7734FrameReply& frame) { return KeyOf(frame.opcode, frame.opcodeExt); }
 
 T7734FrameRequest MakeRequest(uint8_t opcode, const uint8_t* data, size_t dataLen, uint8_t address) {
     T7734FrameRequest frame{};

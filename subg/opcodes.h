@@ -52,6 +52,11 @@ constexpr uint8_t StartCollectMEMS = 44;
 constexpr uint8_t SetMEMSParams = 45;
 constexpr uint8_t StopCollectMEMS = 46;
 constexpr uint8_t StopSetMEMSParams = 47;
+
+// Tag firmware blocks travel through the board to the tags; no reply comes.
+constexpr bool IsTagFirmwareBlock(uint32_t opcodeKey) {
+    return opcodeKey == TagFwBlock || opcodeKey == TagFwBlock001 || opcodeKey == TagFwBlock002;
+}
 }  // namespace SubGOp
 
 // Boot ROM and boot loader opcodes; only used while an upgrade runs.

@@ -46,10 +46,6 @@ bool AlreadyQueued(const T7734FrameRequest& frame) {
     return false;
 }
 
-bool AwaitsNoReply(uint32_t key) {
-    return key == SubGOp::TagFwBlock || key == SubGOp::TagFwBlock001 || key == SubGOp::TagFwBlock002;
-}
-
 void PulseForResetRequest() {
     PulseResetLine(kQueueResetPulseMicros);
     MicroSecSleep(kAfterQueueResetMicros);
@@ -83,7 +79,7 @@ int GetNextSubGBReq(T7734FrameRequest* out) {
         *out = ReqWaitingList.front().frame;
         ReqWaitingList.pop_front();
     }
-    if (!AwaitsNoReply(OpcodeKey(*out))) ReqWaitingList.push_back({*out, NowSeconds()});
+    if (!SubGOp::IsTagFirmwareBlock(OpcodeKey(*out))) ReqWaitingList.push_back({*out, NowSeconds()});
     return 1;
 }
 

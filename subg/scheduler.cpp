@@ -56,10 +56,6 @@ bool Due(time_t* stamp, time_t now, time_t interval) {
     return now - *stamp > interval;
 }
 
-bool IsTagFirmwareBlock(uint8_t opcode) {
-    return opcode == SubGOp::TagFwBlock || opcode == SubGOp::TagFwBlock001 || opcode == SubGOp::TagFwBlock002;
-}
-
 void ResetBoard() {
     HWResetSubGBoard();
     SubGBoardConnected = 0;
@@ -69,7 +65,7 @@ void ResetBoard() {
 // handed out stays awaited and goes out again later.
 void SendTagFirmwareBlock() {
     T7734FrameRequest request;
-    if (GetNextSubGBReq(&request) && IsTagFirmwareBlock(request.opcode)) {
+    if (GetNextSubGBReq(&request) && SubGOp::IsTagFirmwareBlock(request.opcode)) {
         SendMsg(request);
         CheckMsgInQ();
     }
