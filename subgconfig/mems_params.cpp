@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/byte_order.h"
 #include "subg/frame.h"
 #include "subg/opcodes.h"
 #include "subg/scheduler.h"
@@ -118,7 +119,8 @@ void QueueSetParams(uint8_t minAccel, uint16_t stepRecog) {
                "SerialListener: requesting StartSetMemsParam MinNumOfAccelExceptions = %d, StepRecogTimeout = %d",
                minAccel, stepRecog);
     }
-    const uint8_t data[] = {minAccel, static_cast<uint8_t>(stepRecog), static_cast<uint8_t>(stepRecog >> 8), 0, 0, 0};
+    uint8_t data[] = {minAccel, 0, 0, 0, 0, 0};
+    PutLE16(data + 1, stepRecog);
     Queue(SubGOp::StopCollectMEMS);
     Queue(SubGOp::SetMEMSParams, data, sizeof(data));
 }
