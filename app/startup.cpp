@@ -16,10 +16,10 @@
 #include "app/options.h"
 #include "backbone/backbone_thread.h"
 #include "console/console.h"
-#include "subg/board_reset.h"
+#include "platform/reset_line.h"
 #include "subg/serial_listener.h"
 #include "subg/serial_parser.h"
-#include "subg/timing.h"
+#include "platform/timing.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <syslog.h>
 
-#include "subg/timing.h"
+#include "platform/timing.h"
 #include "tags/sub_msg_list.h"
 
 std::atomic<uint8_t> RTCConnected{0};

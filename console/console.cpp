@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "params/rf_settings.h"
-#include "subg/timing.h"
+#include "platform/timing.h"
 
 namespace {
 constexpr int kIdleMicros = 1000000;

@@ -14,7 +14,7 @@
 #include "params/working_params.h"
 #include "subg/request_queue.h"
 #include "subg/scheduler.h"
-#include "subg/timing.h"
+#include "platform/timing.h"
 #include "subgconfig/config_requests.h"
 #include "subgconfig/frequencies.h"
 

@@ -6,11 +6,11 @@
 
 #include <cstring>
 
-#include "subg/board_reset.h"
+#include "platform/reset_line.h"
 #include "subg/opcodes.h"
 #include "subg/serial_parser.h"
 #include "subg/serial_port.h"
-#include "subg/timing.h"
+#include "platform/timing.h"
 #include "subg/uart_faults.h"
 
 pthread_mutex_t TxMutex = PTHREAD_MUTEX_INITIALIZER;

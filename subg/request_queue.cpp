@@ -6,10 +6,10 @@
 #include <list>
 #include <mutex>
 
-#include "app/clock.h"
-#include "subg/board_reset.h"
+#include "platform/clock.h"
+#include "platform/reset_line.h"
 #include "subg/opcodes.h"
-#include "subg/timing.h"
+#include "platform/timing.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/clock.h"
+#include "platform/clock.h"
 #include "backbone/backbone_thread.h"
 #include "params/working_params.h"
-#include "subg/board_reset.h"
+#include "platform/reset_line.h"
 #include "subg/frame.h"
-#include "subg/host_probes.h"
+#include "platform/host_probes.h"
 #include "subg/led_word.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"

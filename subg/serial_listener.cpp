@@ -10,11 +10,11 @@
 #include <cstring>
 
 #include "app/heartbeat.h"
-#include "subg/host_probes.h"
+#include "platform/host_probes.h"
 #include "subg/link_buffers.h"
 #include "subg/scheduler.h"
 #include "subg/serial_port.h"
-#include "subg/timing.h"
+#include "platform/timing.h"
 #include "subg/uart_faults.h"
 
 std::atomic<int> NoSerCommCounter{0};

@@ -12,7 +12,7 @@
 #include "subg/opcodes.h"
 #include "subg/reply_handlers.h"
 #include "subg/request_queue.h"
-#include "subg/timing.h"
+#include "platform/timing.h"
 #include "subgconfig/display_setting.h"
 #include "tags/csv_logs.h"
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "subg/timing.h"
+#include "platform/timing.h"
 #include "subg/uart_faults.h"
 
 int SerialFd = -1;

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/clock.h"
+#include "platform/clock.h"
 
 int CheckFileExist(const char* path) {
     struct stat st;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/clock.h"
+#include "platform/clock.h"
 #include "app/options.h"
 #include "subg/serial_parser.h"
 

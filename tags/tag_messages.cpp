@@ -2,7 +2,7 @@
 
 #include <syslog.h>
 
-#include "app/clock.h"
+#include "platform/clock.h"
 #include "subg/led_word.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"

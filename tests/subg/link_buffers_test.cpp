@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "subg/board_reset.h"
+#include "platform/reset_line.h"
 #include "subg/opcodes.h"
 #include "subg/serial_port.h"
 #include "subg/uart_faults.h"

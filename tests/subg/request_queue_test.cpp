@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "app/clock.h"
+#include "platform/clock.h"
 #include "subg/opcodes.h"
 #include "support/fake_reset_line.h"
 

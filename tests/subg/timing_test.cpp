@@ -1,4 +1,4 @@
-#include "subg/timing.h"
+#include "platform/timing.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

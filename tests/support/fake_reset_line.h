@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "subg/board_reset.h"
+#include "platform/reset_line.h"
 #include "support/scratch_dir.h"
 
 class FakeResetLine {

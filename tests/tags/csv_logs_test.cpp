@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "app/clock.h"
+#include "platform/clock.h"
 #include "app/options.h"
 #include "subg/serial_parser.h"
 #include "support/scratch_dir.h"

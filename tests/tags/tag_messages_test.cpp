@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
+#include "platform/clock.h"
 #include "app/options.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"

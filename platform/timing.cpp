@@ -1,4 +1,4 @@
-#include "subg/timing.h"
+#include "platform/timing.h"
 
 #include <sys/select.h>
 #include <syslog.h>

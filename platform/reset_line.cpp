@@ -1,10 +1,10 @@
-#include "subg/board_reset.h"
+#include "platform/reset_line.h"
 
 #include <syslog.h>
 
 #include <cstdio>
 
-#include "subg/timing.h"
+#include "platform/timing.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "subg/host_probes.h"
+#include "platform/host_probes.h"
 
 #include <linux/wireless.h>
 #include <sys/ioctl.h>

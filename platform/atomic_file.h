@@ -1,0 +1,20 @@
+// The one way the daemon replaces a file it rewrites: the new content goes
+// to a temporary file beside it, is synced, renamed over the old name, and
+// the directory is synced, so that a kill or a power cut at any moment
+// leaves either the whole old file or the whole new one.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+
+// Writes the body through writeBody, which returns false to abandon the
+// save. On any failure the old file stays as it was, the temporary file is
+// removed, errno tells the cause and the result is false.
+bool WriteFileAtomically(const char* path, const std::function<bool(FILE*)>& writeBody);
+bool WriteFileAtomically(const char* path, const void* data, size_t size);
+
+// Called once the new content is complete on disk and before it replaces
+// the old file; tests use it to cut a save short at that point. nullptr
+// removes it.
+void SetAtomicWriteHook(void (*hook)(const char* path));
