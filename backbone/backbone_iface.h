@@ -1,0 +1,125 @@
+// BackBoneIface: the one object that owns the link to the RTC. Its methods
+// live by concern: rtc_link.cpp (state machine, TCP socket, send and
+// receive, counters), discovery.cpp (broadcasts and RTCList),
+// reader_pack.cpp (the package being assembled, its hand-over to the queue
+// and its write to the RTC), keep_alive.cpp (keep-alives and survey
+// progress).
+//
+// Locks, always taken in this order, none held while another thread is
+// waited for: RTCListMutex, then RTCSendMutex, then RTCCommStateMutex.
+// ReaderPackMutex stands alone.
+#pragma once
+
+#include <sys/time.h>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "ZemloChannelSurveyProgressUpdate.pb.h"
+#include "ZemloReaderDataPackage.pb.h"
+#include "backbone/link_state.h"
+
+constexpr int kDiscoveryPort = 53000;
+constexpr char kRTCAddressFile[] = "./RTC_IP_Adress.txt";
+
+// Guards RTCList.
+extern std::mutex RTCListMutex;
+// Guards RTCCommState and the closing of TCPSocketFD.
+extern std::mutex RTCCommStateMutex;
+// Guards every write to the TCP socket, so that envelopes never interleave,
+// and the socket's closing against a write in progress.
+extern std::mutex RTCSendMutex;
+// Guards ReaderPack, ReaderPackSize, NextMsgIndex and SurveyProgress.
+extern std::mutex ReaderPackMutex;
+
+struct RTCEndpoint {
+    char address[16];  // dotted IPv4, compared over all 16 bytes
+    uint16_t port;
+};
+
+class BackBoneIface {
+public:
+    BackBoneIface();
+    ~BackBoneIface();
+    BackBoneIface(const BackBoneIface&) = delete;
+    BackBoneIface& operator=(const BackBoneIface&) = delete;
+
+    // --- link (rtc_link.cpp) ---
+    eRTCCommState GetRTCCommState();
+    // 0 drops the link: the socket is shut down (the listener closes it),
+    // KeepAlive becomes -1, and the state falls back to RTC_DISCOVERED
+    // while endpoints are listed, else RTC_IDLE.
+    void SetRTCCommState(eRTCCommState state);
+    void SetPaired(bool paired);
+    bool IsPaired();
+    // Listener thread only: connects to the first listed endpoint.
+    int OpenRTCClientSocket();
+    // Listener thread only: closes a socket that a drop has shut down.
+    void CloseDroppedSocket();
+    int SendPairingMsg();
+    int SendMsgACK(unsigned long long index);
+    // Writes one whole envelope while paired (the pairing message: while
+    // connected). True only when every byte went out; a write that cannot
+    // complete within a bounded wait drops the link, so no stream ever
+    // holds half an envelope followed by anything else.
+    bool SendToRTC(const std::string& envelope);
+    int ReadRTCData(char* buffer, int length);
+    // EPIPE or ECONNRESET on a write: the RTC has gone.
+    void HandleSigPipe();
+    void UpdateDisConnectTime(unsigned long long seconds);
+    void SaveRTCIPaddressToFile();
+    void SetReaderId(uint64_t id);
+    timeval GetLastSendTime();
+    unsigned long long GetNotPairedSeconds();
+    unsigned long long GetNoSocketSeconds();
+
+    // --- discovery (discovery.cpp) ---
+    int ListenForPairing();
+    int OpenListeningSocket(int port);
+    size_t RTCListSize() const { return RTCListCount.load(); }
+
+    // --- keep-alive (keep_alive.cpp) ---
+    void SetKeepAliveInterval(int seconds);
+    int GetKeepAliveInterval();
+    int FlushKeepAlive();
+
+    // --- the package being assembled (reader_pack.cpp) ---
+    void EmptyReaderPack();
+    // Writes a copy of a queued package; bytes written, 0 when nothing was.
+    int FlushReaderPack(ZemloReaderDataPackage package);
+    int AddNewReaderPackData(const ZemloReaderDataPackage& package);
+    int GetReaderPackSize();
+
+private:
+    bool WriteEnvelopeLocked(const std::string& envelope);
+    bool SendWhile(eRTCCommState required, const std::string& envelope);
+
+    // Link (RTCCommStateMutex; TCPSocketFD also under RTCSendMutex).
+    eRTCCommState RTCCommState = RTC_IDLE;
+    int TCPSocketFD = -1;
+    char RTCIPAddress[16] = {};
+    uint16_t RTCPort = 0;
+    std::atomic<uint64_t> ReaderId{1};
+    timeval LastSendTime{};  // RTCSendMutex
+    std::atomic<unsigned long long> NotPairedSeconds{0};
+    std::atomic<unsigned long long> NoSocketSeconds{0};
+
+    // Discovery: the backbone thread alone, but RTCList (RTCListMutex).
+    int UDPSocketFD = -1;
+    uint8_t RxBuf[1024] = {};
+    std::deque<RTCEndpoint> RTCList;
+    std::atomic<size_t> RTCListCount{0};
+    int SearchLogCount = 16;
+
+    // Package (ReaderPackMutex).
+    ZemloReaderDataPackage ReaderPack;
+    int ReaderPackSize = 0;
+    uint64_t NextMsgIndex = 1;
+    ZemloChannelSurveyProgressUpdate SurveyProgress;
+};
+
+// Set once by the backbone thread; lives until the process ends.
+extern std::atomic<BackBoneIface*> BackBoneIfaceInst;
