@@ -94,7 +94,7 @@ void BackBoneIface::SetPaired(bool paired) {
         // An acknowledgement read just before a drop must not mark a dead
         // link paired.
         std::lock_guard<std::mutex> lock(RTCCommStateMutex);
-        if (RTCCommState != RTC_CONNECTED) {
+        if (RTCCommState != RTC_CONNECTED && RTCCommState != RTC_PAIRED) {
             syslog(LOG_INFO, "BackBoneIface::SetPaired: the link was lost before pairing");
             return;
         }
@@ -174,20 +174,22 @@ int BackBoneIface::OpenRTCClientSocket() {
     }
     if (!ConnectWithRetries(fd, address, endpoint.port, kConnectAttempts, kConnectPauseMillis))
         return FailConnect("BackBoneIface::OpenRTCClientSocket: ERROR connecting");
+    bool connected = false;
     {
         std::lock_guard<std::mutex> lock(RTCCommStateMutex);
-        if (RTCCommState != RTC_CONNECTING || SocketDropped) {
-            // Dropped by another thread while the connection came up.
-            syslog(LOG_INFO, "BackBoneIface::OpenRTCClientSocket: link dropped while connecting");
-            if (!SocketDropped) ShutdownSocket(fd);
-            SocketDropped = true;
-        } else {
+        // Another thread may have dropped the link while it came up.
+        connected = RTCCommState == RTC_CONNECTING && !SocketDropped;
+        if (connected) {
             memcpy(RTCIPAddress, endpoint.address, sizeof RTCIPAddress);
             RTCPort = endpoint.port;
             RTCCommState = RTC_CONNECTED;
+        } else if (!SocketDropped) {
+            ShutdownSocket(fd);
+            SocketDropped = true;
         }
     }
-    if (GetRTCCommState() != RTC_CONNECTED) {
+    if (!connected) {
+        syslog(LOG_INFO, "BackBoneIface::OpenRTCClientSocket: link dropped while connecting");
         CloseDroppedSocket();
         return -1;
     }
