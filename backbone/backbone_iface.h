@@ -8,6 +8,15 @@
 // Locks, always taken in this order, none held while another thread is
 // waited for: RTCListMutex, then RTCSendMutex, then RTCCommStateMutex.
 // ReaderPackMutex stands alone.
+//
+// The TCP socket's lifetime: the listener thread opens it and blocks in a
+// wait on it, while any thread may drop the link. A drop therefore only
+// shuts the socket down (the waiting listener and any writer wake up and
+// fail) and marks it dropped; the descriptor stays open, so its number
+// cannot be reused under a thread that still holds it. The listener thread
+// alone closes it, in CloseDroppedSocket at the top of each pass, holding
+// RTCSendMutex and RTCCommStateMutex. TCPSocketFD changes only there and in
+// OpenRTCClientSocket, under both locks.
 #pragma once
 
 #include <sys/time.h>
@@ -66,6 +75,9 @@ public:
     // complete within a bounded wait drops the link, so no stream ever
     // holds half an envelope followed by anything else.
     bool SendToRTC(const std::string& envelope);
+    // Listener thread only. Waits up to twice the keep-alive interval (10 s
+    // while it is unknown); a time-out or the end of the stream drops the
+    // link. Bytes received, or -1.
     int ReadRTCData(char* buffer, int length);
     // EPIPE or ECONNRESET on a write: the RTC has gone.
     void HandleSigPipe();
@@ -77,6 +89,8 @@ public:
     unsigned long long GetNoSocketSeconds();
 
     // --- discovery (discovery.cpp) ---
+    // One listening window on the discovery port, or on a socket already
+    // opened with OpenListeningSocket. 0 when a datagram was handled.
     int ListenForPairing();
     int OpenListeningSocket(int port);
     size_t RTCListSize() const { return RTCListCount.load(); }
@@ -94,16 +108,26 @@ public:
     int GetReaderPackSize();
 
 private:
-    bool WriteEnvelopeLocked(const std::string& envelope);
+    // Writes the envelope whole while the state is `required`.
     bool SendWhile(eRTCCommState required, const std::string& envelope);
+    // A drop on a write that could not complete.
+    void DropAfterFailedWrite();
+    int FailConnect(const char* text);
+    bool GetServerAddr(int length, unsigned short* port);
+    void AddEndpoint(const char* address, uint16_t port);
+    void CloseListeningSocket();
+    // Logs text with the system's text for errno.
+    static void error(const char* text);
 
-    // Link (RTCCommStateMutex; TCPSocketFD also under RTCSendMutex).
+    // Link (RTCCommStateMutex).
     eRTCCommState RTCCommState = RTC_IDLE;
-    int TCPSocketFD = -1;
+    // Read without a lock only to test for -1; see the lifetime rule above.
+    std::atomic<int> TCPSocketFD{-1};
+    bool SocketDropped = false;  // shut down, waiting for CloseDroppedSocket
     char RTCIPAddress[16] = {};
     uint16_t RTCPort = 0;
     std::atomic<uint64_t> ReaderId{1};
-    timeval LastSendTime{};  // RTCSendMutex
+    std::atomic<long long> LastSendMicros{0};
     std::atomic<unsigned long long> NotPairedSeconds{0};
     std::atomic<unsigned long long> NoSocketSeconds{0};
 

@@ -12,3 +12,5 @@ time_t NowSeconds() {
 }
 
 void SetNowSecondsSource(time_t (*source)()) { Source = source; }
+
+int SetSystemClock(const timeval& time) { return settimeofday(&time, nullptr); }
