@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <utility>
 
 #include "backbone/msg_queue.h"
@@ -89,6 +90,10 @@ void RejectBackup(const std::string& path, const char* why) {
 void SetBackupLocation(const BackupLocation& location) { Location = location; }
 
 std::string GetDataBackupFilePathName() {
+    // The sender and the shutdown path may both probe: one's probe file
+    // must not vanish under the other.
+    static std::mutex probeMutex;
+    std::lock_guard<std::mutex> lock(probeMutex);
     if (access(Location.sdDevice.c_str(), F_OK) == 0) {
         FILE* probe = std::fopen(Location.probeFile.c_str(), "wb");
         if (probe == nullptr) {
