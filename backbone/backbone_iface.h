@@ -7,7 +7,8 @@
 //
 // Locks, always taken in this order, none held while another thread is
 // waited for: RTCListMutex, then RTCSendMutex, then RTCCommStateMutex.
-// ReaderPackMutex stands alone.
+// ReaderPackMutex may be followed by RTCMsgQMutex (the hand-over to the
+// queue) and by nothing else.
 //
 // The TCP socket's lifetime: the listener thread opens it and blocks in a
 // wait on it, while any thread may drop the link. A drop therefore only
@@ -23,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -96,16 +98,28 @@ public:
     size_t RTCListSize() const { return RTCListCount.load(); }
 
     // --- keep-alive (keep_alive.cpp) ---
+    // KeepAlive of the working parameters, seconds; -1 after a drop.
     void SetKeepAliveInterval(int seconds);
     int GetKeepAliveInterval();
+    // Writes the pending survey progress update, else a keep-alive, while
+    // paired. Bytes written, 0 when nothing was.
     int FlushKeepAlive();
 
     // --- the package being assembled (reader_pack.cpp) ---
+    // Stamps the package with the next message index and the time, queues
+    // it and starts an empty one, whatever it held.
     void EmptyReaderPack();
-    // Writes a copy of a queued package; bytes written, 0 when nothing was.
+    // Writes a copy of a queued package, stamped for sending, while paired.
+    // Bytes written when all of them went out, else 0: the package stays
+    // queued.
     int FlushReaderPack(ZemloReaderDataPackage package);
+    // Takes package as the one being assembled when that is empty: 1, else 0.
     int AddNewReaderPackData(const ZemloReaderDataPackage& package);
     int GetReaderPackSize();
+    // The CSV trace of written packages, only while PrintReaderData is 1:
+    // the constructor opens the file, every package written is traced.
+    void OpenReaderDataPackFile();
+    void PrintReaderDataPack(const ZemloReaderDataPackage& package);
 
 private:
     // Writes the envelope whole while the state is `required`.
@@ -143,6 +157,10 @@ private:
     int ReaderPackSize = 0;
     uint64_t NextMsgIndex = 1;
     ZemloChannelSurveyProgressUpdate SurveyProgress;
+
+    // The trace (its own lock in reader_pack.cpp); open for the life of the
+    // process once opened.
+    FILE* ReaderDataPackFile = nullptr;
 };
 
 // Set once by the backbone thread; lives until the process ends.

@@ -58,4 +58,10 @@ bool WriteFileAtomically(const char* path, const void* data, size_t size) {
     return WriteFileAtomically(path, [&](FILE* file) { return std::fwrite(data, 1, size, file) == size; });
 }
 
+bool RenameAside(const char* path, const char* suffix) {
+    if (std::rename(path, (std::string(path) + suffix).c_str()) != 0) return false;
+    SyncDirectory(DirectoryOf(path));
+    return true;
+}
+
 void SetAtomicWriteHook(void (*hook)(const char*)) { WriteHook = hook; }

@@ -14,6 +14,11 @@
 bool WriteFileAtomically(const char* path, const std::function<bool(FILE*)>& writeBody);
 bool WriteFileAtomically(const char* path, const void* data, size_t size);
 
+// Moves a file the daemon will not use out of the way of its next save, to
+// path + suffix (replacing an earlier one of that name), and makes the
+// rename durable. False with errno set when it could not be moved.
+bool RenameAside(const char* path, const char* suffix);
+
 // Called once the new content is complete on disk and before it replaces
 // the old file; tests use it to cut a save short at that point. nullptr
 // removes it.

@@ -1,0 +1,50 @@
+// Keep-alives, which also carry the channel survey's progress updates, and
+// the keep-alive interval the RTC gave.
+#include <sys/time.h>
+#include <syslog.h>
+
+#include <exception>
+#include <string>
+
+#include "backbone/backbone_iface.h"
+#include "backbone/envelope.h"
+#include "backbone/messages.h"
+#include "params/working_params.h"
+
+void BackBoneIface::SetKeepAliveInterval(int seconds) { SetKeepAlive(seconds); }
+
+int BackBoneIface::GetKeepAliveInterval() { return SnapshotWorkingParams().KeepAlive; }
+
+int BackBoneIface::FlushKeepAlive() {
+    if (!IsPaired()) return 0;
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    const uint64_t nowMillis = MillisSinceEpoch(now);
+    std::string envelope;
+    try {
+        bool progressPending = false;
+        bool built = false;
+        {
+            std::lock_guard<std::mutex> lock(ReaderPackMutex);
+            progressPending = SurveyProgress.has_survey_progress();
+            if (progressPending) {
+                // Sent once: a later update supersedes one that is lost.
+                built = BuildSurveyProgressEnvelope(&SurveyProgress, NextMsgIndex++, nowMillis, &envelope);
+                SurveyProgress.Clear();
+            }
+        }
+        if (!progressPending) {
+            const ZemloReaderDataPackage keepAlive = BuildKeepAlivePackage(nowMillis);
+            PrintReaderDataPack(keepAlive);
+            built = AppendEnvelope(READERDATAPACKAGE, keepAlive, &envelope);
+        }
+        if (!built) {
+            syslog(LOG_ERR, "BackBoneIface::FlushKeepAlive: Failed to write length");
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        syslog(LOG_ERR, "BackBoneIface::FlushKeepAlive: caught an exception (%s)", e.what());
+        return 0;
+    }
+    return SendToRTC(envelope) ? static_cast<int>(envelope.size()) : 0;
+}

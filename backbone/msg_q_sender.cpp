@@ -1,0 +1,122 @@
+#include "backbone/msg_q_sender.h"
+
+#include <syslog.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/heartbeat.h"
+#include "backbone/backbone_iface.h"
+#include "backbone/msg_queue.h"
+#include "backbone/queue_store.h"
+#include "platform/clock.h"
+#include "platform/timing.h"
+
+std::atomic<int32_t> SenderExitStatus{0};
+
+namespace {
+
+constexpr int kPassMicros = 1000000;
+constexpr time_t kBackupPeriodSeconds = 600;
+constexpr size_t kPackagesPerBurst = 3;
+constexpr int kAlivePasses = 65535;
+
+int MsgQSenderLoopCounter = 0;
+
+// Due after the period, and at once when the clock went back.
+bool BackupDue(time_t now, time_t lastBackup) {
+    return now < lastBackup || now - lastBackup > kBackupPeriodSeconds;
+}
+
+void SleepSeconds(int seconds) {
+    for (int i = 0; i < seconds; ++i) MicroSecSleep(kPassMicros);
+}
+
+void SendWaitingAcks(BackBoneIface* link) {
+    for (uint64_t index : TakeAckWaiting()) link->SendMsgACK(index);
+}
+
+// Writes up to a burst of packages from the front of the queue, without
+// holding its lock meanwhile; those written whole leave it, the others
+// wait for the link to come back. True when a whole burst went out and
+// more packages wait.
+bool SendBurst(BackBoneIface* link) {
+    std::vector<WaitingMsgSt> burst;
+    bool more = false;
+    if (!CopyFrontMsgs(kPackagesPerBurst, &burst, &more)) return false;  // busy: next pass
+    std::vector<WaitingMsgSt> written;
+    for (WaitingMsgSt& entry : burst) {
+        ZemloReaderDataPackage package;
+        if (!package.ParsePartialFromString(entry.Msg)) {
+            // It would block the queue for good.
+            syslog(LOG_ERR, "MsgQSender: package %llu cannot be decoded, dropped",
+                   static_cast<unsigned long long>(entry.MsgIndex));
+            written.push_back(std::move(entry));
+            continue;
+        }
+        if (package.reader_params_info().has_extra_info())
+            syslog(LOG_DEBUG, "MsgQSender: Sending Reader parameters with extra info");
+        if (link->FlushReaderPack(std::move(package)) <= 0) break;  // the link failed; keep the order
+        written.push_back(std::move(entry));
+    }
+    if (!written.empty()) RemoveWrittenMsgs(written);
+    return written.size() == kPackagesPerBurst && more;
+}
+
+// Nothing written for a keep-alive interval: the package being assembled
+// goes into the queue (and out in a later pass), else a keep-alive now.
+void KeepLinkAlive(BackBoneIface* link, int keepAliveSeconds) {
+    const time_t now = NowSeconds();
+    const time_t lastSend = link->GetLastSendTime().tv_sec;
+    if (now >= lastSend && now - lastSend < keepAliveSeconds) return;
+    if (link->GetReaderPackSize() > 0)
+        link->EmptyReaderPack();
+    else
+        link->FlushKeepAlive();
+}
+
+void SendWhilePaired(BackBoneIface* link) {
+    const int keepAliveSeconds = link->GetKeepAliveInterval();
+    SendWaitingAcks(link);
+    // Paced: a pause of one keep-alive interval between bursts.
+    if (SendBurst(link)) SleepSeconds(keepAliveSeconds);
+    KeepLinkAlive(link, keepAliveSeconds);
+}
+
+}  // namespace
+
+void* MsgQSender(void* arg) {
+    auto* link = static_cast<BackBoneIface*>(arg);
+    if (link == nullptr) {
+        SenderExitStatus = -1;
+        return nullptr;
+    }
+    SenderExitStatus = 0;
+    // The load deletes the backup: write what it held back at once, so that
+    // a power cut in the next ten minutes loses nothing.
+    if (LoadQFromFile()) SaveQtoFile();
+    time_t backupTime = NowSeconds();
+    bool backupRetry = false;
+    syslog(LOG_DEBUG, "MsgQSender started!!");
+    for (;;) {
+        Heartbeat(&MsgQSenderLoopCounter, kAlivePasses, "MsgQSender is alive!!!");
+        MicroSecSleep(kPassMicros);
+        if (BackupDue(NowSeconds(), backupTime)) {
+            // A retried save does not queue another package each pass.
+            if (!backupRetry) link->EmptyReaderPack();
+            backupRetry = !SaveQtoFile();
+            if (!backupRetry) backupTime = NowSeconds();
+        }
+        if (link->IsPaired())
+            SendWhilePaired(link);
+        else if (link->GetRTCCommState() == RTC_CONNECTED)
+            link->SendPairingMsg();
+    }
+    return nullptr;
+}
+
+bool SaveQueueForShutdown(BackBoneIface* link) {
+    if (link != nullptr) link->EmptyReaderPack();
+    return SaveQtoFile();
+}

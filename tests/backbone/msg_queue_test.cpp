@@ -1,0 +1,127 @@
+#include "backbone/msg_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace {
+
+constexpr time_t kNow = 1700000000;
+constexpr uint64_t kVisit = 1699999000000ull;
+
+time_t FixedClock() { return kNow; }
+
+ZemloReaderDataPackage Package(uint64_t index, int records, uint64_t packageTime = 1000) {
+    ZemloReaderDataPackage package;
+    package.mutable_message_header()->set_message_index(index);
+    package.set_package_timestamp(packageTime);
+    for (int i = 0; i < records; ++i) {
+        RFTagDataPackage* record = package.add_tags_data();
+        record->set_tag_id(100 + i);
+        record->set_visit_timestamp(kVisit + i);
+    }
+    return package;
+}
+
+std::vector<uint64_t> QueuedIndexes() {
+    std::vector<uint64_t> indexes;
+    for (const WaitingMsgSt& e : RTCMsgQ.Entries) indexes.push_back(e.MsgIndex);
+    return indexes;
+}
+
+void ExpectCountIsSum(const WaitingMsgQ& q) {
+    int32_t sum = 0;
+    for (const WaitingMsgSt& e : q.Entries) sum += e.TagRecords;
+    EXPECT_EQ(q.TagDataCount, sum);
+}
+
+TEST(MsgQueue, TheOldestPackagesMakeRoomAtTheBound) {
+    struct Case {
+        std::vector<int32_t> queued;  // tag records per package, oldest first
+        int32_t added;
+        std::vector<int32_t> kept;
+    } cases[] = {
+        // 10 below the bound, a package of 20: the oldest go until it fits.
+        {{999980, 9}, 20, {9, 20}},
+        {{5, 5, 999979}, 20, {999979, 20}},
+        {{5, 5, 999979}, 10, {5, 5, 999979, 10}},
+        {{999999}, 0, {999999, 0}},
+    };
+    for (const Case& c : cases) {
+        WaitingMsgQ q;
+        for (int32_t n : c.queued) PushMsgToLimitedQ(&q, WaitingMsgSt{"", 0, 0, n, 0, false});
+        PushMsgToLimitedQ(&q, WaitingMsgSt{"", 0, 0, c.added, 0, false});
+        std::vector<int32_t> kept;
+        for (const WaitingMsgSt& e : q.Entries) kept.push_back(e.TagRecords);
+        EXPECT_EQ(kept, c.kept);
+        ExpectCountIsSum(q);
+    }
+}
+
+TEST(MsgQueue, APackageQueuedTwiceIsStoredOnce) {
+    AddMsgToQ(Package(1, 3));
+    AddMsgToQ(Package(1, 3));
+    // Indexes start at 1 again in every run: a reloaded package may share
+    // its index with a new one, which must not be lost.
+    AddMsgToQ(Package(1, 3, 2000));
+    AddMsgToQ(Package(2, 4));
+    EXPECT_EQ(QueuedIndexes(), (std::vector<uint64_t>{1, 1, 2}));
+    EXPECT_EQ(RTCMsgQ.TagDataCount, 10);
+}
+
+TEST(MsgQueue, OnlyWrittenPackagesLeaveTheQueue) {
+    for (uint64_t i = 1; i <= 4; ++i) AddMsgToQ(Package(i, 2));
+    std::vector<WaitingMsgSt> burst;
+    bool more = false;
+    ASSERT_TRUE(CopyFrontMsgs(3, &burst, &more));
+    EXPECT_EQ(burst.size(), 3u);
+    EXPECT_TRUE(more);
+    {
+        std::lock_guard<std::mutex> held(RTCMsgQMutex);
+        EXPECT_FALSE(CopyFrontMsgs(3, &burst, &more)) << "a busy queue is skipped, not waited for";
+    }
+    burst.erase(burst.begin() + 1);  // the second one failed to go out
+    RemoveWrittenMsgs(burst);
+    EXPECT_EQ(QueuedIndexes(), (std::vector<uint64_t>{2, 4}));
+    ExpectCountIsSum(RTCMsgQ);
+}
+
+TEST(MsgQueue, AClockSettingShiftsQueuedRecordsOnceAndOnlyBeyondTenSeconds) {
+    SetNowSecondsSource(FixedClock);
+    struct Case {
+        std::vector<long> settings;  // offsets from now, in turn
+        int64_t shiftMillis;
+    } cases[] = {
+        {{3600, 7200}, 3600000},
+        {{-3600}, -3600000},
+        {{10, 3600}, 0},
+        {{-10}, 0},
+        {{11}, 11000},
+    };
+    for (const Case& c : cases) {
+        RTCMsgQ = WaitingMsgQ();
+        AddMsgToQ(Package(1, 2));
+        AddMsgToQ(Package(2, 1));
+        for (long offset : c.settings) UpdateDataTime(kNow + offset);
+        for (const WaitingMsgSt& e : RTCMsgQ.Entries) {
+            EXPECT_TRUE(e.Flags & kDataTimeUpdatedFlag);
+            ZemloReaderDataPackage package;
+            ASSERT_TRUE(package.ParseFromString(e.Msg));
+            EXPECT_EQ(package.package_timestamp(), 1000u) << "the package's own time is not shifted";
+            for (int i = 0; i < package.tags_data_size(); ++i)
+                EXPECT_EQ(package.tags_data(i).visit_timestamp(), kVisit + i + c.shiftMillis) << c.settings[0];
+        }
+    }
+    SetNowSecondsSource(nullptr);
+}
+
+TEST(MsgQueue, AcknowledgementsAreTakenAllAtOnce) {
+    for (uint64_t i : {7u, 9u, 8u}) AddAckWaiting(i);
+    EXPECT_EQ(TakeAckWaiting(), (std::vector<uint64_t>{7, 9, 8}));
+    EXPECT_TRUE(TakeAckWaiting().empty());
+}
+
+}  // namespace
