@@ -14,12 +14,15 @@
 
 #include "app/md5sum.h"
 #include "app/options.h"
+#include "app/reply_table.h"
 #include "backbone/backbone_thread.h"
 #include "console/console.h"
+#include "platform/paths.h"
 #include "platform/reset_line.h"
+#include "platform/timing.h"
 #include "subg/serial_listener.h"
 #include "subg/serial_parser.h"
-#include "platform/timing.h"
+#include "tags/csv_logs.h"
 
 namespace {
 
@@ -88,6 +91,12 @@ int RunTarnel(int argc, char* argv[]) {
     CalcMD5(argv[0]);
     HWResetSubGBoard();
     MicroSecSleep(kAfterResetMicros);
+
+    // Wired before any thread runs, so that none of them sees a half-built
+    // table or an unset log directory.
+    SetReplyDispatch(BoardReplyDispatch());
+    ChooseLogDir();
+    OpenParserLogs();
 
     StartThread(SerialListener, nullptr, kListenerPriority);
     StartThread(SerialParser, nullptr, kParserPriority);

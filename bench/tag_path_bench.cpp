@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/reply_table.h"
+#include "platform/paths.h"
 #include "subg/frame.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
@@ -61,11 +63,12 @@ void BM_TagMessagePath(benchmark::State& state) {
     SerialFd = open("/dev/null", O_WRONLY);
     T7734FrameReply frame = TypicalTagFrame();
     TimedSubGMsg record;
+    SetReplyDispatch(BoardReplyDispatch());
     for (auto _ : state) {
-        BoardMsg = frame;
         pthread_mutex_lock(&TxMutex);
-        int rc = ParseTagMsg();
+        int rc = ParseTagMsg(frame);
         pthread_mutex_unlock(&TxMutex);
+        FinishParserPass();
         benchmark::DoNotOptimize(rc);
         while (TakeTagData(&record)) benchmark::DoNotOptimize(record);
     }

@@ -32,3 +32,7 @@ uint8_t NextLedsWord(uint8_t previous, const LedInputs& in) {
     }
     return word;
 }
+
+ReplyResult HandleLedWordAck(const T7734FrameReply& reply) {
+    return ReplyDataLen(reply) < 1 ? kDiscardQueue : kFrameTaken;
+}

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "subg/reply.h"
+
 namespace LedBit {
 constexpr uint8_t WifiMask = 0x0F;
 constexpr uint8_t TagsHeard = 0x10;
@@ -24,3 +26,6 @@ struct LedInputs {
 
 // The next LED word from the previous one and the reader's state.
 uint8_t NextLedsWord(uint8_t previous, const LedInputs& in);
+
+// The board's acknowledgement of an LED word: one data byte.
+ReplyResult HandleLedWordAck(const T7734FrameReply& reply);

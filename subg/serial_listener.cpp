@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/heartbeat.h"
+#include "platform/heartbeat.h"
 #include "platform/host_probes.h"
 #include "subg/link_buffers.h"
 #include "subg/scheduler.h"

@@ -12,11 +12,11 @@
 #include <string>
 
 #include "app/byte_order.h"
+#include "platform/paths.h"
 #include "subg/frame.h"
 #include "subg/opcodes.h"
 #include "subg/scheduler.h"
 #include "subg/request_queue.h"
-#include "subg/serial_parser.h"
 
 std::atomic<uint8_t> CollectMEMS{0};
 std::atomic<uint8_t> MinNumOfAccelExceptions{kNoMinNumOfAccelExceptions};

@@ -10,8 +10,8 @@
 #include "params/working_params.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
+#include "subg/display_setting.h"
 #include "subg/scheduler.h"
-#include "subg/serial_parser.h"
 #include "subgconfig/frequencies.h"
 
 uint8_t SubGSwVersion[3] = {0, 0, 0};
@@ -42,9 +42,9 @@ uint32_t VersionNumber(uint8_t major, uint8_t minor, uint8_t build) {
 
 }  // namespace
 
-int HandleGetSWVersion() {
-    if (BoardMsgDataLen() < kVersionReplyBytes) return kDiscardQueue;
-    std::memcpy(SubGSwVersion, BoardMsg.data, kVersionReplyBytes);
+ReplyResult HandleGetSWVersion(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < kVersionReplyBytes) return kDiscardQueue;
+    std::memcpy(SubGSwVersion, reply.data, kVersionReplyBytes);
     uint32_t version = VersionNumber(SubGSwVersion[0], SubGSwVersion[1], SubGSwVersion[2]);
     if (version != CurrentSubGAppVersion()) {
         SetSubGAppVersion(version);
@@ -61,19 +61,18 @@ int HandleGetSWVersion() {
     return kFrameTaken;
 }
 
-int ParseServiceInfo() {
-    if (BoardMsgDataLen() < kGVTSize) return kDiscardQueue;
-    ParseSubGServiceInfo(&ReadIndex, BoardMsg.data);
+ReplyResult ParseServiceInfo(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < kGVTSize) return kDiscardQueue;
+    ParseSubGServiceInfo(reply.data);
     return kFrameTaken;
 }
 
-void ParseSubGServiceInfo(int* readIndex, const uint8_t* data) {
+void ParseSubGServiceInfo(const uint8_t* data) {
     syslog(LOG_DEBUG, "ParseSubGServiceInfo: Parsing GVT data");
     std::memcpy(SubGBoardGVT, data, kGVTSize);
     SaveSubGBoardAppVersToFile();
     ParamsUpdated = 1;
     GVTUpdated = 1;
-    *readIndex = kGVTSize;
 }
 
 void UpdateOldSubGGVT(uint32_t version) {
@@ -105,13 +104,11 @@ void SaveSubGBoardAppVersToFile() {
     std::fclose(f);
 }
 
-int ParseSUbGCheckSum() {
-    ReadIndex = 1;
-    if (BoardMsgDataLen() < 1 || BoardMsg.data[0] == kNoChecksum) return kFrameTaken;
-    if (BoardMsgDataLen() < kChecksumReplyBytes) return kDiscardQueue;
-    uint32_t checksum = GetLE32(BoardMsg.data + 1);
+ReplyResult ParseSUbGCheckSum(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < 1 || reply.data[0] == kNoChecksum) return kFrameTaken;
+    if (ReplyDataLen(reply) < kChecksumReplyBytes) return kDiscardQueue;
+    uint32_t checksum = GetLE32(reply.data + 1);
     syslog(LOG_DEBUG, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
     std::fprintf(stderr, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
-    ReadIndex += 4;
     return kFrameTaken;
 }

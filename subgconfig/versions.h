@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "subg/reply.h"
+
 // Board software up to this version has no boot loader, knows the channel
 // tables by itself and sends diagnostics with frequencies.
 constexpr uint32_t kLastSubGVersionWithoutLoader = 10609;
@@ -20,12 +22,13 @@ extern uint8_t SubGSwVersion[3];
 extern uint8_t SubGBoardGVT[kGVTSize];
 extern std::atomic<uint8_t> GVTUpdated;
 
-// Reply handlers, run by the serial parser with the reply in BoardMsg.
-int HandleGetSWVersion();
-int ParseServiceInfo();
-int ParseSUbGCheckSum();
+// Reply handlers, run by the serial parser.
+ReplyResult HandleGetSWVersion(const T7734FrameReply& reply);
+ReplyResult ParseServiceInfo(const T7734FrameReply& reply);
+ReplyResult ParseSUbGCheckSum(const T7734FrameReply& reply);
 
-void ParseSubGServiceInfo(int* readIndex, const uint8_t* data);
+// Takes kGVTSize bytes of data as the board's version record.
+void ParseSubGServiceInfo(const uint8_t* data);
 // Builds the version record for board software without a boot loader.
 void UpdateOldSubGGVT(uint32_t version);
 void SaveSubGBoardAppVersToFile();

@@ -7,8 +7,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
-#include "app/options.h"
-#include "subg/serial_parser.h"
+#include "platform/paths.h"
 
 std::atomic<uint32_t> PacketCounter{0};
 
