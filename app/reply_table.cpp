@@ -4,6 +4,7 @@
 #include "subg/opcodes.h"
 #include "subgconfig/frequencies.h"
 #include "subgconfig/versions.h"
+#include "tags/csv_logs.h"
 #include "tags/sub_g_diagnostics.h"
 #include "tags/tag_messages.h"
 
@@ -21,5 +22,6 @@ ReplyDispatch BoardReplyDispatch() {
     h[SubGOp::GetServiceInfo] = ParseServiceInfo;
     h[SubGOp::GetOutputPower] = ParseOutPutPower;
     h[SubGOp::GetSteadyStateInterval] = ParseSteadyStateInterval;
+    dispatch.afterPass = WriteQueuedCsvRows;
     return dispatch;
 }

@@ -17,11 +17,15 @@
 #include "app/reply_table.h"
 #include "backbone/backbone_thread.h"
 #include "console/console.h"
+#include "platform/host_probes.h"
 #include "platform/paths.h"
 #include "platform/reset_line.h"
 #include "platform/timing.h"
+#include "subg/display_setting.h"
+#include "subg/scheduler.h"
 #include "subg/serial_listener.h"
 #include "subg/serial_parser.h"
+#include "subgconfig/housekeeping.h"
 #include "tags/csv_logs.h"
 
 namespace {
@@ -29,7 +33,7 @@ namespace {
 constexpr size_t kThreadGuardBytes = 150;
 constexpr int kListenerPriority = 99;
 constexpr int kParserPriority = 90;
-constexpr int kIdleMicros = 120 * 1000000;
+constexpr int kHostProbePauseMicros = 500000;
 constexpr int kAfterResetMicros = 1000000;
 
 // Held open, and so locked, for the life of the process.
@@ -77,6 +81,19 @@ void StartThread(void* (*entry)(void*), void* arg, int fifoPriority) {
     pthread_attr_destroy(&attr);
 }
 
+// The main thread's work once the others run, at normal priority: the
+// probes the LED word needs and the verbose flag file, so that the serial
+// threads only read their results.
+[[noreturn]] void RunHostProbes() {
+    TestIsReader20();
+    RefreshHostReadings();
+    for (;;) {
+        RefreshDisplaySetting();
+        if (TakeHostReadingsRequest()) RefreshHostReadings();
+        MicroSecSleep(kHostProbePauseMicros);
+    }
+}
+
 }  // namespace
 
 int RunTarnel(int argc, char* argv[]) {
@@ -95,6 +112,7 @@ int RunTarnel(int argc, char* argv[]) {
     // Wired before any thread runs, so that none of them sees a half-built
     // table or an unset log directory.
     SetReplyDispatch(BoardReplyDispatch());
+    SetLinkHousekeeping({StartHousekeeping, ConnectedHousekeeping, KeepAliveRound});
     ChooseLogDir();
     OpenParserLogs();
 
@@ -103,5 +121,5 @@ int RunTarnel(int argc, char* argv[]) {
     StartThread(CmdParseLineProc, nullptr, 0);
     StartThread(ZemloBackboneTh, &ReaderMacAddress, 0);
 
-    for (;;) MicroSecSleep(kIdleMicros);
+    RunHostProbes();
 }

@@ -18,7 +18,7 @@
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
 #include "subg/serial_parser.h"
-#include "subg/serial_port.h"
+#include "subg/serial_listener.h"
 #include "tags/csv_logs.h"
 #include "tags/sub_msg_list.h"
 #include "tags/tag_decode.h"

@@ -1,5 +1,7 @@
 #include "subg/led_word.h"
 
+std::atomic<uint8_t> LedsWord{0x10};
+
 namespace {
 constexpr long kTagsRecentSeconds = 4;
 constexpr long kTrafficFadeSeconds = 3;

@@ -1,6 +1,7 @@
 // The reader's LED word, sent to the SubG board which drives the LEDs.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "subg/reply.h"
@@ -12,6 +13,9 @@ constexpr uint8_t Blink = 0x20;
 constexpr uint8_t RtcLink = 0x40;
 constexpr uint8_t TagTraffic = 0x80;
 }  // namespace LedBit
+
+// The LED word last sent; tag messages set its traffic bit.
+extern std::atomic<uint8_t> LedsWord;
 
 // Bits 0-3 from a Wi-Fi signal level in dBm (-1: no reading).
 uint8_t WifiLevelBits(int dBm);

@@ -9,7 +9,7 @@
 #include "platform/reset_line.h"
 #include "subg/opcodes.h"
 #include "subg/display_setting.h"
-#include "subg/serial_port.h"
+#include "subg/serial_listener.h"
 #include "platform/timing.h"
 #include "subg/uart_faults.h"
 

@@ -7,7 +7,6 @@
 
 #include "platform/heartbeat.h"
 #include "platform/timing.h"
-#include "subg/display_setting.h"
 #include "subg/link_buffers.h"
 #include "subg/request_queue.h"
 
@@ -92,7 +91,6 @@ void FinishParserPass() {
 
 void* SerialParser(void*) {
     for (;;) {
-        RefreshDisplaySetting();
         Heartbeat(&SerialParserLoopCounter, kSerialHeartbeatPasses, "SerialParser is alive!!!");
         int rc = pthread_mutex_trylock(&TxMutex);
         if (rc != 0) {

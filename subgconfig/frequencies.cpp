@@ -20,7 +20,6 @@ namespace {
 constexpr int kSetFreqMinReplyBytes = 5;
 constexpr int kSetFreqReadingBytes = 7;  // flag, radio, RSSI, frequency
 constexpr uint8_t kNoMeasurement = 0xFF;
-constexpr int kRssiOffsetDbm = 102;
 constexpr int kGetFreqReplyBytes = 5;
 constexpr int kOutputPowerReplyBytes = 1;
 constexpr int kSteadyStateReplyBytes = 2;
@@ -30,16 +29,13 @@ constexpr uint8_t kParamsInPlace = 1;
 // Set when the board asked for its parameters before they were loaded.
 std::atomic<bool> UploadOwed{false};
 
-const char* RadioName(uint8_t radio) {
-    return radio == kRadio1 ? "RADIO_1" : "RADIO_2";
-}
-
 float HostFreq(uint8_t radio) {
     return radio == kRadio1 ? Radio1Freq.load() : Radio2Freq.load();
 }
 
+// A board whose version is not known yet is sent what an old one gets.
 bool OlderBoardSoftware(const WorkingParamsSt& params) {
-    return params.SubGAppVersion <= kLastSubGVersionWithoutLoader;
+    return !HasBootLoader(params.SubGAppVersion);
 }
 
 // The load may finish between the two looks; then either it finds the
@@ -113,7 +109,7 @@ void CheckRadioFreq(uint8_t radio, float received) {
 }
 
 void ShowReceivedFreq(uint8_t radio, float received) {
-    if (!CheckFileExist(kDisplaySettingPath)) return;
+    if (!DisplaySettings) return;
     char text[64];
     std::snprintf(text, sizeof text, "%s freq = %.3f, ", RadioName(radio), received);
     syslog(LOG_INFO, "SerialParser: %s", text);
@@ -207,7 +203,7 @@ ReplyResult HandleSetFreq(const T7734FrameReply& reply) {
         return kDiscardQueue;
     }
     const uint8_t radio = reply.data[1];
-    const int rssi = static_cast<int8_t>(reply.data[2]) - kRssiOffsetDbm;
+    const int rssi = RssiDbm(reply.data[2]);
     const float mhz = DecodeFreq(GetFreqCode(reply.data + 3));
     syslog(LOG_DEBUG, "HandleSetFreq: %s, %.3f, %d", RadioName(radio), mhz, rssi);
     return kFrameTaken;

@@ -29,8 +29,6 @@ constexpr int kGVTAppVersionTop = 21;
 constexpr int kGVTLoaderVersionTop = 27;
 constexpr int kGVTBootRomVersionTop = 31;
 
-bool NeedsServiceInfo(uint32_t version) { return version > kLastSubGVersionWithoutLoader; }
-
 void WriteVersionLine(FILE* f, const char* label, int top) {
     std::fprintf(f, "%s: %d.%d.%d.%d\n", label, SubGBoardGVT[top], SubGBoardGVT[top - 1], SubGBoardGVT[top - 2],
                  SubGBoardGVT[top - 3]);
@@ -48,7 +46,7 @@ ReplyResult HandleGetSWVersion(const T7734FrameReply& reply) {
     uint32_t version = VersionNumber(SubGSwVersion[0], SubGSwVersion[1], SubGSwVersion[2]);
     if (version != CurrentSubGAppVersion()) {
         SetSubGAppVersion(version);
-        if (version >= 1 && version <= kLastSubGVersionWithoutLoader) UpdateOldSubGGVT(version);
+        if (IsOldBoardSoftware(version)) UpdateOldSubGGVT(version);
     }
     if (DisplaySettings) syslog(LOG_DEBUG, "SerialParser: subg_application_version = %u", version);
     // Every (re)connection pushes the whole parameter set and asks for the
@@ -56,7 +54,7 @@ ReplyResult HandleGetSWVersion(const T7734FrameReply& reply) {
     if (!SubGBoardConnected) {
         SetSubGBoardParameters();
         SubGBoardConnected = 1;
-        if (NeedsServiceInfo(version)) AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
+        if (HasBootLoader(version)) AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
     }
     return kFrameTaken;
 }
@@ -76,7 +74,7 @@ void ParseSubGServiceInfo(const uint8_t* data) {
 }
 
 void UpdateOldSubGGVT(uint32_t version) {
-    if (version == 0 || version > kLastSubGVersionWithoutLoader) return;
+    if (!IsOldBoardSoftware(version)) return;
     syslog(LOG_INFO, "UpdateOldSubGGVT: SubGBoard Has no boot loader (SubGVersion = %u", version);
     std::memset(SubGBoardGVT, 0, sizeof(SubGBoardGVT));
     SubGBoardGVT[kGVTAppVersionTop] = static_cast<uint8_t>(version / 10000);

@@ -11,8 +11,7 @@ constexpr int kDiagSizeNoFreq = 138;
 }  // namespace
 
 ReplyResult ParseDiagnostics(const T7734FrameReply& reply) {
-    uint32_t version = CurrentSubGAppVersion();
-    bool withFreq = version >= 1 && version <= kLastSubGVersionWithoutLoader;
+    bool withFreq = IsOldBoardSoftware(CurrentSubGAppVersion());
     if (ReplyDataLen(reply) < (withFreq ? kDiagSizeWithFreq : kDiagSizeNoFreq)) {
         syslog(LOG_DEBUG, withFreq ? "ParseDiagnostics: MsgLen < DIAG_BKPSRAM_SIZE"
                                    : "ParseDiagnostics: MsgLen < DIAG_BKPSRAM_SIZE_NO_FREQ");

@@ -6,13 +6,13 @@
 #include "subg/led_word.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
-#include "subg/scheduler.h"
 #include "tags/csv_logs.h"
 #include "tags/sub_msg_list.h"
 #include "tags/tag_dating.h"
 #include "tags/tag_decode.h"
 
 std::atomic<time_t> LastTagMessageTime{0};
+std::atomic<uint8_t> TagCommTimeout{0};
 
 namespace {
 
@@ -28,19 +28,19 @@ void WriteSubMsgRow(const T7734FrameReply& reply, const TagMessage& msg, const L
     uint32_t tagId = msg.header.tagId;
     switch (sub.type) {
         case SubMsgType::Diagnostics:
-            WriteCsvRow(CsvLog::TagDiag, FormatTagDiagRow(tagId, arrival.tv_sec, body));
+            QueueCsvRow(CsvLog::TagDiag, FormatTagDiagRow(tagId, arrival.tv_sec, body));
             break;
         case SubMsgType::Parameters:
-            WriteCsvRow(CsvLog::TagParam, FormatTagParamRow(tagId, arrival.tv_sec, body));
+            QueueCsvRow(CsvLog::TagParam, FormatTagParamRow(tagId, arrival.tv_sec, body));
             break;
         case SubMsgType::PERTest:
-            WriteCsvRow(CsvLog::PERTest, FormatPERRow(msg.msgTime, tagId, msg.header.msgId, body[0]));
+            QueueCsvRow(CsvLog::PERTest, FormatPERRow(msg.msgTime, tagId, msg.header.msgId, body[0]));
             break;
         case SubMsgType::MEMSCalc:
-            WriteCsvRow(CsvLog::MEMSCalc, FormatMEMSCalcRow(tagId, arrival, body));
+            QueueCsvRow(CsvLog::MEMSCalc, FormatMEMSCalcRow(tagId, arrival, body));
             break;
         case SubMsgType::RawData:
-            WriteCsvRow(CsvLog::RawData, FormatRawDataRow(tagId, arrival, body, sub.length));
+            QueueCsvRow(CsvLog::RawData, FormatRawDataRow(tagId, arrival, body, sub.length));
             break;
         default: break;
     }
@@ -70,9 +70,9 @@ void PackAndLogData(TagMessage& msg) {
             }
         }
         if (row == ActivityRow::Activity) {
-            WriteCsvRow(CsvLog::TagsActivity, FormatActivityRow(msg.radio, record, msg.rssi));
+            QueueCsvRow(CsvLog::TagsActivity, FormatActivityRow(msg.radio, record, msg.rssi));
         } else if (row == ActivityRow::JustStoodUp) {
-            WriteCsvRow(CsvLog::TagsActivity, FormatJustStoodUpRow(msg.radio, record, msg.rssi));
+            QueueCsvRow(CsvLog::TagsActivity, FormatJustStoodUpRow(msg.radio, record, msg.rssi));
         }
     }
 }

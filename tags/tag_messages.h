@@ -11,6 +11,8 @@
 
 // Time of the last tag message; the tag watchdog reads it.
 extern std::atomic<time_t> LastTagMessageTime;
+// 1 after a reset for lack of tag messages, until the next tag message.
+extern std::atomic<uint8_t> TagCommTimeout;
 
 // Handles a tag message: writes the rows of its logged
 // sub-messages, dates its records, hands them to the backbone and logs the

@@ -430,7 +430,7 @@ TEST_F(FrequenciesTest, ATableThatDoesNotFitOneRequestIsRefused) {
     EXPECT_FALSE(ChangeFreqTable(withNaN.data(), 15));
 
     EXPECT_EQ(SnapshotChanArray(), kUsaTable);
-    EXPECT_EQ(WorkingParams.ChanArrayLen, 15);
+    EXPECT_EQ(SnapshotWorkingParams().ChanArrayLen, 15);
     EXPECT_EQ(ChannArrayLen.load(), 15);
     EXPECT_EQ(FileSize(ParamFilName), savedSize);
     EXPECT_EQ(ParamsUpdated.load(), 0);
