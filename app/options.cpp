@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-char LogFile[kLogFilePathSize] = "";
 uint64_t ReaderMacAddress = 1;
 uint8_t PrintReaderData = 0;
 

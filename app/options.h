@@ -4,10 +4,8 @@
 #include <cstdint>
 #include <string>
 
-constexpr int kLogFilePathSize = 256;
+#include "platform/paths.h"
 
-// Path of the tag activity log from -f; empty: a time-stamped name is made up.
-extern char LogFile[kLogFilePathSize];
 // From -m; the backbone takes it when it is not 0.
 extern uint64_t ReaderMacAddress;
 // Set when PRINT_READ exists in the environment.

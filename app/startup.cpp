@@ -14,19 +14,26 @@
 
 #include "app/md5sum.h"
 #include "app/options.h"
+#include "app/reply_table.h"
 #include "backbone/backbone_thread.h"
 #include "console/console.h"
+#include "platform/host_probes.h"
+#include "platform/paths.h"
 #include "platform/reset_line.h"
+#include "platform/timing.h"
+#include "subg/display_setting.h"
+#include "subg/scheduler.h"
 #include "subg/serial_listener.h"
 #include "subg/serial_parser.h"
-#include "platform/timing.h"
+#include "subgconfig/housekeeping.h"
+#include "tags/csv_logs.h"
 
 namespace {
 
 constexpr size_t kThreadGuardBytes = 150;
 constexpr int kListenerPriority = 99;
 constexpr int kParserPriority = 90;
-constexpr int kIdleMicros = 120 * 1000000;
+constexpr int kHostProbePauseMicros = 500000;
 constexpr int kAfterResetMicros = 1000000;
 
 // Held open, and so locked, for the life of the process.
@@ -74,6 +81,19 @@ void StartThread(void* (*entry)(void*), void* arg, int fifoPriority) {
     pthread_attr_destroy(&attr);
 }
 
+// The main thread's work once the others run, at normal priority: the
+// probes the LED word needs and the verbose flag file, so that the serial
+// threads only read their results.
+[[noreturn]] void RunHostProbes() {
+    TestIsReader20();
+    RefreshHostReadings();
+    for (;;) {
+        RefreshDisplaySetting();
+        if (TakeHostReadingsRequest()) RefreshHostReadings();
+        MicroSecSleep(kHostProbePauseMicros);
+    }
+}
+
 }  // namespace
 
 int RunTarnel(int argc, char* argv[]) {
@@ -89,10 +109,17 @@ int RunTarnel(int argc, char* argv[]) {
     HWResetSubGBoard();
     MicroSecSleep(kAfterResetMicros);
 
+    // Wired before any thread runs, so that none of them sees a half-built
+    // table or an unset log directory.
+    SetReplyDispatch(BoardReplyDispatch());
+    SetLinkHousekeeping({StartHousekeeping, ConnectedHousekeeping, KeepAliveRound});
+    ChooseLogDir();
+    OpenParserLogs();
+
     StartThread(SerialListener, nullptr, kListenerPriority);
     StartThread(SerialParser, nullptr, kParserPriority);
     StartThread(CmdParseLineProc, nullptr, 0);
     StartThread(ZemloBackboneTh, &ReaderMacAddress, 0);
 
-    for (;;) MicroSecSleep(kIdleMicros);
+    RunHostProbes();
 }

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/heartbeat.h"
+#include "platform/heartbeat.h"
 #include "backbone/backbone_iface.h"
 #include "backbone/msg_queue.h"
 #include "backbone/queue_store.h"

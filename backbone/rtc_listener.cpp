@@ -2,7 +2,7 @@
 
 #include <syslog.h>
 
-#include "app/heartbeat.h"
+#include "platform/heartbeat.h"
 #include "backbone/backbone_iface.h"
 #include "platform/timing.h"
 

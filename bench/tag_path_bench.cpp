@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "app/reply_table.h"
+#include "platform/paths.h"
 #include "subg/frame.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
 #include "subg/serial_parser.h"
-#include "subg/serial_port.h"
+#include "subg/serial_listener.h"
 #include "tags/csv_logs.h"
 #include "tags/sub_msg_list.h"
 #include "tags/tag_decode.h"
@@ -61,11 +63,12 @@ void BM_TagMessagePath(benchmark::State& state) {
     SerialFd = open("/dev/null", O_WRONLY);
     T7734FrameReply frame = TypicalTagFrame();
     TimedSubGMsg record;
+    SetReplyDispatch(BoardReplyDispatch());
     for (auto _ : state) {
-        BoardMsg = frame;
         pthread_mutex_lock(&TxMutex);
-        int rc = ParseTagMsg();
+        int rc = ParseTagMsg(frame);
         pthread_mutex_unlock(&TxMutex);
+        FinishParserPass();
         benchmark::DoNotOptimize(rc);
         while (TakeTagData(&record)) benchmark::DoNotOptimize(record);
     }

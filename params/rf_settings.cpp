@@ -12,6 +12,7 @@
 
 #include "params/rf_settings_file.h"
 #include "params/working_params.h"
+#include "platform/atomic_file.h"
 #include "subg/request_queue.h"
 #include "subg/scheduler.h"
 #include "platform/timing.h"
@@ -25,7 +26,6 @@ std::atomic<int> Radio2Power{15};
 namespace {
 
 constexpr int kConnectPollMicros = 5000;
-constexpr char kRFSettingTmpPath[] = ".//RF_SettingFile.txt.tmp";
 // A settings file holds a handful of lines; anything far longer is not one.
 constexpr int kMaxRFSettingLines = 1024;
 constexpr int kMaxNumInput = 14;
@@ -119,15 +119,6 @@ void ApplyRFSettings(FILE* file) {
            kMaxRFSettingLines);
 }
 
-bool WriteFileSynced(const char* path, const std::string& text) {
-    FILE* file = std::fopen(path, "w");
-    if (file == nullptr) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0 &&
-              fsync(fileno(file)) == 0;
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
-}
-
 }  // namespace
 
 void WaitForSubGBoard() {
@@ -138,9 +129,8 @@ void WaitForSubGBoard() {
 // otherwise come back as a valid 1 dBm.
 void SaveRFSettings() {
     const std::string text = FormatRFSettings(Radio1Power, Radio2Power, Radio1Freq, Radio2Freq);
-    if (!WriteFileSynced(kRFSettingTmpPath, text) || std::rename(kRFSettingTmpPath, RFSettingFilePath) != 0) {
+    if (!WriteFileAtomically(RFSettingFilePath, text.data(), text.size())) {
         syslog(LOG_ERR, "SaveRFSettings: failed to write %s (%s)", RFSettingFilePath, std::strerror(errno));
-        std::remove(kRFSettingTmpPath);
     }
 }
 

@@ -1,6 +1,5 @@
 #include "params/working_params.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -10,17 +9,25 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 #include "app/byte_order.h"
+#include "platform/atomic_file.h"
 
-WorkingParamsSt WorkingParams{};
-std::mutex WorkingParamMutex;
 std::atomic<float> Radio1Freq{0.0f};
 std::atomic<float> Radio2Freq{0.0f};
 std::atomic<int> ChannArrayLen{0};
 std::atomic<uint8_t> ParamsUpdated{0};
 
 namespace {
+
+// The record is this module's alone: others get copies through
+// SnapshotWorkingParams and change it through the setters. Changed only
+// under WorkingParamMutex. It is the innermost lock of the daemon: nothing
+// else is taken while it is held, and no function of this module is called
+// with it held.
+WorkingParamsSt WorkingParams{};
+std::mutex WorkingParamMutex;
 
 static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559,
               "frequencies are stored as IEEE 754 single precision");
@@ -65,15 +72,15 @@ static_assert(kFreqSize == sizeof(float), "a table entry is one float");
 constexpr size_t kMaxFileSize = kWorkingParamsSize + kFreqSize * 255;
 constexpr char kTmpFilName[] = "./ParamFiles.txt.tmp";
 
-// The one stream on the parameters file (or the file being written); only
-// used under ParamFileMutex, null outside a load or a save.
+// The one stream on the parameters file while it is read; only used under
+// ParamFileMutex, null outside a load.
 FILE* ParamFileFD = nullptr;
 // Keeps saves and loads from overlapping; taken before WorkingParamMutex.
 std::mutex ParamFileMutex;
 
 std::vector<float> ChanArray;  // under WorkingParamMutex
 std::atomic<bool> ParamsLoaded{false};
-void (*SaveHook)() = nullptr;
+std::atomic<void (*)()> SaveHook{nullptr};
 
 uint32_t FloatBits(float f) {
     uint32_t bits;
@@ -120,13 +127,12 @@ int TableLen() {
     return static_cast<int>(std::min<size_t>(WorkingParams.ChanArrayLen, ChanArray.size()));
 }
 
-FILE* OpenParamFile(bool write) {
-    const char* name = write ? kTmpFilName : ParamFilName;
-    ParamFileFD = fopen(name, write ? "w+" : "r");
+FILE* OpenParamFile() {
+    ParamFileFD = fopen(ParamFilName, "r");
     if (ParamFileFD == nullptr) {
-        syslog(LOG_ERR, "OpenParamFile: failed to open %s (%s)", name, strerror(errno));
+        syslog(LOG_ERR, "OpenParamFile: failed to open %s (%s)", ParamFilName, strerror(errno));
     } else {
-        syslog(LOG_DEBUG, "OpenParamFile: opened file %s", name);
+        syslog(LOG_DEBUG, "OpenParamFile: opened file %s", ParamFilName);
     }
     return ParamFileFD;
 }
@@ -144,26 +150,16 @@ std::vector<uint8_t> TakeFileImage() {
     return image;
 }
 
-// Writes and closes the open temporary file; true once its bytes are on disk.
-bool WriteTmpFile(const std::vector<uint8_t>& image) {
-    bool ok = fwrite(image.data(), 1, image.size(), ParamFileFD) == image.size() &&
-              fflush(ParamFileFD) == 0 && fsync(fileno(ParamFileFD)) == 0;
-    int err = errno;
-    if (fclose(ParamFileFD) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    ParamFileFD = nullptr;
-    if (!ok) syslog(LOG_ERR, "BackupParams: failed to write %s (%s)", kTmpFilName, strerror(err));
-    return ok;
+// The record and the table, taken when the new file is open.
+bool WriteFileImage(FILE* file) {
+    syslog(LOG_DEBUG, "OpenParamFile: opened file %s", kTmpFilName);
+    const std::vector<uint8_t> image = TakeFileImage();
+    return fwrite(image.data(), 1, image.size(), file) == image.size();
 }
 
-// Makes the rename itself survive a power cut.
-void SyncWorkingDir() {
-    int fd = open(".", O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
+void CallSaveHook(const char* path) {
+    void (*hook)() = SaveHook.load();
+    if (hook != nullptr && strcmp(path, ParamFilName) == 0) hook();
 }
 
 template <typename Change>
@@ -201,7 +197,7 @@ bool ReadParamFile(std::vector<uint8_t>* image) {
         return false;
     }
     std::lock_guard<std::mutex> loading(ParamFileMutex);
-    if (OpenParamFile(false) == nullptr) return false;
+    if (OpenParamFile() == nullptr) return false;
     image->resize(kMaxFileSize);
     image->resize(fread(image->data(), 1, image->size(), ParamFileFD));
     fclose(ParamFileFD);
@@ -323,22 +319,11 @@ uint8_t CalcParamCRC() {
     return RecordChecksum(record);
 }
 
-// The new file is completed beside the old one and renamed over it, so a
-// kill or a power cut at any moment leaves one whole file or the other.
 void BackupParams() {
     std::lock_guard<std::mutex> saving(ParamFileMutex);
-    if (OpenParamFile(true) == nullptr) return;
-    if (!WriteTmpFile(TakeFileImage())) {
-        unlink(kTmpFilName);
-        return;
-    }
-    if (SaveHook != nullptr) SaveHook();
-    if (rename(kTmpFilName, ParamFilName) != 0) {
+    if (!WriteFileAtomically(ParamFilName, WriteFileImage)) {
         syslog(LOG_ERR, "BackupParams: failed to replace %s (%s)", ParamFilName, strerror(errno));
-        unlink(kTmpFilName);
-        return;
     }
-    SyncWorkingDir();
 }
 
 // The radios follow RadioFreq here as after a load, so that a fresh reader
@@ -469,6 +454,7 @@ void ReplaceChanTable(std::vector<float> freqs) {
 
 void SetParamSaveHook(void (*hook)()) {
     SaveHook = hook;
+    SetAtomicWriteHook(hook != nullptr ? CallSaveHook : nullptr);
 }
 
 void SetSubGAppVersion(uint32_t version) {

@@ -8,11 +8,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
+#include "params/program_version.h"
+
 constexpr size_t kWorkingParamsSize = 118;  // the record as stored: packed, little-endian
-constexpr int32_t kUserSpaceAppVersion = 1091100;
 
 // Relative on purpose: the daemon runs in its working directory.
 inline constexpr char ParamFilName[] = "./ParamFiles.txt";
@@ -38,12 +38,6 @@ struct WorkingParamsSt {
     uint8_t ChanArrayLen;          // entries of the channel table
     uint8_t CRC;                   // XOR of the first 117 stored bytes
 };
-
-// Changed only under WorkingParamMutex, by the functions below; other
-// threads may read single fields without it. Never call any function of
-// this module while holding WorkingParamMutex.
-extern WorkingParamsSt WorkingParams;
-extern std::mutex WorkingParamMutex;
 
 // What each radio of the SubG board should be set to, in MHz.
 extern std::atomic<float> Radio1Freq;
@@ -111,6 +105,7 @@ void ReplaceChanArray(std::vector<float> freqs);
 // Saving is left to the caller.
 void ReplaceChanTable(std::vector<float> freqs);
 
-// Called during a save after the new file is complete on disk and before it
-// replaces the old one. Tests use it to interrupt a save at that point.
+// Called during a save of the parameter file after the new file is complete
+// on disk and before it replaces the old one. Tests use it to interrupt a
+// save at that point.
 void SetParamSaveHook(void (*hook)());

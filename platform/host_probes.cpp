@@ -16,6 +16,11 @@ namespace {
 constexpr const char* kOSImageVersionPath = "/etc/OSImageVersion.txt";
 constexpr const char* kSDCardDevice = "/dev/mmcblk0p1";
 constexpr const char* kSDCardProbeFile = "/home/DummyFile.txt";
+constexpr const char* kWifiInterface = "wlan0";
+
+std::atomic<int> WifiDBm{-1};
+std::atomic<bool> SDCardPresent{true};
+std::atomic<bool> ReadingsRequested{false};
 
 bool Exists(const char* path) {
     struct stat st;
@@ -58,4 +63,15 @@ int wl_get_signal(const char* ifname) {
     close(sock);
     if (rc < 0) return -1;
     return static_cast<int8_t>(stats.qual.level);
+}
+
+HostReadings LatestHostReadings() { return {WifiDBm.load(), SDCardPresent.load()}; }
+
+void RequestHostReadings() { ReadingsRequested = true; }
+
+bool TakeHostReadingsRequest() { return ReadingsRequested.exchange(false); }
+
+void RefreshHostReadings() {
+    WifiDBm = wl_get_signal(kWifiInterface);
+    SDCardPresent = IsSDCardConnected() == 1;
 }

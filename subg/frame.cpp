@@ -29,8 +29,7 @@ int FromWire(const uint8_t* bytes, size_t n, size_t lengthPos, uint8_t header[4]
     uint8_t length = bytes[lengthPos];
     if (length < kFrameOverhead) return -1;
     if (n < length) return 0;
-    uint8_t cs = XorBytes(bytes, static_cast<size_t>(length - 1), 0);
-    if (cs != bytes[length - 1]) return -1;
+    if (WireChecksum(bytes, length) != bytes[length - 1]) return -1;
     std::memcpy(header, bytes, 4);
     std::memcpy(data, bytes + 4, DataLen(length));
     *checksum = bytes[length - 1];
@@ -53,6 +52,12 @@ uint8_t CalcCSRep(const T7734FrameReply& frame) {
     const uint8_t header[4] = {frame.length, frame.byte1, frame.byte2, frame.opcode};
     return XorBytes(frame.data, DataLen(frame.length), XorBytes(header, 4, 0));
 }
+
+uint8_t WireChecksum(const uint8_t* bytes, size_t length) {
+    return length > 0 ? XorBytes(bytes, length - 1, 0) : 0;
+}
+
+int ReplyDataLen(const T7734FrameReply& reply) { return static_cast<int>(DataLen(reply.length)); }
 
 uint32_t OpcodeKey(const T7734FrameRequest& frame) { return KeyOf(frame.opcode, frame.opcodeExt); }
 

@@ -43,6 +43,13 @@ static_assert(sizeof(T7734FrameReply) == 264, "reply record is all bytes, no pad
 uint8_t CalcCSReq(const T7734FrameRequest& frame);
 uint8_t CalcCSRep(const T7734FrameReply& frame);
 
+// The checksum a frame of length wire bytes should end with: the XOR of
+// the bytes before it.
+uint8_t WireChecksum(const uint8_t* bytes, size_t length);
+
+// Data bytes of a reply; 0 for a length byte below the overhead.
+int ReplyDataLen(const T7734FrameReply& reply);
+
 // The key that identifies a frame's operation in the request queue: the
 // opcode in the low byte, the extension bytes above it.
 uint32_t OpcodeKey(const T7734FrameRequest& frame);

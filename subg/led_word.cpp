@@ -1,5 +1,7 @@
 #include "subg/led_word.h"
 
+std::atomic<uint8_t> LedsWord{0x10};
+
 namespace {
 constexpr long kTagsRecentSeconds = 4;
 constexpr long kTrafficFadeSeconds = 3;
@@ -31,4 +33,8 @@ uint8_t NextLedsWord(uint8_t previous, const LedInputs& in) {
         word = Clear(Set(word, LedBit::TagsHeard), LedBit::Blink | LedBit::TagTraffic);
     }
     return word;
+}
+
+ReplyResult HandleLedWordAck(const T7734FrameReply& reply) {
+    return ReplyDataLen(reply) < 1 ? kDiscardQueue : kFrameTaken;
 }

@@ -8,8 +8,8 @@
 
 #include "platform/reset_line.h"
 #include "subg/opcodes.h"
-#include "subg/serial_parser.h"
-#include "subg/serial_port.h"
+#include "subg/display_setting.h"
+#include "subg/serial_listener.h"
 #include "platform/timing.h"
 #include "subg/uart_faults.h"
 

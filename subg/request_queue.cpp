@@ -69,6 +69,10 @@ int GetNextSubGBReq(T7734FrameRequest* out) {
     std::lock_guard<std::mutex> lock(SubGReqListMutex);
     time_t now = NowSeconds();
     if (!SubGBoardReqList.empty()) {
+        // Hazard: the pulse and the pause after it (0.55 s) run under the
+        // list lock, so every thread that queues a request meanwhile waits,
+        // the parser among them with TxMutex held. It stays here so that the
+        // request's send time is taken after the board has restarted.
         if (OpcodeKey(SubGBoardReqList.front()) == SubGOp::ResetBoard) PulseForResetRequest();
         *out = SubGBoardReqList.front();
         SubGBoardReqList.pop_front();

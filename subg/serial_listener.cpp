@@ -9,14 +9,14 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/heartbeat.h"
-#include "platform/host_probes.h"
+#include "platform/heartbeat.h"
+#include "platform/serial_port.h"
+#include "platform/timing.h"
 #include "subg/link_buffers.h"
 #include "subg/scheduler.h"
-#include "subg/serial_port.h"
-#include "platform/timing.h"
 #include "subg/uart_faults.h"
 
+int SerialFd = -1;
 std::atomic<int> NoSerCommCounter{0};
 std::atomic<time_t> LastSerCommTime{0};
 
@@ -30,7 +30,7 @@ int SerialListenerLoopCounter = 0;
 
 // A missing port is retried at a slow pace rather than run on with -1.
 int OpenPortUntilItWorks() {
-    int fd = OpenSerialPort(kSerialDevice);
+    int fd = OpenLinkPort(kSerialDevice);
     while (fd < 0) {
         MicroSecSleep(kReopenPauseMicros);
         syslog(LOG_ERR, "SerialListener: retrying to open %s", kSerialDevice);
@@ -80,10 +80,15 @@ void HandOnGatheredBytes() {
     ReadBytesLen = 0;
 }
 
+int OpenLinkPort(const char* path) {
+    int fd = OpenSerialPort(path);
+    if (fd < 0) IncUARTCommFault();
+    return fd;
+}
+
 void* SerialListener(void*) {
     SerialFd = OpenPortUntilItWorks();
     InitLinkDuties();
-    TestIsReader20();
     for (;;) {
         Heartbeat(&SerialListenerLoopCounter, kSerialHeartbeatPasses, "SerialListener is alive!!!");
         if (PortReadable()) {

@@ -1,25 +1,16 @@
 #include "subg/serial_parser.h"
 
 #include <pthread.h>
-#include <sys/stat.h>
 #include <syslog.h>
 
 #include <cerrno>
-#include <cstring>
 
-#include "app/heartbeat.h"
-#include "subg/link_buffers.h"
-#include "subg/opcodes.h"
-#include "subg/reply_handlers.h"
-#include "subg/request_queue.h"
+#include "platform/heartbeat.h"
 #include "platform/timing.h"
-#include "subgconfig/display_setting.h"
-#include "tags/csv_logs.h"
+#include "subg/link_buffers.h"
+#include "subg/request_queue.h"
 
 T7734FrameReply BoardMsg;
-int ReadIndex = 0;
-std::atomic<uint8_t> DisplaySettings{0};
-char LogDir[16] = "/tmp";
 
 namespace {
 
@@ -27,25 +18,10 @@ constexpr int kHeaderBytes = 4;
 constexpr int kPollMicros = 500;
 // Chunks wake the parser at once; this only bounds the wait of an idle one.
 constexpr int kIdleWaitMicros = 50000;
-constexpr time_t kDisplaySettingCheckSeconds = 1;
 constexpr int kIncompleteFrameMicros = 5000;
 
 int SerialParserLoopCounter = 0;
-time_t LastDisplaySettingCheck = 0;
-
-void ChooseLogDir() {
-    struct stat st;
-    std::strcpy(LogDir, stat("/home", &st) == 0 ? "/home" : "/tmp");
-}
-
-// Looking for the file at every pass would cost a system call every half
-// millisecond; once a second is soon enough for a technician.
-void CheckDisplaySetting() {
-    time_t now = time(nullptr);
-    if (now == LastDisplaySettingCheck) return;
-    LastDisplaySettingCheck = now;
-    DisplaySettings = CheckFileExist(kDisplaySettingPath);
-}
+ReplyDispatch Dispatch;  // set before the thread starts, read-only after
 
 void WaitForChunk() {
     if (InboundSignalFd() < 0) {
@@ -64,32 +40,32 @@ const char* LockErrorText(int rc) {
     }
 }
 
-// Copies the frame at the read position into BoardMsg. Returns false, with
-// the reason logged, when it is not a valid frame.
+// Takes the whole frame at p (length bytes are there) into BoardMsg.
+// Returns false, with the reason logged, when it is not a valid frame.
 bool TakeInFrame(const uint8_t* p, int length) {
-    BoardMsg.length = p[0];
-    BoardMsg.byte1 = p[1];
-    BoardMsg.byte2 = p[2];
-    BoardMsg.opcode = p[3];
-    std::memset(BoardMsg.opcodeExt, 0, sizeof(BoardMsg.opcodeExt));
+    if (ReplyFromWire(p, static_cast<size_t>(length), &BoardMsg) == length) return true;
     if (length < kFrameOverhead) {
         syslog(LOG_DEBUG, "SerialParser: Message length too short %d", length);
-        return false;
+    } else {
+        syslog(LOG_DEBUG, "SerialParser: Calculated CS = %x, Received CS = %x Message bad format!",
+               WireChecksum(p, static_cast<size_t>(length)), p[length - 1]);
     }
-    std::memcpy(BoardMsg.data, p + kHeaderBytes, static_cast<size_t>(length - kFrameOverhead));
-    BoardMsg.checksum = p[length - 1];
-    uint8_t calculated = CalcCSRep(BoardMsg);
-    if (calculated != BoardMsg.checksum) {
-        syslog(LOG_DEBUG, "SerialParser: Calculated CS = %x, Received CS = %x Message bad format!", calculated,
-               BoardMsg.checksum);
-        return false;
-    }
-    return true;
+    return false;
+}
+
+// The board acknowledges settings with a reply of their opcode. The frame's
+// length and checksum were good, so the stream is in step: skipping just this
+// frame keeps the tag messages that follow it in the same chunk.
+ReplyResult DispatchReply(const T7734FrameReply& reply) {
+    ReplyHandler handler = Dispatch.handlers[reply.opcode];
+    if (handler) return handler(reply);
+    syslog(LOG_DEBUG, "SerialParser: no handler for opcode %d, frame skipped", reply.opcode);
+    return kFrameTaken;
 }
 
 }  // namespace
 
-int BoardMsgDataLen() { return BoardMsg.length >= kFrameOverhead ? BoardMsg.length - kFrameOverhead : 0; }
+void SetReplyDispatch(const ReplyDispatch& dispatch) { Dispatch = dispatch; }
 
 int ParseInboundQueue() {
     while (InboundUnconsumed() > 0) {
@@ -101,20 +77,20 @@ int ParseInboundQueue() {
         if (!TakeInFrame(p, length)) break;
         MoveInboundReadPos(length);
         LowerInboundCount(length);
-        ReadIndex = 1;
         RMSubGRequest(BoardMsg);
-        if (DispatchReply() == kDiscardQueue) break;
+        if (DispatchReply(BoardMsg) == kDiscardQueue) break;
     }
     // Whatever is left behind a bad frame is out of step: drop it.
     RewindInbound();
     return 0;
 }
 
+void FinishParserPass() {
+    if (Dispatch.afterPass) Dispatch.afterPass();
+}
+
 void* SerialParser(void*) {
-    ChooseLogDir();
-    OpenParserLogs();
     for (;;) {
-        CheckDisplaySetting();
         Heartbeat(&SerialParserLoopCounter, kSerialHeartbeatPasses, "SerialParser is alive!!!");
         int rc = pthread_mutex_trylock(&TxMutex);
         if (rc != 0) {
@@ -126,6 +102,7 @@ void* SerialParser(void*) {
         bool idle = InboundUnconsumed() <= 0;
         int wait = idle ? (RewindInbound(), 0) : ParseInboundQueue();
         pthread_mutex_unlock(&TxMutex);
+        if (!idle) FinishParserPass();
         if (idle) {
             WaitForChunk();
         } else if (wait > 0) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "subg/frame.h"
+#include "subg/radio.h"
 #include "subgconfig/freq_coding.h"
 
 // The long region-and-table request carries the region, the count and four
@@ -14,9 +15,6 @@ constexpr int kChannTableHeaderBytes = 2;
 constexpr int kMaxPackedChannels = (kMaxFrameData - kChannTableHeaderBytes) / kFreqCodeBytes;
 static_assert(kMaxPackedChannels == 62, "62 channels fill a frame");
 
-// Radio numbers on the link: 0 is radio 1, 1 is radio 2.
-constexpr uint8_t kRadio1 = 0;
-constexpr uint8_t kRadio2 = 1;
 
 // Packs at most kMaxPackedChannels entries of the table; the caller decides
 // what to do with a longer one.

@@ -9,11 +9,10 @@
 #include "app/byte_order.h"
 #include "params/rf_settings.h"
 #include "params/working_params.h"
+#include "subg/display_setting.h"
 #include "subg/request_queue.h"
 #include "subg/scheduler.h"
-#include "subg/serial_parser.h"
 #include "subgconfig/config_requests.h"
-#include "subgconfig/display_setting.h"
 #include "subgconfig/versions.h"
 
 namespace {
@@ -21,25 +20,22 @@ namespace {
 constexpr int kSetFreqMinReplyBytes = 5;
 constexpr int kSetFreqReadingBytes = 7;  // flag, radio, RSSI, frequency
 constexpr uint8_t kNoMeasurement = 0xFF;
-constexpr int kRssiOffsetDbm = 102;
 constexpr int kGetFreqReplyBytes = 5;
 constexpr int kOutputPowerReplyBytes = 1;
 constexpr int kSteadyStateReplyBytes = 2;
 constexpr uint32_t kSteadyStateReplyMask = 0xFFFF;
+constexpr uint8_t kParamsInPlace = 1;
 
 // Set when the board asked for its parameters before they were loaded.
 std::atomic<bool> UploadOwed{false};
-
-const char* RadioName(uint8_t radio) {
-    return radio == kRadio1 ? "RADIO_1" : "RADIO_2";
-}
 
 float HostFreq(uint8_t radio) {
     return radio == kRadio1 ? Radio1Freq.load() : Radio2Freq.load();
 }
 
+// A board whose version is not known yet is sent what an old one gets.
 bool OlderBoardSoftware(const WorkingParamsSt& params) {
-    return params.SubGAppVersion <= kLastSubGVersionWithoutLoader;
+    return !HasBootLoader(params.SubGAppVersion);
 }
 
 // The load may finish between the two looks; then either it finds the
@@ -113,7 +109,7 @@ void CheckRadioFreq(uint8_t radio, float received) {
 }
 
 void ShowReceivedFreq(uint8_t radio, float received) {
-    if (!CheckFileExist(kDisplaySettingPath)) return;
+    if (!DisplaySettings) return;
     char text[64];
     std::snprintf(text, sizeof text, "%s freq = %.3f, ", RadioName(radio), received);
     syslog(LOG_INFO, "SerialParser: %s", text);
@@ -192,35 +188,41 @@ int DoesFrequenciesTableMatch() {
     return MatchesBuiltInTable(params.RFRegion, SnapshotChanArray()) ? 1 : 0;
 }
 
-int HandleSetFreq() {
-    const int len = BoardMsgDataLen();
+ReplyResult HandleParamCheck(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < 1) return kDiscardQueue;
+    if (reply.data[0] != kParamsInPlace) SetSubGBoardParameters();
+    return kFrameTaken;
+}
+
+ReplyResult HandleSetFreq(const T7734FrameReply& reply) {
+    const int len = ReplyDataLen(reply);
     if (len < kSetFreqMinReplyBytes) return kDiscardQueue;
-    if (BoardMsg.data[0] == kNoMeasurement) return kFrameTaken;
+    if (reply.data[0] == kNoMeasurement) return kFrameTaken;
     if (len < kSetFreqReadingBytes) {
         syslog(LOG_ERR, "HandleSetFreq: reading of %d bytes, %d needed", len, kSetFreqReadingBytes);
         return kDiscardQueue;
     }
-    const uint8_t radio = BoardMsg.data[1];
-    const int rssi = static_cast<int8_t>(BoardMsg.data[2]) - kRssiOffsetDbm;
-    const float mhz = DecodeFreq(GetFreqCode(BoardMsg.data + 3));
+    const uint8_t radio = reply.data[1];
+    const int rssi = RssiDbm(reply.data[2]);
+    const float mhz = DecodeFreq(GetFreqCode(reply.data + 3));
     syslog(LOG_DEBUG, "HandleSetFreq: %s, %.3f, %d", RadioName(radio), mhz, rssi);
     return kFrameTaken;
 }
 
-int HandleGetFreq() {
-    if (BoardMsgDataLen() < kGetFreqReplyBytes) return kDiscardQueue;
-    const uint8_t radio = BoardMsg.data[0];
-    const float received = DecodeFreq(GetFreqCode(BoardMsg.data + 1));
+ReplyResult HandleGetFreq(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < kGetFreqReplyBytes) return kDiscardQueue;
+    const uint8_t radio = reply.data[0];
+    const float received = DecodeFreq(GetFreqCode(reply.data + 1));
     if (radio == kRadio1 || radio == kRadio2) CheckRadioFreq(radio, received);
     ShowReceivedFreq(radio, received);
     return kFrameTaken;
 }
 
-int ParseOutPutPower() {
-    if (BoardMsgDataLen() < kOutputPowerReplyBytes) return kDiscardQueue;
+ReplyResult ParseOutPutPower(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < kOutputPowerReplyBytes) return kDiscardQueue;
     if (DisplaySettings) {
         syslog(LOG_DEBUG, "SerialParser: SubGBoard output power = %d (local RF setting: Radio1 %d, Radio2 %d",
-               ParsePA(BoardMsg.data[0]), Radio1Power.load(), Radio2Power.load());
+               ParsePA(reply.data[0]), Radio1Power.load(), Radio2Power.load());
     }
     return kFrameTaken;
 }
@@ -228,9 +230,9 @@ int ParseOutPutPower() {
 // The reply carries 16 bits: a longer interval is compared by its low bits,
 // or every round would "correct" the board to them, and it is restored in
 // the 32-bit form.
-int ParseSteadyStateInterval() {
-    if (BoardMsgDataLen() < kSteadyStateReplyBytes) return kDiscardQueue;
-    const uint32_t reported = GetLE16(BoardMsg.data);
+ReplyResult ParseSteadyStateInterval(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < kSteadyStateReplyBytes) return kDiscardQueue;
+    const uint32_t reported = GetLE16(reply.data);
     if (DisplaySettings) {
         syslog(LOG_DEBUG, "SerialParser: SubGBoard steady state interval = %d", static_cast<int>(reported));
     }

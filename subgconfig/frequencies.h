@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "subg/frame.h"
+#include "subg/reply.h"
 
 // Queues the whole parameter set for the board. Before the working
 // parameters are loaded there is nothing meaningful to send: the upload is
@@ -31,8 +32,11 @@ bool ChangeFreqTable(const float* freqs, int count);
 // 1 when the periodic channel scan may run.
 int DoesFrequenciesTableMatch();
 
-// Reply handlers, run by the serial parser with the reply in BoardMsg.
-int HandleSetFreq();
-int HandleGetFreq();
-int ParseOutPutPower();
-int ParseSteadyStateInterval();
+// Reply handlers, run by the serial parser.
+// The board's answer whether it still has its parameters; any answer but
+// "in place" makes the whole set go out again.
+ReplyResult HandleParamCheck(const T7734FrameReply& reply);
+ReplyResult HandleSetFreq(const T7734FrameReply& reply);
+ReplyResult HandleGetFreq(const T7734FrameReply& reply);
+ReplyResult ParseOutPutPower(const T7734FrameReply& reply);
+ReplyResult ParseSteadyStateInterval(const T7734FrameReply& reply);

@@ -12,11 +12,11 @@
 #include <string>
 
 #include "app/byte_order.h"
+#include "platform/paths.h"
 #include "subg/frame.h"
 #include "subg/opcodes.h"
-#include "subg/scheduler.h"
+#include "subgconfig/housekeeping.h"
 #include "subg/request_queue.h"
-#include "subg/serial_parser.h"
 
 std::atomic<uint8_t> CollectMEMS{0};
 std::atomic<uint8_t> MinNumOfAccelExceptions{kNoMinNumOfAccelExceptions};
@@ -33,10 +33,6 @@ char LastMEMSContent[kMaxLineLength + 1];
 uint8_t MEMS_LogPrintsCounter = 0;
 
 std::string MEMSParamPath() { return std::string(LogDir) + "/" + kMEMSParamFileName; }
-
-bool ParamsGiven() {
-    return MinNumOfAccelExceptions != kNoMinNumOfAccelExceptions || StepRecogTimeout != kNoStepRecogTimeout;
-}
 
 // A whole decimal number within the range of a long; blanks around it allowed.
 bool ReadDecimal(const std::string& text, long* out) {
@@ -127,6 +123,10 @@ void QueueSetParams(uint8_t minAccel, uint16_t stepRecog) {
 
 }  // namespace
 
+bool MEMSParamsGiven() {
+    return MinNumOfAccelExceptions != kNoMinNumOfAccelExceptions || StepRecogTimeout != kNoStepRecogTimeout;
+}
+
 MEMSLineRequest ParseMEMSLine(const char* line) {
     MEMSLineRequest request{std::strstr(line, kCollectWord) != nullptr, 0, kNoStepRecogTimeout,
                             kNoMinNumOfAccelExceptions};
@@ -174,7 +174,7 @@ void UpdateMEMSFiletrParams() {
     MEMS_LogPrintsCounter = MEMS_LogPrintsCounter >= kLogPrintsLast ? 0 : MEMS_LogPrintsCounter + 1;
     uint8_t minAccel = MinNumOfAccelExceptions;
     uint16_t stepRecog = StepRecogTimeout;
-    bool params = ParamsGiven();
+    bool params = MEMSParamsGiven();
     if (params && MEMS_LogPrintsCounter == 0) {
         syslog(LOG_DEBUG, "SerialListener: MinNumOfAccelExceptions = %d, StepRecogTimeout = %d, CollectMEMS = %d",
                minAccel, stepRecog, CollectMEMS.load());

@@ -14,6 +14,9 @@ extern std::atomic<uint8_t> CollectMEMS;
 extern std::atomic<uint8_t> MinNumOfAccelExceptions;  // 0: no value
 extern std::atomic<uint16_t> StepRecogTimeout;        // 255: no value
 
+// True when the file gave the tags parameters to use (either value set).
+bool MEMSParamsGiven();
+
 // What the file's first line asks for.
 struct MEMSLineRequest {
     bool collect;

@@ -10,8 +10,8 @@
 #include "params/working_params.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
+#include "subg/display_setting.h"
 #include "subg/scheduler.h"
-#include "subg/serial_parser.h"
 #include "subgconfig/frequencies.h"
 
 uint8_t SubGSwVersion[3] = {0, 0, 0};
@@ -29,8 +29,6 @@ constexpr int kGVTAppVersionTop = 21;
 constexpr int kGVTLoaderVersionTop = 27;
 constexpr int kGVTBootRomVersionTop = 31;
 
-bool NeedsServiceInfo(uint32_t version) { return version > kLastSubGVersionWithoutLoader; }
-
 void WriteVersionLine(FILE* f, const char* label, int top) {
     std::fprintf(f, "%s: %d.%d.%d.%d\n", label, SubGBoardGVT[top], SubGBoardGVT[top - 1], SubGBoardGVT[top - 2],
                  SubGBoardGVT[top - 3]);
@@ -42,13 +40,13 @@ uint32_t VersionNumber(uint8_t major, uint8_t minor, uint8_t build) {
 
 }  // namespace
 
-int HandleGetSWVersion() {
-    if (BoardMsgDataLen() < kVersionReplyBytes) return kDiscardQueue;
-    std::memcpy(SubGSwVersion, BoardMsg.data, kVersionReplyBytes);
+ReplyResult HandleGetSWVersion(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < kVersionReplyBytes) return kDiscardQueue;
+    std::memcpy(SubGSwVersion, reply.data, kVersionReplyBytes);
     uint32_t version = VersionNumber(SubGSwVersion[0], SubGSwVersion[1], SubGSwVersion[2]);
     if (version != CurrentSubGAppVersion()) {
         SetSubGAppVersion(version);
-        if (version >= 1 && version <= kLastSubGVersionWithoutLoader) UpdateOldSubGGVT(version);
+        if (IsOldBoardSoftware(version)) UpdateOldSubGGVT(version);
     }
     if (DisplaySettings) syslog(LOG_DEBUG, "SerialParser: subg_application_version = %u", version);
     // Every (re)connection pushes the whole parameter set and asks for the
@@ -56,28 +54,27 @@ int HandleGetSWVersion() {
     if (!SubGBoardConnected) {
         SetSubGBoardParameters();
         SubGBoardConnected = 1;
-        if (NeedsServiceInfo(version)) AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
+        if (HasBootLoader(version)) AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
     }
     return kFrameTaken;
 }
 
-int ParseServiceInfo() {
-    if (BoardMsgDataLen() < kGVTSize) return kDiscardQueue;
-    ParseSubGServiceInfo(&ReadIndex, BoardMsg.data);
+ReplyResult ParseServiceInfo(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < kGVTSize) return kDiscardQueue;
+    ParseSubGServiceInfo(reply.data);
     return kFrameTaken;
 }
 
-void ParseSubGServiceInfo(int* readIndex, const uint8_t* data) {
+void ParseSubGServiceInfo(const uint8_t* data) {
     syslog(LOG_DEBUG, "ParseSubGServiceInfo: Parsing GVT data");
     std::memcpy(SubGBoardGVT, data, kGVTSize);
     SaveSubGBoardAppVersToFile();
     ParamsUpdated = 1;
     GVTUpdated = 1;
-    *readIndex = kGVTSize;
 }
 
 void UpdateOldSubGGVT(uint32_t version) {
-    if (version == 0 || version > kLastSubGVersionWithoutLoader) return;
+    if (!IsOldBoardSoftware(version)) return;
     syslog(LOG_INFO, "UpdateOldSubGGVT: SubGBoard Has no boot loader (SubGVersion = %u", version);
     std::memset(SubGBoardGVT, 0, sizeof(SubGBoardGVT));
     SubGBoardGVT[kGVTAppVersionTop] = static_cast<uint8_t>(version / 10000);
@@ -105,13 +102,11 @@ void SaveSubGBoardAppVersToFile() {
     std::fclose(f);
 }
 
-int ParseSUbGCheckSum() {
-    ReadIndex = 1;
-    if (BoardMsgDataLen() < 1 || BoardMsg.data[0] == kNoChecksum) return kFrameTaken;
-    if (BoardMsgDataLen() < kChecksumReplyBytes) return kDiscardQueue;
-    uint32_t checksum = GetLE32(BoardMsg.data + 1);
+ReplyResult ParseSUbGCheckSum(const T7734FrameReply& reply) {
+    if (ReplyDataLen(reply) < 1 || reply.data[0] == kNoChecksum) return kFrameTaken;
+    if (ReplyDataLen(reply) < kChecksumReplyBytes) return kDiscardQueue;
+    uint32_t checksum = GetLE32(reply.data + 1);
     syslog(LOG_DEBUG, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
     std::fprintf(stderr, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
-    ReadIndex += 4;
     return kFrameTaken;
 }

@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/clock.h"
-#include "app/options.h"
-#include "subg/serial_parser.h"
+#include "platform/paths.h"
 
 std::atomic<uint32_t> PacketCounter{0};
 
@@ -39,6 +40,9 @@ struct LogStream {
 };
 
 LogStream Streams[kCsvLogCount];
+
+// The parser thread's own: rows of one pass over the inbound queue.
+std::vector<std::pair<CsvLog, std::string>> QueuedRows;
 
 std::string PathOf(CsvLog log) {
     if (log == CsvLog::TagsActivity && LogFile[0] != '\0') return LogFile;
@@ -123,4 +127,11 @@ void WriteCsvRow(CsvLog log, const std::string& row) {
     std::lock_guard<std::mutex> lock(stream.mutex);
     if (!stream.fp && kOpening[static_cast<int>(log)].openedByFirstRow) OpenLocked(log, stream);
     if (stream.fp) WriteLocked(stream.fp, row.data(), row.size());
+}
+
+void QueueCsvRow(CsvLog log, std::string row) { QueuedRows.emplace_back(log, std::move(row)); }
+
+void WriteQueuedCsvRows() {
+    for (const auto& [log, row] : QueuedRows) WriteCsvRow(log, row);
+    QueuedRows.clear();
 }

@@ -31,6 +31,12 @@ int ClosePERTest();
 
 bool CsvLogOpen(CsvLog log);
 
+// The parser's rows: formatted while it holds TxMutex, and written once it
+// has let go of it, so that the serial path never waits on the disk. Parser
+// thread only; the order of the rows is kept.
+void QueueCsvRow(CsvLog log, std::string row);
+void WriteQueuedCsvRows();
+
 // Writes the row if the log is open. The tags' parameters, MEMS calculation
 // and raw data logs are opened by their first row (and tried again at the
 // next one when that fails).

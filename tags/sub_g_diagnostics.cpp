@@ -3,7 +3,6 @@
 #include <syslog.h>
 
 #include "params/working_params.h"
-#include "subg/serial_parser.h"
 #include "subgconfig/versions.h"
 
 namespace {
@@ -11,10 +10,9 @@ constexpr int kDiagSizeWithFreq = 146;  // board software up to 1.6.9
 constexpr int kDiagSizeNoFreq = 138;
 }  // namespace
 
-int ParseDiagnostics() {
-    uint32_t version = CurrentSubGAppVersion();
-    bool withFreq = version >= 1 && version <= kLastSubGVersionWithoutLoader;
-    if (BoardMsgDataLen() < (withFreq ? kDiagSizeWithFreq : kDiagSizeNoFreq)) {
+ReplyResult ParseDiagnostics(const T7734FrameReply& reply) {
+    bool withFreq = IsOldBoardSoftware(CurrentSubGAppVersion());
+    if (ReplyDataLen(reply) < (withFreq ? kDiagSizeWithFreq : kDiagSizeNoFreq)) {
         syslog(LOG_DEBUG, withFreq ? "ParseDiagnostics: MsgLen < DIAG_BKPSRAM_SIZE"
                                    : "ParseDiagnostics: MsgLen < DIAG_BKPSRAM_SIZE_NO_FREQ");
         return kDiscardQueue;

@@ -1,4 +1,6 @@
 // The SubG board's own diagnostics report (reply to opcode 17).
 #pragma once
 
-int ParseDiagnostics();
+#include "subg/reply.h"
+
+ReplyResult ParseDiagnostics(const T7734FrameReply& reply);

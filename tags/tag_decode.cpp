@@ -7,7 +7,6 @@
 namespace {
 
 constexpr int kRssiOffsetBehindLength = 2;  // the RSSI byte sits at payload L + 2
-constexpr int kRssiBias = 102;
 constexpr long kDelayUnitSeconds = 300 / 3;
 constexpr uint8_t kActivityLengthCode = kAreaDataOffset + kStandardReportSize;
 
@@ -143,10 +142,6 @@ MEMSCalcData DecodeMEMSCalc(const uint8_t* b) { return {b[0], GetLE16(b + 1), b[
 uint32_t RecordTagId(const TimedSubGMsg& record) { return GetLE32(record.header + 1); }
 
 uint8_t RecordMsgId(const TimedSubGMsg& record) { return record.header[5]; }
-
-int ConvertRSSI(char raw) { return static_cast<int8_t>(raw) - kRssiBias; }
-
-const char* RadioName(uint8_t radio) { return radio == 0 ? "RADIO_1" : "RADIO_2"; }
 
 TagDecodeStatus DecodeTagMessage(const uint8_t* payload, int length, const timeval& arrival, TagMessage* out) {
     out->recordCount = 0;

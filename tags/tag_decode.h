@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "subg/frame.h"
+#include "subg/radio.h"
 
 constexpr uint8_t kTagFormatId = 2;
 
@@ -194,6 +195,4 @@ enum class TagDecodeStatus {
 TagDecodeStatus DecodeTagMessage(const uint8_t* payload, int length, const timeval& arrival, TagMessage* out);
 
 // The RSSI byte read as signed, in dBm.
-int ConvertRSSI(char raw);
-
-const char* RadioName(uint8_t radio);
+inline int ConvertRSSI(char raw) { return RssiDbm(static_cast<uint8_t>(raw)); }

@@ -6,14 +6,13 @@
 #include "subg/led_word.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
-#include "subg/scheduler.h"
-#include "subg/serial_parser.h"
 #include "tags/csv_logs.h"
 #include "tags/sub_msg_list.h"
 #include "tags/tag_dating.h"
 #include "tags/tag_decode.h"
 
 std::atomic<time_t> LastTagMessageTime{0};
+std::atomic<uint8_t> TagCommTimeout{0};
 
 namespace {
 
@@ -23,24 +22,25 @@ constexpr int kHandOverAttempts = 8;
 // The message being handled; rebuilt for every message, parser thread only.
 TagMessage Message;
 
-void WriteSubMsgRow(const TagMessage& msg, const LoggedSubMsg& sub, const timeval& arrival) {
-    const uint8_t* body = BoardMsg.data + sub.offset;
+void WriteSubMsgRow(const T7734FrameReply& reply, const TagMessage& msg, const LoggedSubMsg& sub,
+                    const timeval& arrival) {
+    const uint8_t* body = reply.data + sub.offset;
     uint32_t tagId = msg.header.tagId;
     switch (sub.type) {
         case SubMsgType::Diagnostics:
-            WriteCsvRow(CsvLog::TagDiag, FormatTagDiagRow(tagId, arrival.tv_sec, body));
+            QueueCsvRow(CsvLog::TagDiag, FormatTagDiagRow(tagId, arrival.tv_sec, body));
             break;
         case SubMsgType::Parameters:
-            WriteCsvRow(CsvLog::TagParam, FormatTagParamRow(tagId, arrival.tv_sec, body));
+            QueueCsvRow(CsvLog::TagParam, FormatTagParamRow(tagId, arrival.tv_sec, body));
             break;
         case SubMsgType::PERTest:
-            WriteCsvRow(CsvLog::PERTest, FormatPERRow(msg.msgTime, tagId, msg.header.msgId, body[0]));
+            QueueCsvRow(CsvLog::PERTest, FormatPERRow(msg.msgTime, tagId, msg.header.msgId, body[0]));
             break;
         case SubMsgType::MEMSCalc:
-            WriteCsvRow(CsvLog::MEMSCalc, FormatMEMSCalcRow(tagId, arrival, body));
+            QueueCsvRow(CsvLog::MEMSCalc, FormatMEMSCalcRow(tagId, arrival, body));
             break;
         case SubMsgType::RawData:
-            WriteCsvRow(CsvLog::RawData, FormatRawDataRow(tagId, arrival, body, sub.length));
+            QueueCsvRow(CsvLog::RawData, FormatRawDataRow(tagId, arrival, body, sub.length));
             break;
         default: break;
     }
@@ -70,18 +70,18 @@ void PackAndLogData(TagMessage& msg) {
             }
         }
         if (row == ActivityRow::Activity) {
-            WriteCsvRow(CsvLog::TagsActivity, FormatActivityRow(msg.radio, record, msg.rssi));
+            QueueCsvRow(CsvLog::TagsActivity, FormatActivityRow(msg.radio, record, msg.rssi));
         } else if (row == ActivityRow::JustStoodUp) {
-            WriteCsvRow(CsvLog::TagsActivity, FormatJustStoodUpRow(msg.radio, record, msg.rssi));
+            QueueCsvRow(CsvLog::TagsActivity, FormatJustStoodUpRow(msg.radio, record, msg.rssi));
         }
     }
 }
 
 // Returns header byte 0, or -1 on a format error.
-int ParseTagMsg_001(const timeval& arrival) {
-    int length = BoardMsgDataLen();
-    TagDecodeStatus status = DecodeTagMessage(BoardMsg.data, length, arrival, &Message);
-    for (int i = 0; i < Message.loggedCount; ++i) WriteSubMsgRow(Message, Message.logged[i], arrival);
+int ParseTagMsg_001(const T7734FrameReply& reply, const timeval& arrival) {
+    int length = ReplyDataLen(reply);
+    TagDecodeStatus status = DecodeTagMessage(reply.data, length, arrival, &Message);
+    for (int i = 0; i < Message.loggedCount; ++i) WriteSubMsgRow(reply, Message, Message.logged[i], arrival);
     if (status == TagDecodeStatus::HeaderShort) {
         syslog(LOG_DEBUG, "ParseTagMsg_001: MsgLen < sizeof(SUB_G_MSG_HEADER_STD_001) (MsgLen= %d)", length);
     }
@@ -100,18 +100,18 @@ void SignalTagTraffic() {
 
 }  // namespace
 
-int ParseTagMsg() {
+ReplyResult ParseTagMsg(const T7734FrameReply& reply) {
     timeval now;
     gettimeofday(&now, nullptr);
-    return ParseTagMsgAt(now);
+    return ParseTagMsgAt(reply, now);
 }
 
-int ParseTagMsgAt(const timeval& arrival) {
-    if (BoardMsgDataLen() < kMinTagMsgBytes) {
+ReplyResult ParseTagMsgAt(const T7734FrameReply& reply, const timeval& arrival) {
+    if (ReplyDataLen(reply) < kMinTagMsgBytes) {
         syslog(LOG_DEBUG, "ParseTagMsg: MsgLen < HEADER_IDENTIFIER_SIZE");
         return kFrameTaken;
     }
-    if (ParseTagMsg_001(arrival) < 0) {
+    if (ParseTagMsg_001(reply, arrival) < 0) {
         syslog(LOG_ERR, "ParseTagMsg: ParsedBytes == -1");
         return kDiscardQueue;
     }

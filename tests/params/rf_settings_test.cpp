@@ -147,14 +147,14 @@ TEST_F(RFSettingsTest, PowerAndFrequencyLinesAreSentAndApplied) {
                             }));
     EXPECT_EQ(Radio1Power.load(), -6);
     EXPECT_EQ(Radio2Power.load(), 15);
-    EXPECT_EQ(WorkingParams.RadioFreq, 903.1f);
+    EXPECT_EQ(SnapshotWorkingParams().RadioFreq, 903.1f);
     EXPECT_EQ(Radio1Freq.load(), 903.1f);
     EXPECT_EQ(Radio2Freq.load(), 903.1f);
     EXPECT_TRUE(WorkingParamsLoaded());
     EXPECT_EQ(ReadyForRTC.load(), 1);
 
     LoadParams();
-    EXPECT_EQ(WorkingParams.RadioFreq, 903.1f) << "the frequency was saved";
+    EXPECT_EQ(SnapshotWorkingParams().RadioFreq, 903.1f) << "the frequency was saved";
 }
 
 TEST_F(RFSettingsTest, PowersTheBoardDoesNotTakeAndUnknownLinesAreSkipped) {
@@ -168,14 +168,14 @@ TEST_F(RFSettingsTest, AnUnreadableFrequencyStopsTheFile) {
     StartWith("F,1,abc\nP,1,5\n");
     EXPECT_TRUE(TakeQueued().empty());
     EXPECT_EQ(Radio1Power.load(), 15);
-    EXPECT_EQ(WorkingParams.RadioFreq, 907.0f);
+    EXPECT_EQ(SnapshotWorkingParams().RadioFreq, 907.0f);
     EXPECT_EQ(ReadyForRTC.load(), 1);
 }
 
 TEST_F(RFSettingsTest, AFrequencyNoRadioMayHaveIsSkippedAlone) {
     StartWith("F,1,433.92\nF,2,-5\nP,1,5\n");
     EXPECT_EQ(TakeQueued(), (std::vector<Queued>{{SubGOp::SetOutputPower, 7, {0x00, 0x69}}}));
-    EXPECT_EQ(WorkingParams.RadioFreq, 907.0f);
+    EXPECT_EQ(SnapshotWorkingParams().RadioFreq, 907.0f);
     EXPECT_EQ(Radio1Freq.load(), 907.0f);
 }
 
@@ -185,17 +185,17 @@ TEST_F(RFSettingsTest, AFrequencyOfTheTableSetsTheWorkingChannel) {
     ASSERT_TRUE(ChangeFreqTable(europe, 6));
 
     StartWith("F,1,868.5\n");
-    EXPECT_EQ(WorkingParams.WorkingChann, 4) << "the last equal entry";
-    EXPECT_EQ(WorkingParams.RadioFreq, 868.5f);
+    EXPECT_EQ(SnapshotWorkingParams().WorkingChann, 4) << "the last equal entry";
+    EXPECT_EQ(SnapshotWorkingParams().RadioFreq, 868.5f);
 
     StartWith("F,1,868.3\n");
-    EXPECT_EQ(WorkingParams.WorkingChann, 1);
+    EXPECT_EQ(SnapshotWorkingParams().WorkingChann, 1);
     LoadParams();
-    EXPECT_EQ(WorkingParams.WorkingChann, 1) << "saved";
+    EXPECT_EQ(SnapshotWorkingParams().WorkingChann, 1) << "saved";
 
     StartWith("F,2,869.0\n");
-    EXPECT_EQ(WorkingParams.WorkingChann, 1) << "not in the table: the channel stays";
-    EXPECT_EQ(WorkingParams.RadioFreq, 869.0f);
+    EXPECT_EQ(SnapshotWorkingParams().WorkingChann, 1) << "not in the table: the channel stays";
+    EXPECT_EQ(SnapshotWorkingParams().RadioFreq, 869.0f);
 }
 
 TEST_F(RFSettingsTest, WithoutAFileNothingIsSentAndTheStartGoesOn) {
@@ -252,7 +252,7 @@ TEST_F(RFSettingsTest, SavedSettingsAreTheExampleLinesAndLoadBack) {
     Radio1Power = 15;
     LoadAndSetRFSettings();
     EXPECT_EQ(Radio1Power.load(), -3);
-    EXPECT_EQ(WorkingParams.RadioFreq, 915.5f) << "the last frequency line wins for both radios";
+    EXPECT_EQ(SnapshotWorkingParams().RadioFreq, 915.5f) << "the last frequency line wins for both radios";
 }
 
 TEST_F(RFSettingsTest, ASaveThatCannotBeWrittenLeavesTheOldFile) {

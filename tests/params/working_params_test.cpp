@@ -265,11 +265,11 @@ TEST_F(WorkingParamsTest, AnotherProgramVersionInTheFileLoadsAsThisOne) {
 
     LoadParams();
 
-    EXPECT_EQ(WorkingParams.UserSpaceAppVersion, 1091100u);
+    EXPECT_EQ(SnapshotWorkingParams().UserSpaceAppVersion, 1091100u);
     EXPECT_EQ(GetVersion(), 1091100);
-    EXPECT_EQ(WorkingParams.DiagInterval, 15) << "the rest of the record is taken";
-    EXPECT_EQ(WorkingParams.SiteID, 42);
-    EXPECT_EQ(WorkingParams.SubGAppVersion, 10500u);
+    EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 15) << "the rest of the record is taken";
+    EXPECT_EQ(SnapshotWorkingParams().SiteID, 42);
+    EXPECT_EQ(SnapshotWorkingParams().SubGAppVersion, 10500u);
     EXPECT_FLOAT_EQ(Radio1Freq.load(), 903.5f);
     EXPECT_FLOAT_EQ(Radio2Freq.load(), 903.5f);
     EXPECT_EQ(ParamsUpdated.load(), 1);
@@ -295,7 +295,7 @@ TEST_F(WorkingParamsTest, ATableOf15MakesA178ByteFileAndItsBytesAreNotChecksumme
     EXPECT_NE(table[5], Table15()[5]);
     EXPECT_EQ(table[5], LeFloat(file, 118 + 4 * 5));
     EXPECT_EQ(table[6], Table15()[6]);
-    EXPECT_EQ(WorkingParams.DiagInterval, 60) << "the record loaded, not the defaults";
+    EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 60) << "the record loaded, not the defaults";
     EXPECT_EQ(ChannArrayLen.load(), 15);
 }
 
@@ -309,14 +309,14 @@ TEST_F(WorkingParamsTest, ATableCutShortKeepsOnlyTheEntriesReadInFull) {
     std::vector<float> table = SnapshotChanArray();
     ASSERT_EQ(table.size(), 6u);
     for (size_t i = 0; i < 6; ++i) EXPECT_EQ(table[i], Table15()[i]);
-    EXPECT_EQ(WorkingParams.ChanArrayLen, 6);
+    EXPECT_EQ(SnapshotWorkingParams().ChanArrayLen, 6);
     EXPECT_EQ(ChannArrayLen.load(), 6);
-    EXPECT_EQ(WorkingParams.DiagInterval, 15);
+    EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 15);
 
     SetWorkingChann(7);
-    EXPECT_FLOAT_EQ(WorkingParams.RadioFreq, 903.5f) << "entry 7 was never read";
+    EXPECT_FLOAT_EQ(SnapshotWorkingParams().RadioFreq, 903.5f) << "entry 7 was never read";
     SetWorkingChann(5);
-    EXPECT_FLOAT_EQ(WorkingParams.RadioFreq, Table15()[5]);
+    EXPECT_FLOAT_EQ(SnapshotWorkingParams().RadioFreq, Table15()[5]);
     EXPECT_EQ(ReadBytes(ParamFilName).size(), 118u + 4 * 6);
 }
 
@@ -327,8 +327,8 @@ TEST_F(WorkingParamsTest, AShortRecordGivesTheDefaults) {
 
     LoadParams();
 
-    EXPECT_EQ(WorkingParams.DiagInterval, 60);
-    EXPECT_EQ(WorkingParams.SubGAppVersion, 0u) << "no byte of the short file is taken";
+    EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 60);
+    EXPECT_EQ(SnapshotWorkingParams().SubGAppVersion, 0u) << "no byte of the short file is taken";
     EXPECT_EQ(ReadBytes(ParamFilName), kDefaultRecord);
 }
 
@@ -337,7 +337,7 @@ TEST_F(WorkingParamsTest, AnEmptyFileGivesTheDefaults) {
 
     LoadParams();
 
-    EXPECT_EQ(WorkingParams.KeepAlive, 3);
+    EXPECT_EQ(SnapshotWorkingParams().KeepAlive, 3);
     EXPECT_EQ(ParamsUpdated.load(), 1);
     EXPECT_EQ(ReadBytes(ParamFilName), kDefaultRecord);
 }
@@ -349,7 +349,7 @@ TEST_F(WorkingParamsTest, AKeepAliveOfMinusOneChangesMemoryOnly) {
 
     SetKeepAlive(-1);
 
-    EXPECT_EQ(WorkingParams.KeepAlive, -1);
+    EXPECT_EQ(SnapshotWorkingParams().KeepAlive, -1);
     EXPECT_EQ(ParamsUpdated.load(), 0);
     EXPECT_EQ(ReadBytes(ParamFilName), before);
 
@@ -364,8 +364,8 @@ TEST_F(WorkingParamsTest, AWorkingChannelInTheTableSetsBothRadios) {
 
     SetWorkingChann(3);
 
-    EXPECT_EQ(WorkingParams.WorkingChann, 3);
-    EXPECT_FLOAT_EQ(WorkingParams.RadioFreq, 904.0f);
+    EXPECT_EQ(SnapshotWorkingParams().WorkingChann, 3);
+    EXPECT_FLOAT_EQ(SnapshotWorkingParams().RadioFreq, 904.0f);
     EXPECT_FLOAT_EQ(Radio1Freq.load(), 904.0f);
     EXPECT_FLOAT_EQ(Radio2Freq.load(), 904.0f);
     EXPECT_EQ(ParamsUpdated.load(), 1);
@@ -380,8 +380,8 @@ TEST_F(WorkingParamsTest, AWorkingChannelOutsideTheTableKeepsTheFrequencies) {
 
     for (int32_t channel : {15, 200, -1}) {
         SetWorkingChann(channel);
-        EXPECT_EQ(WorkingParams.WorkingChann, channel);
-        EXPECT_FLOAT_EQ(WorkingParams.RadioFreq, 903.5f);
+        EXPECT_EQ(SnapshotWorkingParams().WorkingChann, channel);
+        EXPECT_FLOAT_EQ(SnapshotWorkingParams().RadioFreq, 903.5f);
         EXPECT_FLOAT_EQ(Radio1Freq.load(), 910.0f);
         EXPECT_FLOAT_EQ(Radio2Freq.load(), 903.5f);
         EXPECT_EQ(StoredRecord().WorkingChann, channel);
@@ -394,8 +394,8 @@ TEST_F(WorkingParamsTest, WithoutATableAWorkingChannelChangesOnlyTheChannel) {
 
     SetWorkingChann(3);
 
-    EXPECT_EQ(WorkingParams.WorkingChann, 3);
-    EXPECT_FLOAT_EQ(WorkingParams.RadioFreq, 907.0f);
+    EXPECT_EQ(SnapshotWorkingParams().WorkingChann, 3);
+    EXPECT_FLOAT_EQ(SnapshotWorkingParams().RadioFreq, 907.0f);
     EXPECT_FLOAT_EQ(Radio1Freq.load(), 907.0f);
     EXPECT_FLOAT_EQ(Radio2Freq.load(), 907.0f);
     EXPECT_EQ(ParamsUpdated.load(), 1);
@@ -413,10 +413,10 @@ TEST_F(WorkingParamsTest, ReaderParametersKeepTheSteadyStateIntervalAndFollowThe
 
     CopyReaderParam(given);
 
-    EXPECT_EQ(WorkingParams.SteadyStateInterval, 600u);
-    EXPECT_EQ(WorkingParams.DiagInterval, 30);
-    EXPECT_EQ(WorkingParams.WorkingChann, 4);
-    EXPECT_FLOAT_EQ(WorkingParams.RadioFreq, 904.5f);
+    EXPECT_EQ(SnapshotWorkingParams().SteadyStateInterval, 600u);
+    EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 30);
+    EXPECT_EQ(SnapshotWorkingParams().WorkingChann, 4);
+    EXPECT_FLOAT_EQ(SnapshotWorkingParams().RadioFreq, 904.5f);
     EXPECT_FLOAT_EQ(Radio1Freq.load(), 904.5f);
     EXPECT_FLOAT_EQ(Radio2Freq.load(), 904.5f);
     EXPECT_EQ(ParamsUpdated.load(), 1);
@@ -433,8 +433,8 @@ TEST_F(WorkingParamsTest, ReaderParametersWithAChannelOutsideTheTableKeepTheFreq
 
     CopyReaderParam(given);
 
-    EXPECT_EQ(WorkingParams.WorkingChann, 20);
-    EXPECT_FLOAT_EQ(WorkingParams.RadioFreq, 903.5f);
+    EXPECT_EQ(SnapshotWorkingParams().WorkingChann, 20);
+    EXPECT_FLOAT_EQ(SnapshotWorkingParams().RadioFreq, 903.5f);
     EXPECT_FLOAT_EQ(Radio1Freq.load(), 903.5f);
     EXPECT_FLOAT_EQ(Radio2Freq.load(), 903.5f);
     EXPECT_FLOAT_EQ(StoredRecord().RadioFreq, 903.5f);
@@ -448,40 +448,34 @@ TEST_F(WorkingParamsTest, ReaderParametersWithoutATableTakeTheGivenFrequency) {
 
     CopyReaderParam(given);
 
-    EXPECT_FLOAT_EQ(WorkingParams.RadioFreq, 868.5f);
+    EXPECT_FLOAT_EQ(SnapshotWorkingParams().RadioFreq, 868.5f);
     EXPECT_FLOAT_EQ(Radio1Freq.load(), 868.5f);
     EXPECT_FLOAT_EQ(Radio2Freq.load(), 868.5f);
-    EXPECT_EQ(WorkingParams.SteadyStateInterval, 300u);
+    EXPECT_EQ(SnapshotWorkingParams().SteadyStateInterval, 300u);
 }
 
 TEST_F(WorkingParamsTest, ABoardVersionKnownBeforeTheLoadSurvivesIt) {
-    {
-        std::lock_guard<std::mutex> lock(WorkingParamMutex);
-        WorkingParams.SubGAppVersion = 10610;
-    }
+    SetSubGAppVersion(10610);
     WriteBytes(ParamFilName, StoredFile(SampleRecord(0), {}));  // holds 10500
 
     LoadParams();
 
-    EXPECT_EQ(WorkingParams.SubGAppVersion, 10610u);
+    EXPECT_EQ(SnapshotWorkingParams().SubGAppVersion, 10610u);
     EXPECT_EQ(StoredRecord().SubGAppVersion, 10610u);
-    EXPECT_EQ(WorkingParams.DiagInterval, 15);
+    EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 15);
 }
 
 TEST_F(WorkingParamsTest, ABoardVersionKnownBeforeTheLoadSurvivesTheDefaults) {
-    {
-        std::lock_guard<std::mutex> lock(WorkingParamMutex);
-        WorkingParams.SubGAppVersion = 10610;
-    }
+    SetSubGAppVersion(10610);
     Bytes damaged = StoredFile(SampleRecord(0), {});
     damaged[117] ^= 0xFF;
     WriteBytes(ParamFilName, damaged);
 
     LoadParams();
 
-    EXPECT_EQ(WorkingParams.SubGAppVersion, 10610u);
+    EXPECT_EQ(SnapshotWorkingParams().SubGAppVersion, 10610u);
     EXPECT_EQ(StoredRecord().SubGAppVersion, 10610u);
-    EXPECT_EQ(WorkingParams.DiagInterval, 60);
+    EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 60);
 }
 
 TEST_F(WorkingParamsTest, EverySetterSavesAndFlags) {
@@ -490,7 +484,7 @@ TEST_F(WorkingParamsTest, EverySetterSavesAndFlags) {
         ParamsUpdated = 0;
         set();
         EXPECT_EQ(ParamsUpdated.load(), 1) << what;
-        EXPECT_TRUE(holds(WorkingParams)) << what << " in memory";
+        EXPECT_TRUE(holds(SnapshotWorkingParams())) << what << " in memory";
         EXPECT_TRUE(holds(StoredRecord())) << what << " in the file";
     };
     check("diagnostics", [] { SetDiagInterval(5); },
@@ -532,8 +526,8 @@ TEST_F(WorkingParamsTest, AKillDuringASaveLeavesThePreviousFileWhole) {
 
     EXPECT_FALSE(WorkingParamsLoaded());
     LoadParams();
-    EXPECT_EQ(WorkingParams.DiagInterval, 15);
-    EXPECT_EQ(WorkingParams.SiteID, 42);
+    EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 15);
+    EXPECT_EQ(SnapshotWorkingParams().SiteID, 42);
     EXPECT_EQ(SnapshotChanArray(), (std::vector<float>{868.1f, 868.3f, 868.5f}));
 
     SetDiagInterval(20);
@@ -553,7 +547,7 @@ TEST_F(WorkingParamsTest, AFailedWriteLeavesThePreviousFileWhole) {
         rlimit small{150, 150};  // less than the 178 bytes of the file
         setrlimit(RLIMIT_FSIZE, &small);
         SetDiagInterval(99);
-        _exit(WorkingParams.DiagInterval == 99 && ParamsUpdated == 1 ? 0 : 1);
+        _exit(SnapshotWorkingParams().DiagInterval == 99 && ParamsUpdated == 1 ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -573,7 +567,7 @@ TEST_F(WorkingParamsTest, AFileThatCannotBeCreatedSkipsTheSaveButKeepsTheChange)
 
     SetDiagInterval(99);
 
-    EXPECT_EQ(WorkingParams.DiagInterval, 99);
+    EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 99);
     EXPECT_EQ(ParamsUpdated.load(), 1);
     EXPECT_EQ(ReadBytes(ParamFilName), previous);
 }

@@ -10,7 +10,7 @@
 
 #include "platform/reset_line.h"
 #include "subg/opcodes.h"
-#include "subg/serial_port.h"
+#include "subg/serial_listener.h"
 #include "subg/uart_faults.h"
 #include "support/fake_reset_line.h"
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/reply_table.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
@@ -27,6 +28,8 @@ std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts) {
 
 class SerialParserTest : public ::testing::Test {
 protected:
+    void SetUp() override { SetReplyDispatch(BoardReplyDispatch()); }
+
     // One silence: the chunk is handed on, then the parser takes a pass.
     int Deliver(const std::vector<uint8_t>& chunk) {
         pthread_mutex_lock(&TxMutex);

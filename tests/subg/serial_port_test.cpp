@@ -1,4 +1,4 @@
-#include "subg/serial_port.h"
+#include "platform/serial_port.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -6,12 +6,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "subg/serial_listener.h"
 #include "subg/uart_faults.h"
 
 namespace {
 
 TEST(SerialPort, AMissingDeviceIsOneUartFaultAndMinusOne) {
-    EXPECT_EQ(OpenSerialPort("/nonexistent/ttyS0"), -1);
+    EXPECT_EQ(OpenLinkPort("/nonexistent/ttyS0"), -1);
     EXPECT_EQ(UARTCommFaults(), 1);
     EXPECT_EQ(OpenSerialPortQuietly("/nonexistent/ttyS0"), -1);
     EXPECT_EQ(UARTCommFaults(), 1) << "retries are not counted again";

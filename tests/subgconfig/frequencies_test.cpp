@@ -16,7 +16,7 @@
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
 #include "subg/scheduler.h"
-#include "subg/serial_parser.h"
+#include "subg/display_setting.h"
 #include "subgconfig/config_requests.h"
 #include "subgconfig/freq_coding.h"
 #include "support/scratch_dir.h"
@@ -74,9 +74,8 @@ Bytes Concat(Bytes a, const Bytes& b) {
 }
 
 // The reply as the serial parser leaves it for the handler.
-int Handle(int (*handler)(), uint8_t opcode, const Bytes& data) {
-    BoardMsg = MakeReply(opcode, data.data(), data.size());
-    return handler();
+int Handle(ReplyHandler handler, uint8_t opcode, const Bytes& data) {
+    return handler(MakeReply(opcode, data.data(), data.size()));
 }
 
 Bytes GetFreqReply(uint8_t radio, uint16_t mhz, uint16_t khz) {
@@ -431,7 +430,7 @@ TEST_F(FrequenciesTest, ATableThatDoesNotFitOneRequestIsRefused) {
     EXPECT_FALSE(ChangeFreqTable(withNaN.data(), 15));
 
     EXPECT_EQ(SnapshotChanArray(), kUsaTable);
-    EXPECT_EQ(WorkingParams.ChanArrayLen, 15);
+    EXPECT_EQ(SnapshotWorkingParams().ChanArrayLen, 15);
     EXPECT_EQ(ChannArrayLen.load(), 15);
     EXPECT_EQ(FileSize(ParamFilName), savedSize);
     EXPECT_EQ(ParamsUpdated.load(), 0);

@@ -10,7 +10,7 @@
 
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
-#include "subg/serial_parser.h"
+#include "platform/paths.h"
 #include "support/scratch_dir.h"
 
 namespace {

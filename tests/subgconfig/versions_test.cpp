@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/reply_table.h"
 #include "params/working_params.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
@@ -20,6 +21,8 @@ namespace {
 
 class VersionsTest : public ::testing::Test {
 protected:
+    void SetUp() override { SetReplyDispatch(BoardReplyDispatch()); }
+
     static void Deliver(uint8_t opcode, const std::vector<uint8_t>& data) {
         T7734FrameReply frame = MakeReply(opcode, data.data(), data.size());
         uint8_t wire[kMaxFrameLen];

@@ -14,7 +14,7 @@
 
 #include "platform/clock.h"
 #include "app/options.h"
-#include "subg/serial_parser.h"
+#include "platform/paths.h"
 #include "support/scratch_dir.h"
 
 namespace {

@@ -11,14 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
 #include "app/options.h"
+#include "app/reply_table.h"
+#include "platform/clock.h"
+#include "subg/led_word.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
 #include "subg/scheduler.h"
 #include "subg/serial_parser.h"
-#include "subg/serial_port.h"
+#include "subg/serial_listener.h"
 #include "support/scratch_dir.h"
 #include "tags/csv_logs.h"
 #include "tags/sub_msg_list.h"
@@ -49,6 +51,7 @@ protected:
         ASSERT_EQ(pipe(port_), 0);
         ASSERT_EQ(fcntl(port_[0], F_SETFL, O_NONBLOCK), 0);
         SerialFd = port_[1];
+        SetReplyDispatch(BoardReplyDispatch());
     }
     void TearDown() override {
         close(port_[0]);
@@ -56,12 +59,13 @@ protected:
         SetNowSecondsSource(nullptr);
     }
 
-    // As the parser does: the frame in BoardMsg, TxMutex held.
+    // As the parser does: TxMutex held while the frame is handled, the pass
+    // finished once it is free.
     static int Handle(const T7734FrameReply& frame) {
-        BoardMsg = frame;
         pthread_mutex_lock(&TxMutex);
-        int rc = ParseTagMsgAt(kArrival);
+        int rc = ParseTagMsgAt(frame, kArrival);
         pthread_mutex_unlock(&TxMutex);
+        FinishParserPass();
         return rc;
     }
     static int Handle(const TagMsgBuilder& b) { return Handle(b.Frame()); }
@@ -264,6 +268,7 @@ TEST_F(TagMessages, ThroughTheParser) {
         PutMsgInQ(chunk.data(), static_cast<int>(n));
         ParseInboundQueue();
         pthread_mutex_unlock(&TxMutex);
+        FinishParserPass();
         EXPECT_EQ(InboundUnconsumed(), 0);
         EXPECT_EQ(AwaitedSubGRequests(), first == &good ? 0u : 1u);
         EXPECT_EQ(Drain().size(), first == &good ? 1u : 0u);

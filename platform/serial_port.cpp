@@ -1,4 +1,4 @@
-#include "subg/serial_port.h"
+#include "platform/serial_port.h"
 
 #include <fcntl.h>
 #include <syslog.h>
@@ -9,9 +9,6 @@
 #include <cstring>
 
 #include "platform/timing.h"
-#include "subg/uart_faults.h"
-
-int SerialFd = -1;
 
 namespace {
 
@@ -51,9 +48,7 @@ int OpenSerialPortQuietly(const char* path) {
 int OpenSerialPort(const char* path) {
     int fd = OpenSerialPortQuietly(path);
     if (fd < 0) {
-        int err = errno;
-        IncUARTCommFault();
-        syslog(LOG_ERR, "OpenSerialPort: Unable to open %s. (%s)", path, strerror(err));
+        syslog(LOG_ERR, "OpenSerialPort: Unable to open %s. (%s)", path, strerror(errno));
     }
     return fd;
 }

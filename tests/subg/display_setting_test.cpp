@@ -1,4 +1,4 @@
-#include "subgconfig/display_setting.h"
+#include "subg/display_setting.h"
 
 #include <gtest/gtest.h>
 #include <sys/time.h>
