@@ -30,6 +30,7 @@ const char kRtcSimUsage[] =
     "  --json                   print JSON lines instead of readable ones\n"
     "  --out FILE               also write the lines to FILE\n"
     "  --quiet                  print nothing on stdout\n"
+    "  --label TEXT             put TEXT before every line printed on stdout\n"
     "  --verbose                print every discovery datagram, not only the first\n"
     "  --script FILE            run the commands below from FILE, one per line, from the start\n"
     "  --control PATH           create a FIFO at PATH; each line written to it runs at once\n"
@@ -100,6 +101,7 @@ bool ApplyOption(int opt, const char* arg, RtcSimOptions* o) {
         case 'j': o->json = true; return true;
         case 'o': o->outPath = arg; return !o->outPath.empty();
         case 'q': o->quiet = true; return true;
+        case 'l': o->label = arg; return true;
         case 'v': sim.verbose = true; return true;
         case 's': o->scriptPath = arg; return !o->scriptPath.empty();
         case 'c': o->controlPath = arg; return !o->controlPath.empty();
@@ -122,7 +124,7 @@ bool ParseRtcSimOptions(int argc, char* const argv[], RtcSimOptions* out, std::s
         {"protocol-version", required_argument, nullptr, 'V'}, {"clock", required_argument, nullptr, 'C'},
         {"no-pair-ack", no_argument, nullptr, 'a'}, {"no-persist-ack", no_argument, nullptr, 'A'},
         {"json", no_argument, nullptr, 'j'}, {"out", required_argument, nullptr, 'o'},
-        {"quiet", no_argument, nullptr, 'q'}, {"verbose", no_argument, nullptr, 'v'},
+        {"quiet", no_argument, nullptr, 'q'}, {"label", required_argument, nullptr, 'l'}, {"verbose", no_argument, nullptr, 'v'},
         {"script", required_argument, nullptr, 's'}, {"control", required_argument, nullptr, 'c'},
         {"seconds", required_argument, nullptr, 'S'}, {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},

@@ -10,6 +10,7 @@ struct RtcSimOptions {
     std::string outPath;
     std::string scriptPath;
     std::string controlPath;
+    std::string label;
     bool json = false;
     bool quiet = false;
     bool help = false;

@@ -159,8 +159,8 @@ std::string Summary(uint32_t number, const Message& msg) {
     return text + msg.ShortDebugString();
 }
 
-Printer::Printer(FILE* screen, FILE* file, bool json)
-    : screen_(screen), file_(file), json_(json), start_(MonotonicSeconds()) {}
+Printer::Printer(FILE* screen, FILE* file, bool json, const std::string& label)
+    : screen_(screen), file_(file), json_(json), label_(label.empty() ? "" : label + " "), start_(MonotonicSeconds()) {}
 
 void Printer::Envelope(Direction direction, uint32_t number, const std::string& body) {
     std::unique_ptr<Message> msg = NewMessageFor(number);
@@ -210,9 +210,12 @@ std::string Printer::Time() const {
 
 void Printer::Emit(const std::string& readable, const std::string& json) {
     const std::string line = json_ ? "{\"t\":" + Time() + "," + json + "}\n" : Time() + " " + readable + "\n";
-    for (FILE* out : {screen_, file_}) {
-        if (!out) continue;
-        std::fputs(line.c_str(), out);
-        std::fflush(out);
+    if (screen_) {
+        std::fputs((label_ + line).c_str(), screen_);
+        std::fflush(screen_);
+    }
+    if (file_) {
+        std::fputs(line.c_str(), file_);
+        std::fflush(file_);
     }
 }

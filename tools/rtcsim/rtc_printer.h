@@ -32,7 +32,9 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 // scripts follow the file while the simulator runs.
 class Printer {
 public:
-    Printer(FILE* screen, FILE* file, bool json);
+    // label goes before every line on the screen, to tell our lines from
+    // others sharing the terminal.
+    Printer(FILE* screen, FILE* file, bool json, const std::string& label = "");
 
     // Parses the body, prints it and counts it by kind.
     void Envelope(Direction direction, uint32_t number, const std::string& body);
@@ -48,6 +50,7 @@ private:
     FILE* screen_;
     FILE* file_;
     bool json_;
+    std::string label_;
     double start_;
     std::map<std::string, uint64_t> received_;
     std::map<std::string, uint64_t> sent_;

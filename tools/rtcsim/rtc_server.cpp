@@ -401,8 +401,11 @@ void RtcSimulator::SendDatagram(const std::string& datagram, bool announce) {
     ToAddress(config_.broadcastTo, config_.broadcastPort, &target);
     const std::string to = AddressText(target);
     if (sendto(udpFd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof target) < 0) {
+        const bool noRoute = errno == ENETUNREACH;
         std::string error = Errno();
-        if (error != lastBroadcastError_) printer_->Event("BROADCAST_FAILED", {{"to", to}, {"error", error}});
+        Fields fields = {{"to", to}, {"error", error}};
+        if (noRoute) fields.emplace_back("hint", "with only lo up, use --broadcast-to 127.255.255.255");
+        if (error != lastBroadcastError_) printer_->Event("BROADCAST_FAILED", fields);
         lastBroadcastError_ = error;
         return;
     }
