@@ -195,10 +195,11 @@ void Printer::Event(const std::string& name, const Fields& fields) {
     Emit(readable, json);
 }
 
-void Printer::Stats() {
+void Printer::Stats(const Fields& extra) {
     Fields fields;
     for (const auto& [kind, count] : received_) fields.emplace_back("recv." + kind, std::to_string(count));
     for (const auto& [kind, count] : sent_) fields.emplace_back("sent." + kind, std::to_string(count));
+    fields.insert(fields.end(), extra.begin(), extra.end());
     Event("STATS", fields);
 }
 

@@ -40,8 +40,8 @@ public:
     void Envelope(Direction direction, uint32_t number, const std::string& body);
     // A named event (CONNECT, CLOSED, ...) with its fields in order.
     void Event(const std::string& name, const Fields& fields);
-    // The messages counted so far by direction and kind.
-    void Stats();
+    // The messages counted so far by direction and kind, then extra.
+    void Stats(const Fields& extra = {});
 
 private:
     void Emit(const std::string& readable, const std::string& json);

@@ -124,7 +124,7 @@ void RtcSimulator::Run(const volatile std::sig_atomic_t* stop) {
         Pass(now);
         WaitForInput(Clock::now(), end);
     }
-    printer_->Stats();
+    PrintStats();
 }
 
 void RtcSimulator::Pass(Clock::time_point now) {
@@ -314,7 +314,7 @@ void RtcSimulator::ExecuteSetting(const RtcCommand& cmd, Clock::time_point now) 
             break;
         case Kind::Datagram: SendDatagram(cmd.bytes, false); break;
         case Kind::AutoAck: (cmd.word == "pair" ? config_.answerPairing : config_.answerData) = cmd.number != 0; break;
-        case Kind::Stats: printer_->Stats(); break;
+        case Kind::Stats: PrintStats(); break;
         default: break;
     }
 }
@@ -440,3 +440,6 @@ std::string RtcSimulator::AnnouncedIp() const {
     std::string text = AddressText(local);
     return text.substr(0, text.find(':'));
 }
+
+// Only the first discovery datagram is printed, so their count comes apart.
+void RtcSimulator::PrintStats() { printer_->Stats({{"broadcasts", std::to_string(broadcastsSent_)}}); }

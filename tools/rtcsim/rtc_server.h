@@ -85,6 +85,7 @@ private:
     void Broadcast();
     void SendDatagram(const std::string& datagram, bool announce);
     std::string AnnouncedIp() const;
+    void PrintStats();
 
     RtcSimConfig config_;
     Printer* printer_;
