@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "RtcAcknowledgePersistedTagData.pb.h"
+#include "RtcClockSync.pb.h"
+#include "RtcCommandToReader.pb.h"
 #include "RtcDiscoverZemloReadersBroadcast.pb.h"
 #include "RtcPairingACK.pb.h"
 #include "ZemloReaderDataPackage.pb.h"
@@ -44,7 +46,7 @@ public:
         char dirTemplate[] = "/tmp/rtcsim-test-XXXXXX";
         dir_ = mkdtemp(dirTemplate);
         args.insert(args.begin(), {RTCSIM_BINARY, "--port", "0", "--json", "--quiet", "--out", Out(),
-                                   "--seconds", "60"});
+                                   "--control", Control(), "--seconds", "60"});
         pid_ = fork();
         if (pid_ == 0) {
             std::vector<char*> argv;
@@ -60,6 +62,8 @@ public:
         std::system(("rm -rf '" + dir_ + "'").c_str());
     }
     std::string Out() const { return dir_ + "/out.jsonl"; }
+    std::string Control() const { return dir_ + "/control"; }
+    void Send(const std::string& line) const { std::ofstream(Control()) << line << "\n"; }
 
     // The first captured group of the first line that matches, waiting for it.
     std::string WaitFor(const std::string& pattern) const {
@@ -166,6 +170,30 @@ TEST(RtcSimRun, PairsAReaderAndAcknowledgesItsPackages) {
     EXPECT_EQ(kinds, (std::vector<std::string>{"READERPAIRING", "RTCPAIRACK", "READERDATAPACKAGE", "RTCPERSISTACK",
                                                "KEEPALIVE"}));
     EXPECT_NE(sim.WaitFor("\"reader_mac_address\":\"187723572702975\""), "");
+}
+
+TEST(RtcSimRun, SendsWhatItIsToldInOrderHoweverPaced) {
+    RtcSim sim({"--broadcast-every", "0"});
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = Loopback(sim.Port());
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_NE(sim.WaitFor("\"event\":\"CONNECT\""), "");
+    sim.Send("dribble 2 command RunBIT\nsplit 50 clocksync 1700000000123\nheader 10 4294967295");
+
+    EnvelopeCutter cutter;
+    EnvelopeCutter::Cut command = NextEnvelope(fd, &cutter);
+    ASSERT_EQ(command.number, uint32_t{RTCCOMMAND_FIELDNUM});
+    RtcCommandToReader toReader;
+    ASSERT_TRUE(toReader.ParseFromString(command.body));
+    EXPECT_EQ(toReader.command(), RtcCommandToReader::RunBIT);
+    EXPECT_EQ(toReader.message_header().message_index(), 1u);
+    EnvelopeCutter::Cut sync = NextEnvelope(fd, &cutter);
+    ASSERT_EQ(sync.number, uint32_t{RTCCLOCKSYNC});
+    RtcClockSync clockSync;
+    ASSERT_TRUE(clockSync.ParseFromString(sync.body));
+    EXPECT_EQ(clockSync.rtc_timestamp(), 1700000000123u);
+    EXPECT_EQ(NextEnvelope(fd, &cutter).kind, EnvelopeCutter::Cut::Kind::kInvalid);
+    close(fd);
 }
 
 TEST(RtcSimRun, BroadcastNamesTheListeningPort) {
