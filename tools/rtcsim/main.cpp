@@ -19,7 +19,7 @@ volatile std::sig_atomic_t StopRequested = 0;
 void OnStopSignal(int) { StopRequested = 1; }
 
 void CatchStopSignals() {
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);

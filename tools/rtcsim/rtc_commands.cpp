@@ -196,10 +196,14 @@ std::string ParseEnvelopeLike(const Words& w, RtcCommand* cmd) {
 
 std::string ParseAccept(const Words& w, RtcCommand* cmd) {
     if (w.size() != 2) return "accept takes on, off or close";
-    if (w[1] == "on") cmd->number = kAcceptOn;
-    else if (w[1] == "off") cmd->number = kAcceptOff;
-    else if (w[1] == "close") cmd->number = kAcceptClose;
-    else return "accept takes on, off or close";
+    if (w[1] == "on")
+        cmd->number = kAcceptOn;
+    else if (w[1] == "off")
+        cmd->number = kAcceptOff;
+    else if (w[1] == "close")
+        cmd->number = kAcceptClose;
+    else
+        return "accept takes on, off or close";
     return "";
 }
 
@@ -297,8 +301,12 @@ std::string ParseWords(const Words& w, RtcCommand* cmd) {
 
 bool RtcCommand::WritesStream() const {
     switch (kind) {
-        case Kind::PairAck: case Kind::Message: case Kind::ClockSync:
-        case Kind::Envelope: case Kind::Raw: case Kind::Header: return true;
+        case Kind::PairAck:
+        case Kind::Message:
+        case Kind::ClockSync:
+        case Kind::Envelope:
+        case Kind::Raw:
+        case Kind::Header: return true;
         default: return false;
     }
 }

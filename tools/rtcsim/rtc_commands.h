@@ -18,8 +18,27 @@ extern const char kRtcCommandHelp[];
 
 struct RtcCommand {
     enum class Kind {
-        Sleep, PairAck, KeepAlive, Version, Clock, Message, ClockSync, Envelope, Raw, Header,
-        Pause, Resume, Close, Accept, Listen, Broadcast, BroadcastEvery, Announce, Datagram, AutoAck, Stats
+        Sleep,
+        PairAck,
+        KeepAlive,
+        Version,
+        Clock,
+        Message,
+        ClockSync,
+        Envelope,
+        Raw,
+        Header,
+        Pause,
+        Resume,
+        Close,
+        Accept,
+        Listen,
+        Broadcast,
+        BroadcastEvery,
+        Announce,
+        Datagram,
+        AutoAck,
+        Stats
     };
     // How the bytes of a command that writes to the stream go out.
     enum class Pacing { kWhole, kSplit, kDribble };
@@ -32,14 +51,14 @@ struct RtcCommand {
     // resumed); the envelope number for Message, Envelope and Header; 1 or
     // 0 for on/off; for Accept one of the AcceptMode values.
     uint32_t number = 0;
-    uint32_t length = 0;                 // Header: the declared length
-    std::optional<uint32_t> value;       // KeepAlive, Announce; absent for "none"
-    bool announceListening = false;      // Announce: the port we listen on
-    std::string bytes;                   // Raw, Envelope body, Datagram
-    std::string word;                    // AutoAck: "pair" or "persist"
+    uint32_t length = 0;             // Header: the declared length
+    std::optional<uint32_t> value;   // KeepAlive, Announce; absent for "none"
+    bool announceListening = false;  // Announce: the port we listen on
+    std::string bytes;               // Raw, Envelope body, Datagram
+    std::string word;                // AutoAck: "pair" or "persist"
     // Message: sent as it is, with a fresh message_header.
     std::shared_ptr<const google::protobuf::Message> message;
-    ClockSetting clock;                  // Clock, ClockSync
+    ClockSetting clock;                      // Clock, ClockSync
     std::optional<ProtocolVersion> version;  // Version; absent for "none"
 
     bool WritesStream() const;

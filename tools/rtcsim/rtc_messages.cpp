@@ -94,7 +94,8 @@ bool SetScalar(Message* msg, const FieldDescriptor* f, const std::string& text) 
             return true;
         case FieldDescriptor::CPPTYPE_ENUM: {
             const auto* value = f->enum_type()->FindValueByName(text);
-            if (!value && ParseI64(text, INT32_MIN, INT32_MAX, &i)) value = f->enum_type()->FindValueByNumber(static_cast<int>(i));
+            if (!value && ParseI64(text, INT32_MIN, INT32_MAX, &i))
+                value = f->enum_type()->FindValueByNumber(static_cast<int>(i));
             if (!value) return false;
             rep ? r->AddEnum(msg, f, value) : r->SetEnum(msg, f, value);
             return true;

@@ -37,8 +37,8 @@ std::string UtcMs(uint64_t ms) {
     tm t{};
     if (!gmtime_r(&seconds, &t)) return std::to_string(ms);
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03uZ", t.tm_year + 1900, t.tm_mon + 1,
-                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, static_cast<unsigned>(ms % 1000));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03uZ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec, static_cast<unsigned>(ms % 1000));
     return text;
 }
 
@@ -85,14 +85,14 @@ std::string DataPackageSummary(const ZemloReaderDataPackage& p) {
     text += " records=" + std::to_string(p.tags_data_size());
     if (!tags.empty()) {
         text += " tags=" + std::to_string(tags.size()) + " activity=" + std::to_string(activity) +
-                " join=" + std::to_string(join) + " diag=" + std::to_string(diag) +
-                " params=" + std::to_string(params);
+                " join=" + std::to_string(join) + " diag=" + std::to_string(diag) + " params=" + std::to_string(params);
     }
     if (p.has_reader_diag_info()) text += " +reader_diag_info";
     if (p.has_reader_bit_results()) text += " +reader_bit_results";
     if (p.has_reader_params_info()) text += " +reader_params_info";
     if (p.has_channel_survey_results()) {
-        text += " +channel_survey_results(" + std::to_string(p.channel_survey_results().all_channels_rssi_results_size()) + ")";
+        text += " +channel_survey_results(" +
+                std::to_string(p.channel_survey_results().all_channels_rssi_results_size()) + ")";
     }
     return text;
 }

@@ -1,6 +1,7 @@
 #include "tools/rtcsim/rtc_server.h"
 
 #include <arpa/inet.h>
+#include <google/protobuf/message.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,8 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-
-#include <google/protobuf/message.h>
 
 #include "RtcAcknowledgePersistedTagData.pb.h"
 #include "ZemloReaderDataPackage.pb.h"
@@ -81,9 +80,9 @@ bool RtcSimulator::Start() {
     }
     boundPort_ = config_.tcpPort;
     if (!OpenListener()) return false;
-    printer_->Event("LISTEN", {{"address", config_.listenAddress},
-                               {"port", std::to_string(boundPort_)},
-                               {"broadcast", AddressText(target)}});
+    printer_->Event(
+        "LISTEN",
+        {{"address", config_.listenAddress}, {"port", std::to_string(boundPort_)}, {"broadcast", AddressText(target)}});
     return true;
 }
 
@@ -116,8 +115,8 @@ void RtcSimulator::CloseListener() {
 }
 
 void RtcSimulator::Run(const volatile std::sig_atomic_t* stop) {
-    const Clock::time_point end = config_.seconds ? Clock::now() + std::chrono::seconds(*config_.seconds)
-                                                  : Clock::time_point::max();
+    const Clock::time_point end =
+        config_.seconds ? Clock::now() + std::chrono::seconds(*config_.seconds) : Clock::time_point::max();
     while (!*stop) {
         Clock::time_point now = Clock::now();
         if (now >= end) break;
@@ -268,8 +267,13 @@ void RtcSimulator::ExecuteStreamCommand(const RtcCommand& cmd, Clock::time_point
     switch (cmd.kind) {
         case Kind::PairAck: SendPairAck(cmd.pacing, cmd.paceMs); break;
         case Kind::Message: SendMessage(cmd.number, *cmd.message, cmd.pacing, cmd.paceMs); break;
-        case Kind::ClockSync: Queue(RTCCLOCKSYNC, ClockSyncEnvelope(cmd.clock.At(NowMs())), cmd.pacing, cmd.paceMs); break;
-        case Kind::Envelope: Queue(cmd.number, HeaderOnly(cmd.number, static_cast<uint32_t>(cmd.bytes.size())) + cmd.bytes, cmd.pacing, cmd.paceMs); break;
+        case Kind::ClockSync:
+            Queue(RTCCLOCKSYNC, ClockSyncEnvelope(cmd.clock.At(NowMs())), cmd.pacing, cmd.paceMs);
+            break;
+        case Kind::Envelope:
+            Queue(cmd.number, HeaderOnly(cmd.number, static_cast<uint32_t>(cmd.bytes.size())) + cmd.bytes, cmd.pacing,
+                  cmd.paceMs);
+            break;
         case Kind::Raw:
             if (QueueBytes(cmd.bytes, cmd.pacing, cmd.paceMs)) {
                 printer_->Event("SENT_RAW", {{"len", std::to_string(cmd.bytes.size())}, {"bytes", HexOf(cmd.bytes)}});
@@ -277,7 +281,8 @@ void RtcSimulator::ExecuteStreamCommand(const RtcCommand& cmd, Clock::time_point
             break;
         case Kind::Header:
             if (QueueBytes(HeaderOnly(cmd.number, cmd.length), cmd.pacing, cmd.paceMs)) {
-                printer_->Event("SENT_HEADER", {{"envelope", std::to_string(cmd.number)}, {"length", std::to_string(cmd.length)}});
+                printer_->Event("SENT_HEADER",
+                                {{"envelope", std::to_string(cmd.number)}, {"length", std::to_string(cmd.length)}});
             }
             break;
         default: break;
@@ -323,8 +328,8 @@ void RtcSimulator::SendPairAck(RtcCommand::Pacing pacing, uint32_t paceMs) {
     Queue(RTCPAIRACK, PairingAckEnvelope(config_.pairing, NowMs()), pacing, paceMs);
 }
 
-void RtcSimulator::SendMessage(uint32_t number, const google::protobuf::Message& prototype,
-                               RtcCommand::Pacing pacing, uint32_t paceMs) {
+void RtcSimulator::SendMessage(uint32_t number, const google::protobuf::Message& prototype, RtcCommand::Pacing pacing,
+                               uint32_t paceMs) {
     std::unique_ptr<google::protobuf::Message> msg(prototype.New());
     msg->CopyFrom(prototype);
     StampHeader(msg.get(), nextIndex_, NowMs());
@@ -360,12 +365,13 @@ bool RtcSimulator::QueueBytes(const std::string& bytes, RtcCommand::Pacing pacin
     }
     // Later bytes never overtake earlier ones.
     Clock::time_point due = out_.empty() ? Clock::now() : std::max(Clock::now(), out_.back().due);
-    const size_t pieces = pacing == RtcCommand::Pacing::kWhole ? 1
+    const size_t pieces = pacing == RtcCommand::Pacing::kWhole   ? 1
                           : pacing == RtcCommand::Pacing::kSplit ? std::min<size_t>(2, bytes.size())
-                                                                  : bytes.size();
+                                                                 : bytes.size();
     size_t start = 0;
     for (size_t i = 0; i < pieces; ++i) {
-        size_t length = i + 1 == pieces ? bytes.size() - start : (pacing == RtcCommand::Pacing::kSplit ? bytes.size() / 2 : 1);
+        size_t length =
+            i + 1 == pieces ? bytes.size() - start : (pacing == RtcCommand::Pacing::kSplit ? bytes.size() / 2 : 1);
         out_.push_back({bytes.substr(start, length), due});
         start += length;
         due += milliseconds(paceMs);
@@ -379,8 +385,10 @@ void RtcSimulator::WriteDue(Clock::time_point now) {
         Chunk& chunk = out_.front();
         ssize_t n = send(readerFd_, chunk.bytes.data(), chunk.bytes.size(), MSG_NOSIGNAL);
         if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK) writeBlocked_ = true;
-            else if (errno != EINTR) CloseReader(Errno());
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                writeBlocked_ = true;
+            else if (errno != EINTR)
+                CloseReader(Errno());
             return;
         }
         outBytes_ -= static_cast<size_t>(n);
@@ -390,7 +398,8 @@ void RtcSimulator::WriteDue(Clock::time_point now) {
 }
 
 void RtcSimulator::Broadcast() {
-    std::optional<uint32_t> port = config_.announceListening ? std::optional<uint32_t>(boundPort_) : config_.announcePort;
+    std::optional<uint32_t> port =
+        config_.announceListening ? std::optional<uint32_t>(boundPort_) : config_.announcePort;
     SendDatagram(DiscoveryDatagram(AnnouncedIp(), port), true);
 }
 

@@ -25,8 +25,8 @@ struct RtcSimConfig {
     uint16_t tcpPort = kDefaultRtcPort;  // 0: any free port, printed at start
     std::string broadcastTo = "255.255.255.255";
     uint16_t broadcastPort = kDiscoveryPort;
-    uint32_t broadcastEveryMs = 2000;  // 0: only on command
-    std::string announceIp;            // empty: the address the datagram leaves from
+    uint32_t broadcastEveryMs = 2000;      // 0: only on command
+    std::string announceIp;                // empty: the address the datagram leaves from
     std::optional<uint32_t> announcePort;  // absent with announceListening false: no port
     bool announceListening = true;
     PairingAnswer pairing;

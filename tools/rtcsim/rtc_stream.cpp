@@ -21,8 +21,8 @@ EnvelopeCutter::Cut EnvelopeCutter::Next() {
     uint32_t length = 0;
     int headerLength = 0;
     auto avail = static_cast<int32_t>(std::min<size_t>(pending_.size(), kMaxEnvelopeHeaderBytes));
-    HeaderState state = ReadEnvelopeHeader(reinterpret_cast<const uint8_t*>(pending_.data()), avail, &number,
-                                           &length, &headerLength);
+    HeaderState state =
+        ReadEnvelopeHeader(reinterpret_cast<const uint8_t*>(pending_.data()), avail, &number, &length, &headerLength);
     if (state == HeaderState::kIncomplete) return cut;
     if (state == HeaderState::kInvalid || length > kMaxEnvelopeBody) {
         cut.kind = Cut::Kind::kInvalid;

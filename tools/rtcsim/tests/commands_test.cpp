@@ -29,8 +29,8 @@ TEST(RtcCommands, GoodLines) {
     } cases[] = {
         {"pairack", Kind::PairAck, Pacing::kWhole, 0},
         {"command RestartTarnel", Kind::Message, Pacing::kWhole, 17},
-        {"readerparams keep_alive_interval=7 radio_frequency_table=1.5,2 generic=a:b", Kind::Message,
-         Pacing::kWhole, 14},
+        {"readerparams keep_alive_interval=7 radio_frequency_table=1.5,2 generic=a:b", Kind::Message, Pacing::kWhole,
+         14},
         {"persistack 1 18446744073709551615", Kind::Message, Pacing::kWhole, 11},
         {"split 50 clocksync now-20000", Kind::ClockSync, Pacing::kSplit, 0},
         {"dribble 5 envelope 12 01 02", Kind::Envelope, Pacing::kDribble, 12},
@@ -50,10 +50,10 @@ TEST(RtcCommands, GoodLines) {
 }
 
 TEST(RtcCommands, BadLinesSayWhy) {
-    for (const char* line : {"bogus", "command 11", "command Reboot", "readerparams no_such_field=1",
-                             "readerparams working_channel=-1", "tagparams tags=x", "header 10", "raw",
-                             "raw 1ff", "split 5 pause 10", "clock later", "version 1.2", "keepalive -1",
-                             "announce 70000", "autoack data on", "pairack now"}) {
+    for (const char* line :
+         {"bogus", "command 11", "command Reboot", "readerparams no_such_field=1", "readerparams working_channel=-1",
+          "tagparams tags=x", "header 10", "raw", "raw 1ff", "split 5 pause 10", "clock later", "version 1.2",
+          "keepalive -1", "announce 70000", "autoack data on", "pairack now"}) {
         std::string error;
         Parse(line, &error);
         EXPECT_NE(error, "") << line;
@@ -69,7 +69,8 @@ TEST(RtcCommands, TagParametersKeepEntriesApart) {
     EXPECT_EQ(msg.tags_params_info(0).tag_ids_size(), 2);
     EXPECT_EQ(msg.tags_params_info(0).tag_params_info().rf_region(), RFRegionEnum::Europe);
     EXPECT_EQ(msg.tags_params_info(1).tag_params_info().site_id(), 3u);
-    EXPECT_EQ(static_cast<const RtcSetTagsParameters&>(*Parse("tagparams none", &error).message).tags_params_info_size(), 0);
+    EXPECT_EQ(
+        static_cast<const RtcSetTagsParameters&>(*Parse("tagparams none", &error).message).tags_params_info_size(), 0);
 }
 
 TEST(RtcSimStream, KeepsEnvelopesCutAcrossReads) {
@@ -78,7 +79,8 @@ TEST(RtcSimStream, KeepsEnvelopesCutAcrossReads) {
     std::vector<EnvelopeCutter::Cut> cuts;
     for (char byte : stream) {
         cutter.Append(&byte, 1);
-        for (EnvelopeCutter::Cut cut = cutter.Next(); cut.kind != EnvelopeCutter::Cut::Kind::kNone; cut = cutter.Next()) {
+        for (EnvelopeCutter::Cut cut = cutter.Next(); cut.kind != EnvelopeCutter::Cut::Kind::kNone;
+             cut = cutter.Next()) {
             cuts.push_back(cut);
         }
     }
@@ -90,8 +92,8 @@ TEST(RtcSimStream, KeepsEnvelopesCutAcrossReads) {
 }
 
 TEST(RtcSimStream, GivesUpOnAStreamItCannotRead) {
-    for (const std::string& bytes : {std::string("\x18\x05", 2), HeaderOnly(10, 4294967295u),
-                                     std::string("\x8a\x01\xff\xff\xff\xff\xff", 7)}) {
+    for (const std::string& bytes :
+         {std::string("\x18\x05", 2), HeaderOnly(10, 4294967295u), std::string("\x8a\x01\xff\xff\xff\xff\xff", 7)}) {
         EnvelopeCutter cutter;
         cutter.Append(bytes.data(), bytes.size());
         EXPECT_EQ(cutter.Next().kind, EnvelopeCutter::Cut::Kind::kInvalid);

@@ -45,8 +45,8 @@ public:
     explicit RtcSim(std::vector<std::string> args) {
         char dirTemplate[] = "/tmp/rtcsim-test-XXXXXX";
         dir_ = mkdtemp(dirTemplate);
-        args.insert(args.begin(), {RTCSIM_BINARY, "--port", "0", "--json", "--quiet", "--out", Out(),
-                                   "--control", Control(), "--seconds", "60"});
+        args.insert(args.begin(), {RTCSIM_BINARY, "--port", "0", "--json", "--quiet", "--out", Out(), "--control",
+                                   Control(), "--seconds", "60"});
         pid_ = fork();
         if (pid_ == 0) {
             std::vector<char*> argv;
