@@ -47,6 +47,21 @@ int WaitBounded(pid_t pid, int timeoutSeconds) {
     return -1;
 }
 
+// The simulator creates the FIFO once it runs: wait for it.
+bool WriteLineToFifo(const std::string& path, const std::string& line) {
+    auto deadline = Clock::now() + std::chrono::seconds(30);
+    int fd = -1;
+    while (fd < 0 && Clock::now() < deadline) {
+        fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0) PauseBriefly();
+    }
+    if (fd < 0) return false;
+    std::string text = line + "\n";
+    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return ok;
+}
+
 }  // namespace
 
 std::vector<SerialFrame> HostFrames(const SandboxRun& run, int op) {
@@ -101,6 +116,11 @@ void SandboxRun::Start(const SandboxOptions& options) {
                                      std::to_string(options.seconds)};
     for (const auto& a : options.simArgs) {
         args.push_back("--sim-arg");
+        args.push_back(a);
+    }
+    if (options.withRtc || !options.rtcArgs.empty()) args.push_back("--with-rtc");
+    for (const auto& a : options.rtcArgs) {
+        args.push_back("--rtc-arg");
         args.push_back(a);
     }
     args.push_back("--");
@@ -187,17 +207,6 @@ CommandResult RunCommand(const std::vector<std::string>& argv, int timeoutSecond
     return result;
 }
 
-bool SandboxRun::Control(const std::string& line) {
-    // The simulator creates the FIFO once it runs: wait for it.
-    auto deadline = Clock::now() + std::chrono::seconds(30);
-    int fd = -1;
-    while (fd < 0 && Clock::now() < deadline) {
-        fd = open(ControlPath().c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd < 0) PauseBriefly();
-    }
-    if (fd < 0) return false;
-    std::string text = line + "\n";
-    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    return ok;
-}
+bool SandboxRun::Control(const std::string& line) { return WriteLineToFifo(ControlPath(), line); }
+
+bool SandboxRun::RtcControl(const std::string& line) { return WriteLineToFifo(dir_ + "/rtc.control", line); }

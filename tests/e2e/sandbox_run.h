@@ -12,6 +12,10 @@ struct SandboxOptions {
     int seconds = 60;
     std::vector<std::string> simArgs;
     std::vector<std::string> daemonArgs;
+    // The RTC simulator runs beside the daemon when withRtc is set or it is
+    // given arguments.
+    bool withRtc = false;
+    std::vector<std::string> rtcArgs = {};
 };
 
 class SandboxRun {
@@ -43,6 +47,14 @@ public:
     bool Control(const std::string& line);
     std::vector<std::string> ControlArgs() const { return {"--control", ControlPath()}; }
     std::string ControlPath() const { return dir_ + "/sim.control"; }
+
+    // The RTC simulator's lines (readable, or JSON with rtcArgs --json).
+    std::string RtcLogPath() const { return dir_ + "/rtc.log"; }
+    bool WaitForRtcLine(const std::string& pattern, int timeoutSeconds, size_t skip = 0) {
+        return WaitForLine(RtcLogPath(), pattern, timeoutSeconds, skip);
+    }
+    // Sends one command line to the RTC simulator's control FIFO.
+    bool RtcControl(const std::string& line);
 
     // The pid the sandbox has written into its directory, 0 if none yet.
     pid_t PidFromFile(const std::string& name) const;

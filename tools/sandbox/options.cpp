@@ -6,7 +6,12 @@
 
 const char kSandboxUsage[] =
     "usage: tarnel-sandbox --dir DIR [--seconds N] [--show] [--sim PATH] [--sim-arg ARG]... [--no-sim]\n"
-    "                      -- DAEMON [ARGS...]\n";
+    "                      [--rtc PATH | --with-rtc] [--rtc-arg ARG]... -- DAEMON [ARGS...]\n"
+    "  --rtc PATH, --with-rtc  also run the RTC simulator (PATH, or tarnel-rtcsim beside the\n"
+    "                          sandbox) in the daemon's network namespace; it broadcasts to\n"
+    "                          127.255.255.255, writes DIR/rtc.log and DIR/rtc.pid and takes\n"
+    "                          commands on the FIFO DIR/rtc.control\n"
+    "  --rtc-arg ARG           one more argument for the RTC simulator\n";
 
 namespace {
 
@@ -32,6 +37,10 @@ bool TakeValue(const std::string& name, const char* value, SandboxOptions* out, 
         out->sim = value;
     } else if (name == "--sim-arg") {
         out->simArgs.emplace_back(value);
+    } else if (name == "--rtc") {
+        out->rtc = value;
+    } else if (name == "--rtc-arg") {
+        out->rtcArgs.emplace_back(value);
     } else if (!ParseSeconds(value, &out->seconds)) {
         *error = std::string("--seconds wants a whole number of seconds, not '") + value + "'";
         return false;
@@ -40,7 +49,8 @@ bool TakeValue(const std::string& name, const char* value, SandboxOptions* out, 
 }
 
 bool TakesValue(const std::string& name) {
-    return name == "--dir" || name == "--seconds" || name == "--sim" || name == "--sim-arg";
+    return name == "--dir" || name == "--seconds" || name == "--sim" || name == "--sim-arg" || name == "--rtc" ||
+           name == "--rtc-arg";
 }
 
 bool CheckComplete(const SandboxOptions& options, std::string* error) {
@@ -51,6 +61,10 @@ bool CheckComplete(const SandboxOptions& options, std::string* error) {
         *error = "no daemon given after --";
     } else if (options.noSim && !options.sim.empty()) {
         *error = "--sim and --no-sim exclude each other";
+    } else if (!options.rtc.empty() && options.withRtc) {
+        *error = "--rtc and --with-rtc exclude each other";
+    } else if (!options.rtcArgs.empty() && options.rtc.empty() && !options.withRtc) {
+        *error = "--rtc-arg needs --rtc PATH or --with-rtc";
     } else {
         return true;
     }
@@ -73,6 +87,8 @@ bool ParseSandboxOptions(int argc, const char* const argv[], SandboxOptions* out
             out->show = true;
         } else if (arg == "--no-sim") {
             out->noSim = true;
+        } else if (arg == "--with-rtc") {
+            out->withRtc = true;
         } else if (arg == "--help" || arg == "-h") {
             out->help = true;
         } else {

@@ -10,6 +10,11 @@ struct SandboxOptions {
     std::string sim;  // empty: tarnel-subgsim beside the sandbox's executable
     std::vector<std::string> simArgs;
     bool noSim = false;
+    // The RTC simulator runs only when asked for: a path, or the one beside
+    // the sandbox's executable with --with-rtc.
+    std::string rtc;
+    bool withRtc = false;
+    std::vector<std::string> rtcArgs;
     std::vector<std::string> daemon;  // program and its arguments
     bool help = false;
 };

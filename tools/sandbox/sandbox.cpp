@@ -56,12 +56,17 @@ void WritePidFile(const std::string& path, pid_t pid) {
     if (!written || rename(temporary.c_str(), path.c_str()) != 0) ThrowErrno("cannot write " + path);
 }
 
-std::string DefaultSimPath() {
+// Inside the namespace only lo is up: it has no route for the limited
+// broadcast 255.255.255.255, but delivers its own subnet's broadcast to a
+// reader bound to any address, from 127.0.0.1.
+const char kRtcBroadcastTarget[] = "127.255.255.255";
+
+std::string BesideSandbox(const char* program) {
     char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     if (n <= 0) ThrowErrno("cannot find the sandbox's own executable");
     std::string path(self, static_cast<size_t>(n));
-    return path.substr(0, path.rfind('/') + 1) + "tarnel-subgsim";
+    return path.substr(0, path.rfind('/') + 1) + program;
 }
 
 // The daemon runs in DIR/work: a relative path must not be taken from there.
@@ -78,9 +83,15 @@ void CloseIfOpen(int fd) {
 
 Sandbox::Sandbox(const SandboxOptions& options) : options_(options), dir_(AbsolutePath(options.dir)) {
     if (!options_.noSim) {
-        simPath_ = options_.sim.empty() ? DefaultSimPath() : AbsolutePath(options_.sim);
+        simPath_ = options_.sim.empty() ? BesideSandbox("tarnel-subgsim") : AbsolutePath(options_.sim);
         if (access(simPath_.c_str(), X_OK) != 0) {
             ThrowErrno("cannot run the simulator " + simPath_ + " (build it, or pass --sim PATH or --no-sim)");
+        }
+    }
+    if (options_.withRtc || !options_.rtc.empty()) {
+        rtcPath_ = options_.withRtc ? BesideSandbox("tarnel-rtcsim") : AbsolutePath(options_.rtc);
+        if (access(rtcPath_.c_str(), X_OK) != 0) {
+            ThrowErrno("cannot run the RTC simulator " + rtcPath_ + " (build it, or pass --rtc PATH)");
         }
     }
 }
@@ -88,7 +99,10 @@ Sandbox::Sandbox(const SandboxOptions& options) : options_(options), dir_(Absolu
 Sandbox::~Sandbox() {
     if (daemonPid_ > 0) KillChild(daemonPid_);
     if (simPid_ > 0) KillChild(simPid_);
-    for (int fd : {signalFd_, daemonOut_, daemonErr_, simOut_, nullFd_, pty_.master, pty_.slave}) CloseIfOpen(fd);
+    if (rtcPid_ > 0) KillChild(rtcPid_);
+    for (int fd : {signalFd_, daemonOut_, daemonErr_, simOut_, rtcOut_, nullFd_, pty_.master, pty_.slave}) {
+        CloseIfOpen(fd);
+    }
 }
 
 int Sandbox::Run() {
@@ -99,6 +113,7 @@ int Sandbox::Run() {
     // Orphans of the daemon come to the sandbox, which ends them at the end.
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) ThrowErrno("cannot become a subreaper");
     if (!options_.noSim) StartSimulator();
+    if (!rtcPath_.empty()) StartRtcSimulator();
     StartDaemon();
     Supervise();
     return Finish();
@@ -108,11 +123,15 @@ void Sandbox::PrepareDir() {
     MakeDirs(dir_);
     for (const char* sub : {"work", "home", ".dev"}) MakeDirs(Path(sub));
     // A stale pid file would send a waiting test to a process long gone.
-    for (const char* stale : {"sandbox.pid", "daemon.pid"}) unlink(Path(stale).c_str());
+    for (const char* stale : {"sandbox.pid", "daemon.pid", "rtc.pid"}) unlink(Path(stale).c_str());
     close(CreateOutput(Path("serial.log")));
     daemonOut_ = CreateOutput(Path("daemon.out"));
     daemonErr_ = CreateOutput(Path("daemon.err"));
     simOut_ = CreateOutput(Path("sim.out"));
+    if (!rtcPath_.empty()) {
+        close(CreateOutput(Path("rtc.log")));
+        rtcOut_ = CreateOutput(Path("rtc.out"));
+    }
     nullFd_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (nullFd_ < 0) ThrowErrno("cannot open /dev/null");
     syslog_ = std::make_unique<SyslogSink>(Path("syslog.log"), options_.show);
@@ -149,6 +168,24 @@ void Sandbox::StartSimulator() {
     plan.stdinFd = nullFd_;
     if (!options_.show) plan.stdoutFd = plan.stderrFd = simOut_;
     simPid_ = SpawnChild(plan);
+}
+
+// Started before the daemon, so that its first listening window can
+// already hear a broadcast. Its own arguments come last and win.
+void Sandbox::StartRtcSimulator() {
+    ChildPlan plan;
+    plan.argv = {rtcPath_, "--broadcast-to", kRtcBroadcastTarget, "--out", Path("rtc.log"),
+                 "--control", Path("rtc.control")};
+    if (options_.show) {
+        plan.argv.insert(plan.argv.end(), {"--label", "[rtc]"});
+    } else {
+        plan.argv.emplace_back("--quiet");
+        plan.stdoutFd = plan.stderrFd = rtcOut_;
+    }
+    plan.argv.insert(plan.argv.end(), options_.rtcArgs.begin(), options_.rtcArgs.end());
+    plan.stdinFd = nullFd_;
+    rtcPid_ = SpawnChild(plan);
+    WritePidFile(Path("rtc.pid"), rtcPid_);
 }
 
 void Sandbox::StartDaemon() {
@@ -205,13 +242,19 @@ void Sandbox::OnChildEnded(pid_t pid, int waitStatus) {
     } else if (pid == simPid_) {
         simPid_ = -1;
         std::fprintf(stderr, "sandbox: the simulator ended early with status %d\n", ShellStatus(waitStatus));
+    } else if (pid == rtcPid_) {
+        rtcPid_ = -1;
+        std::fprintf(stderr, "sandbox: the RTC simulator ended early with status %d\n", ShellStatus(waitStatus));
     }
 }
 
-void Sandbox::StopSimulator() {
-    if (simPid_ <= 0) return;
-    TerminateChild(simPid_, kSimGraceMillis);
-    simPid_ = -1;
+// Asked, not killed: the RTC simulator prints its counts as it ends.
+void Sandbox::StopSimulators() {
+    for (pid_t* pid : {&simPid_, &rtcPid_}) {
+        if (*pid <= 0) continue;
+        TerminateChild(*pid, kSimGraceMillis);
+        *pid = -1;
+    }
 }
 
 int Sandbox::Finish() {
@@ -224,7 +267,7 @@ int Sandbox::Finish() {
     }
     double ran = std::chrono::duration<double>(Clock::now() - daemonStart_).count();
     syslog_->DrainFor(kLastWordsMillis);
-    StopSimulator();
+    StopSimulators();
     KillAdoptedChildren();
     if (stoppedBySandbox) {
         std::fprintf(stderr, "sandbox: daemon stopped after %.0f s\n", ran);

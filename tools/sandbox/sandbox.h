@@ -1,4 +1,4 @@
-// One run: sets the private world up, starts the simulator and the daemon in
+// One run: sets the private world up, starts the simulators and the daemon in
 // it, records the daemon's syslog, and ends everything it started.
 #pragma once
 
@@ -31,25 +31,29 @@ private:
     void SetUpNamespaces();
     void BlockSignals();
     void StartSimulator();
+    void StartRtcSimulator();
     void StartDaemon();
     void Supervise();
     void HandleSignals();
     void ReapChildren();
     void OnChildEnded(pid_t pid, int waitStatus);
-    void StopSimulator();
+    void StopSimulators();
     int Finish();
 
     SandboxOptions options_;
     std::string dir_;
     std::string simPath_;
+    std::string rtcPath_;
     std::unique_ptr<SyslogSink> syslog_;
     Pty pty_;
     int signalFd_ = -1;
     int daemonOut_ = -1;
     int daemonErr_ = -1;
     int simOut_ = -1;
+    int rtcOut_ = -1;
     int nullFd_ = -1;
     pid_t simPid_ = -1;
+    pid_t rtcPid_ = -1;
     pid_t daemonPid_ = -1;
     int daemonWaitStatus_ = 0;
     bool stopRequested_ = false;

@@ -28,6 +28,16 @@ TEST(SandboxOptions, FullCommandLine) {
     EXPECT_EQ(o.daemon, (std::vector<std::string>{"/bin/d", "--seconds", "9"}));
 }
 
+TEST(SandboxOptions, RtcSimulator) {
+    SandboxOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--dir", "d", "--with-rtc", "--rtc-arg", "--json", "--rtc-arg", "--seconds", "--", "x"}, &o,
+                      &error))
+        << error;
+    EXPECT_TRUE(o.withRtc);
+    EXPECT_EQ(o.rtcArgs, (std::vector<std::string>{"--json", "--seconds"}));
+}
+
 TEST(SandboxOptions, Defaults) {
     SandboxOptions o;
     std::string error;
@@ -35,6 +45,8 @@ TEST(SandboxOptions, Defaults) {
     EXPECT_EQ(o.seconds, 30);
     EXPECT_FALSE(o.show);
     EXPECT_TRUE(o.noSim);
+    EXPECT_FALSE(o.withRtc);
+    EXPECT_TRUE(o.rtc.empty());
 }
 
 TEST(SandboxOptions, Rejects) {
@@ -47,6 +59,8 @@ TEST(SandboxOptions, Rejects) {
         {"--dir", "d", "--seconds"},
         {"--dir", "d", "--bogus", "--", "x"},
         {"--dir", "d", "--sim", "s", "--no-sim", "--", "x"},
+        {"--dir", "d", "--rtc", "r", "--with-rtc", "--", "x"},
+        {"--dir", "d", "--rtc-arg", "--json", "--", "x"},
     };
     for (const auto& args : bad) {
         SandboxOptions o;
