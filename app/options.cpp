@@ -6,7 +6,6 @@
 #include <cstring>
 
 uint64_t ReaderMacAddress = 1;
-uint8_t PrintReaderData = 0;
 
 bool ParseOptions(int argc, char* argv[], TarnelOptions* out) {
     opterr = 0;

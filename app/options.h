@@ -4,12 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "backbone/reader_pack.h"
 #include "platform/paths.h"
 
 // From -m; the backbone takes it when it is not 0.
 extern uint64_t ReaderMacAddress;
-// Set when PRINT_READ exists in the environment.
-extern uint8_t PrintReaderData;
 
 struct TarnelOptions {
     std::string logFile;

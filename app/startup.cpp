@@ -14,6 +14,7 @@
 
 #include "app/md5sum.h"
 #include "app/options.h"
+#include "app/shutdown.h"
 #include "app/reply_table.h"
 #include "backbone/backbone_thread.h"
 #include "console/console.h"
@@ -83,14 +84,14 @@ void StartThread(void* (*entry)(void*), void* arg, int fifoPriority) {
 
 // The main thread's work once the others run, at normal priority: the
 // probes the LED word needs and the verbose flag file, so that the serial
-// threads only read their results.
+// threads only read their results; and a planned stop.
 [[noreturn]] void RunHostProbes() {
     TestIsReader20();
     RefreshHostReadings();
     for (;;) {
         RefreshDisplaySetting();
         if (TakeHostReadingsRequest()) RefreshHostReadings();
-        MicroSecSleep(kHostProbePauseMicros);
+        StopOnSignalWithin(kHostProbePauseMicros);
     }
 }
 
@@ -116,6 +117,7 @@ int RunTarnel(int argc, char* argv[]) {
     ChooseLogDir();
     OpenParserLogs();
 
+    PrepareStopSignals();
     StartThread(SerialListener, nullptr, kListenerPriority);
     StartThread(SerialParser, nullptr, kParserPriority);
     StartThread(CmdParseLineProc, nullptr, 0);

@@ -1,29 +1,171 @@
 #include "backbone/backbone_thread.h"
 
+#include <pthread.h>
 #include <syslog.h>
 
+#include <cstdio>
+#include <mutex>
+
+#include "backbone/backbone_iface.h"
+#include "backbone/msg_q_sender.h"
+#include "backbone/msg_queue.h"
+#include "backbone/rtc_command.h"
+#include "backbone/rtc_handlers.h"
+#include "backbone/rtc_listener.h"
+#include "params/rf_settings.h"
+#include "params/working_params.h"
+#include "platform/clock.h"
 #include "platform/timing.h"
+#include "subg/opcodes.h"
+#include "subg/request_queue.h"
+#include "subgconfig/versions.h"
 #include "tags/sub_msg_list.h"
 
 std::atomic<uint8_t> RTCConnected{0};
+std::atomic<BackBoneIface*> BackBoneIfaceInst{nullptr};
 
 namespace {
-constexpr int kDrainPauseMicros = 1000000;
+
+constexpr int kReadyPollMicros = 5000;
+constexpr int kIdlePassMicros = 50000;
+constexpr int kNothingHeardMicros = 5 * 1000000;
+constexpr uint64_t kLoopCountMark = 0xFFFFFFFF;
+
+// Held while one record moves from SubMsgList into the package, so that a
+// planned stop never saves the queue between the two.
+std::mutex RecordDrainMutex;
+
+std::atomic<uint8_t> FreqDelaySent{0};
+uint64_t ZemloBackboneThLoopCount = kLoopCountMark;  // backbone thread only
+
+// A technician's measure of the traffic: the records taken so far, logged
+// at most once a second while the count moves.
+unsigned long RecordsTaken = 0;
+unsigned long RecordsReported = 0;
+time_t LastRecordsReport = 0;
+
+void ReportRecordsTaken() {
+    const time_t now = NowSeconds();
+    if (RecordsTaken == RecordsReported || now == LastRecordsReport) return;
+    syslog(LOG_DEBUG, "ZemloBackboneTh: %lu tag records taken", RecordsTaken);
+    RecordsReported = RecordsTaken;
+    LastRecordsReport = now;
 }
 
-void* ZemloBackboneTh(void*) {
-    // Until the RTC link exists the records are taken and counted, so that
-    // the list never fills up.
-    unsigned long taken = 0;
-    unsigned long reported = 0;
+// The last unpaired pass, for the disconnection counters; 0 while paired so
+// that a paired period never counts as time without the RTC.
+time_t LastNotPairedCheck = 0;
+
+void SetKeepAliveFromRTC(int seconds) { BackBoneIfaceInst.load()->SetKeepAliveInterval(seconds); }
+
+// Reader and tag parameters from the RTC are parsed, logged and
+// acknowledged by their handlers; nothing applies them yet.
+RTCHandlerContext HandlerContext(BackBoneIface* link) {
+    RTCHandlerContext context{};
+    context.link = link;
+    context.setKeepAliveInterval = SetKeepAliveFromRTC;
+    context.updateDataTime = UpdateDataTime;
+    context.queueAck = AddAckWaiting;
+    context.setClock = SetSystemClock;
+    context.handleCommand = HandleRtcCommand;
+    return context;
+}
+
+void StartLinkThread(void* (*entry)(void*), void* arg) {
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, entry, arg) != 0) {
+        syslog(LOG_ERR, "ZemloBackboneTh: failed to start a link thread");
+        return;
+    }
+    pthread_detach(thread);
+}
+
+// Moves one waiting record into the package; false when none was waiting.
+bool DrainOneRecord(BackBoneIface* link) {
+    std::lock_guard<std::mutex> drain(RecordDrainMutex);
+    TimedSubGMsg record;
+    if (!TakeTagData(&record)) return false;
+    link->AddTagRecord(record);
+    ++RecordsTaken;
+    return true;
+}
+
+// The first unpaired pass of a period asks the board for no delay before a
+// frequency change, so that a new channel takes effect at once.
+void SendFreqChangeDelayOnce() {
+    if (FreqDelaySent) return;
+    SetFreqChDelay(0);
+    const uint8_t noDelay = 0;
+    AddSubGRequest(MakeRequest(SubGOp::SetFreqChangeDelay, &noDelay, 1));
+    FreqDelaySent = 1;
+}
+
+void PairedPass() {
+    FreqDelaySent = 0;
+    RTCConnected = 1;
+    LastNotPairedCheck = 0;
+    if (ZemloBackboneThLoopCount == kLoopCountMark) {
+        ZemloBackboneThLoopCount = 0;
+        syslog(LOG_DEBUG, "ZemloBackboneTh completed 0xffffffff loops (Paired)!");
+    } else {
+        ++ZemloBackboneThLoopCount;
+    }
+}
+
+void UnpairedPass(BackBoneIface* link) {
+    RTCConnected = 0;
+    if (ZemloBackboneThLoopCount == kLoopCountMark) {
+        ZemloBackboneThLoopCount = 0;
+        syslog(LOG_DEBUG, "ZemloBackboneTh is alive (not paired)!");
+        SendFreqChangeDelayOnce();
+    }
+    const time_t now = NowSeconds();
+    if (LastNotPairedCheck == 0 || now < LastNotPairedCheck) {
+        LastNotPairedCheck = now;
+    } else if (now > LastNotPairedCheck) {
+        link->UpdateDisConnectTime(static_cast<unsigned long long>(now - LastNotPairedCheck));
+        LastNotPairedCheck = now;
+    }
+    if (link->ListenForPairing() != 0) MicroSecSleep(kNothingHeardMicros);
+}
+
+}  // namespace
+
+void* ZemloBackboneTh(void* arg) {
+    std::remove(kSubGVersionFilePath);  // written again once the board reports its versions
+    auto* link = new BackBoneIface();   // lives until the process ends
+    BackBoneIfaceInst = link;
+    const uint64_t readerId = arg != nullptr ? *static_cast<const uint64_t*>(arg) : 0;
+    if (readerId != 0) link->SetReaderId(readerId);
+
+    while (!ReadyForRTC) MicroSecSleep(kReadyPollMicros);
+    StartLinkThread(MsgQSender, link);
+    // Records wait in SubMsgList until the backup's indices are known.
+    while (!BackupLoaded) MicroSecSleep(kReadyPollMicros);
+    link->ContinueMsgIndexAbove(HighestQueuedIndex());
+    static RTCHandlerContext context = HandlerContext(link);
+    StartLinkThread(RTCListener, &context);
+    LastNotPairedCheck = NowSeconds();
+
     for (;;) {
-        TimedSubGMsg record;
-        while (TakeTagData(&record)) ++taken;
-        if (taken != reported) {
-            syslog(LOG_DEBUG, "ZemloBackboneTh: %lu tag records taken", taken);
-            reported = taken;
+        if (DrainOneRecord(link)) continue;  // records before anything else
+        MicroSecSleep(kIdlePassMicros);
+        ReportRecordsTaken();
+        if (link->GetRTCCommState() == RTC_PAIRED) {
+            PairedPass();
+        } else {
+            UnpairedPass(link);
         }
-        MicroSecSleep(kDrainPauseMicros);
     }
     return nullptr;
+}
+
+void SaveQueueForExit() {
+    BackBoneIface* link = BackBoneIfaceInst;
+    if (link == nullptr) return;
+    // Held until the process ends: the backbone takes no record after this.
+    RecordDrainMutex.lock();
+    TimedSubGMsg record;
+    while (TakeTagData(&record)) link->AddTagRecord(record);
+    SaveQueueForShutdown(link);
 }

@@ -1,11 +1,17 @@
-// The backbone thread: owns the link to the RTC.
+// The backbone thread: owns the link to the RTC, drains the tag records into
+// packages, keeps the link flags and listens for the RTC while unpaired.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
-// 1 while the reader is connected to the RTC.
+// 1 while the last pass of the backbone saw the reader paired.
 extern std::atomic<uint8_t> RTCConnected;
 
 // arg points to the reader's 64-bit MAC address, alive for the whole process.
 void* ZemloBackboneTh(void* arg);
+
+// For a planned stop: takes the records still waiting into the package,
+// queues it and saves the queue. Records taken after this call are not
+// saved; the caller ends the process right after.
+void SaveQueueForExit();

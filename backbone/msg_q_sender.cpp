@@ -14,6 +14,7 @@
 #include "platform/timing.h"
 
 std::atomic<int32_t> SenderExitStatus{0};
+std::atomic<bool> BackupLoaded{false};
 
 namespace {
 
@@ -96,6 +97,7 @@ void* MsgQSender(void* arg) {
     // The load deletes the backup: write what it held back at once, so that
     // a power cut in the next ten minutes loses nothing.
     if (LoadQFromFile()) SaveQtoFile();
+    BackupLoaded = true;
     time_t backupTime = NowSeconds();
     bool backupRetry = false;
     syslog(LOG_DEBUG, "MsgQSender started!!");

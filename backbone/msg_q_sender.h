@@ -11,6 +11,10 @@ class BackBoneIface;
 // 0 while the sender runs; -1 when it was started without a link.
 extern std::atomic<int32_t> SenderExitStatus;
 
+// Set once the sender has read the backup at its start, so that no new
+// package takes an index before the reloaded ones are known.
+extern std::atomic<bool> BackupLoaded;
+
 // Thread entry; arg is the BackBoneIface. Loads the backup first; never
 // returns once running.
 void* MsgQSender(void* arg);

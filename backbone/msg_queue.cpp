@@ -168,3 +168,10 @@ std::vector<uint64_t> TakeAckWaiting() {
     taken.swap(AckWaitingMsgList);
     return taken;
 }
+
+uint64_t HighestQueuedIndex() {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    uint64_t highest = 0;
+    for (const WaitingMsgSt& entry : RTCMsgQ.Entries) highest = std::max(highest, entry.MsgIndex);
+    return highest;
+}

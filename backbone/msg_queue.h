@@ -76,6 +76,9 @@ bool CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more);
 // the queue's lock. False when the message library fails on it.
 bool StripReports(WaitingMsgSt* entry);
 
+// The highest message index queued, 0 for an empty queue.
+uint64_t HighestQueuedIndex();
+
 // Called just before the clock is set to newSeconds: the tag records of
 // every entry not yet corrected move by the clock's jump when it exceeds
 // 10 seconds either way; every entry is marked corrected in any case.

@@ -12,13 +12,16 @@
 #include <exception>
 #include <string>
 
-#include "app/options.h"
 #include "backbone/backbone_iface.h"
 #include "backbone/messages.h"
 #include "backbone/msg_queue.h"
+#include "backbone/reader_pack.h"
+#include "backbone/tag_records.h"
+#include "params/working_params.h"
 #include "tags/csv_rows.h"
 
 std::mutex ReaderPackMutex;
+uint8_t PrintReaderData = 0;
 
 namespace {
 
@@ -30,6 +33,20 @@ constexpr char kReaderDataPackHeader[] =
     "TagDataPac:, TimeStamp, Tag ID, Msg ID, RSSI, Activity:, Steps, Lying Count, Lying time, Standing\n"
     "Diagnostics:, Battery Status , Reset cause, LF Noise level, Message Success rate, Reset counter, "
     "Average RSSI\n";
+
+// A package grows to this many serialised bytes; the entry that passes it
+// still travels in it.
+constexpr int kReaderPackLimit = 1024;
+constexpr size_t kTagsDataKeySize = 1;  // field 1, wire type 2
+
+size_t VarintSize(size_t value) {
+    size_t bytes = 1;
+    while (value >= 0x80) {
+        value >>= 7;
+        ++bytes;
+    }
+    return bytes;
+}
 
 uint64_t NowMillis() {
     timeval now{};
@@ -75,17 +92,71 @@ void TraceEntry(FILE* file, const RFTagDataPackage& entry) {
 }  // namespace
 
 void BackBoneIface::EmptyReaderPack() {
-    const uint64_t now = NowMillis();
     std::lock_guard<std::mutex> lock(ReaderPackMutex);
+    HandOverLocked();
+}
+
+void BackBoneIface::HandOverLocked() {
     try {
         ReaderPack.mutable_message_header()->set_message_index(NextMsgIndex++);
-        ReaderPack.set_package_timestamp(now);
+        ReaderPack.set_package_timestamp(NowMillis());
         AddMsgToQ(ReaderPack);
     } catch (const std::exception& e) {
         syslog(LOG_ERR, "BackBoneIface::EmptyReaderPack: caught an exception (%s)", e.what());
     }
     ReaderPack.Clear();
     ReaderPackSize = 0;
+}
+
+void BackBoneIface::ContinueMsgIndexAbove(uint64_t index) {
+    std::lock_guard<std::mutex> lock(ReaderPackMutex);
+    if (index >= NextMsgIndex) NextMsgIndex = index + 1;
+}
+
+void BackBoneIface::AddTagRecord(const TimedSubGMsg& record) {
+    WalkSubMessages(record, [&](TagEntryKind kind, int offset) {
+        switch (kind) {
+            case TagEntryKind::Activity: AddTagVisitData(record, offset); break;
+            case TagEntryKind::Diagnostics: AddTagDiagData(record, offset); break;
+            case TagEntryKind::Parameters: AddTagParamData(record, offset); break;
+            case TagEntryKind::None: break;
+        }
+    });
+}
+
+int BackBoneIface::AddTagVisitData(const TimedSubGMsg& record, int offset) {
+    return AddTagEntry(record, TagEntryKind::Activity, offset, "AddTagVisitData");
+}
+
+int BackBoneIface::AddTagDiagData(const TimedSubGMsg& record, int offset) {
+    return AddTagEntry(record, TagEntryKind::Diagnostics, offset, "AddTagDiagData");
+}
+
+int BackBoneIface::AddTagParamData(const TimedSubGMsg& record, int offset) {
+    return AddTagEntry(record, TagEntryKind::Parameters, offset, "AddTagParamData");
+}
+
+// The package's size grows by each entry's own wire size (its key, its
+// length and its bytes), which is what serialising the whole package again
+// would tell, at a fraction of the cost.
+int BackBoneIface::AddTagEntry(const TimedSubGMsg& record, TagEntryKind kind, int offset, const char* caller) {
+    const int32_t workingChann = kind == TagEntryKind::Parameters ? SnapshotWorkingParams().WorkingChann : 0;
+    std::lock_guard<std::mutex> lock(ReaderPackMutex);
+    try {
+        RFTagDataPackage* entry = ReaderPack.add_tags_data();
+        if (!FillTagEntry(record, kind, offset, workingChann, entry)) {
+            ReaderPack.mutable_tags_data()->RemoveLast();
+            return ReaderPackSize;
+        }
+        const size_t entrySize = entry->ByteSizeLong();
+        ReaderPackSize += static_cast<int>(kTagsDataKeySize + VarintSize(entrySize) + entrySize);
+    } catch (const std::exception& e) {
+        syslog(LOG_ERR, "BackBoneIface::%s: caught an exception (%s)", caller, e.what());
+        ReaderPack.mutable_tags_data()->RemoveLast();
+        return 0;
+    }
+    if (ReaderPackSize > kReaderPackLimit) HandOverLocked();
+    return ReaderPackSize;
 }
 
 int BackBoneIface::FlushReaderPack(ZemloReaderDataPackage package) {

@@ -9,6 +9,7 @@
 
 #include "backbone/backbone_iface.h"
 #include "backbone/messages.h"
+#include "backbone/reader_pack.h"
 #include "params/working_params.h"
 #include "platform/atomic_file.h"
 #include "platform/net.h"
@@ -18,6 +19,8 @@ std::mutex RTCCommStateMutex;
 std::mutex RTCSendMutex;
 
 namespace {
+
+constexpr int32_t kLinkStartKeepAliveSeconds = 3;
 
 constexpr int kConnectAttempts = 10;
 constexpr int kConnectPauseMillis = 50;
@@ -50,7 +53,13 @@ int ReadTimeoutMillis(int keepAliveSeconds) {
 
 }  // namespace
 
-BackBoneIface::BackBoneIface() { LastSendMicros = ToMicros(Now()); }
+BackBoneIface::BackBoneIface() {
+    LastSendMicros = ToMicros(Now());
+    // Until an RTC gives its own: 3 s, not saved.
+    SetKeepAliveUnsaved(kLinkStartKeepAliveSeconds);
+    ParamsUpdated = 0;
+    if (PrintReaderData == 1) OpenReaderDataPackFile();
+}
 
 BackBoneIface::~BackBoneIface() {
     if (TCPSocketFD >= 0) CloseSocket(TCPSocketFD);

@@ -11,7 +11,7 @@
 #include <limits>
 #include <mutex>
 
-#include "app/byte_order.h"
+#include "platform/byte_order.h"
 #include "platform/atomic_file.h"
 
 std::atomic<float> Radio1Freq{0.0f};
@@ -402,10 +402,14 @@ void CopyReaderParam(WorkingParamsSt params) {
 }
 
 void SetKeepAlive(int32_t seconds) {
-    if (seconds != -1) {
-        ChangeAndSave([seconds] { WorkingParams.KeepAlive = seconds; });
+    if (seconds == -1) {
+        SetKeepAliveUnsaved(seconds);
         return;
     }
+    ChangeAndSave([seconds] { WorkingParams.KeepAlive = seconds; });
+}
+
+void SetKeepAliveUnsaved(int32_t seconds) {
     std::lock_guard<std::mutex> lock(WorkingParamMutex);
     WorkingParams.KeepAlive = seconds;
 }

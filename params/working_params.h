@@ -81,6 +81,8 @@ void SetRadioFreq(float mhz);
 void CopyReaderParam(WorkingParamsSt params);
 // -1 (connection lost) changes memory only.
 void SetKeepAlive(int32_t seconds);
+// The link's own values (its starting interval, -1 after a drop): memory only.
+void SetKeepAliveUnsaved(int32_t seconds);
 void SetSiteID(int32_t siteId);
 void SetFreqChDelay(int32_t minutes);
 void SetSteadyStateIntervalProc(int32_t seconds);

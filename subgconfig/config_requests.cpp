@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/byte_order.h"
+#include "platform/byte_order.h"
 #include "subg/opcodes.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/byte_order.h"
+#include "platform/byte_order.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/byte_order.h"
+#include "platform/byte_order.h"
 #include "params/rf_settings.h"
 #include "params/working_params.h"
 #include "subg/display_setting.h"

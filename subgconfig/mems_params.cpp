@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/byte_order.h"
+#include "platform/byte_order.h"
 #include "platform/paths.h"
 #include "subg/frame.h"
 #include "subg/opcodes.h"

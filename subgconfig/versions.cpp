@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/byte_order.h"
+#include "platform/byte_order.h"
 #include "params/working_params.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/byte_order.h"
+#include "platform/byte_order.h"
 
 namespace {
 

@@ -19,6 +19,8 @@
 namespace {
 
 constexpr int kSimGraceMillis = 2000;
+// The daemon saves its outgoing queue on SIGTERM, as when procd stops it.
+constexpr int kDaemonGraceMillis = 5000;
 constexpr int kLastWordsMillis = 300;
 constexpr int kMaxPollMillis = 1000;
 constexpr int kMessagesPerRound = 256;
@@ -262,7 +264,7 @@ int Sandbox::Finish() {
     // sandbox was told to stop it.
     bool stoppedBySandbox = stopRequested_ || daemonPid_ > 0;
     if (daemonPid_ > 0) {
-        KillChild(daemonPid_);
+        TerminateChild(daemonPid_, kDaemonGraceMillis);
         daemonPid_ = -1;
     }
     double ran = std::chrono::duration<double>(Clock::now() - daemonStart_).count();
