@@ -27,6 +27,8 @@
 #include "subg/serial_listener.h"
 #include "subg/serial_parser.h"
 #include "subgconfig/housekeeping.h"
+#include "subgconfig/mems_params.h"
+#include "subgconfig/versions.h"
 #include "tags/csv_logs.h"
 
 namespace {
@@ -83,14 +85,17 @@ void StartThread(void* (*entry)(void*), void* arg, int fifoPriority) {
 }
 
 // The main thread's work once the others run, at normal priority: the
-// probes the LED word needs and the verbose flag file, so that the serial
-// threads only read their results; and a planned stop.
+// probes the LED word needs, the verbose flag file, the MEMS parameter file
+// and the board's version file, so that the serial threads never touch the
+// storage; and a planned stop.
 [[noreturn]] void RunHostProbes() {
     TestIsReader20();
     RefreshHostReadings();
     for (;;) {
         RefreshDisplaySetting();
         if (TakeHostReadingsRequest()) RefreshHostReadings();
+        RefreshMEMSParamFile();
+        SaveSubGBoardAppVersToFile();
         StopOnSignalWithin(kHostProbePauseMicros);
     }
 }

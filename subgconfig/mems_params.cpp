@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "platform/byte_order.h"
@@ -52,21 +53,37 @@ void ForgetFile() {
     CollectMEMS = 0;
 }
 
-// The first line of the file; false when there is none.
-bool ReadFirstLine(const std::string& path, char* line, size_t room) {
+// What the main thread last found of the file; the listener's MEMS duty
+// works from it and so never waits on the storage.
+enum class FileState { Missing, Unreadable, Empty, HasLine };
+struct MEMSFileSnapshot {
+    FileState state = FileState::Missing;
+    char line[64] = {};
+};
+std::mutex MEMSFileMutex;
+MEMSFileSnapshot LatestMEMSFile;  // under MEMSFileMutex
+
+MEMSFileSnapshot ReadMEMSFile(const std::string& path, FileState previous) {
+    MEMSFileSnapshot found;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return found;
     FILE* fp = std::fopen(path.c_str(), "r");
     if (!fp) {
-        syslog(LOG_DEBUG, "NeedToChangeMEMSParam: Failed to open %s", path.c_str());
-        return false;
+        if (previous != FileState::Unreadable)
+            syslog(LOG_DEBUG, "NeedToChangeMEMSParam: Failed to open %s", path.c_str());
+        found.state = FileState::Unreadable;
+        return found;
     }
-    bool got = std::fgets(line, static_cast<int>(room), fp) != nullptr;
+    const bool got = std::fgets(found.line, sizeof(found.line), fp) != nullptr;
     std::fclose(fp);
-    if (!got) {
-        syslog(LOG_DEBUG, "NeedToChangeMEMSParam: file is empty, stop collecting parameters values from tags");
-        ForgetFile();
-        unlink(path.c_str());
+    if (got) {
+        found.state = FileState::HasLine;
+        return found;
     }
-    return got;
+    syslog(LOG_DEBUG, "NeedToChangeMEMSParam: file is empty, stop collecting parameters values from tags");
+    unlink(path.c_str());
+    found.state = FileState::Empty;
+    return found;
 }
 
 // A new line restarts the cycle with collecting.
@@ -152,22 +169,38 @@ MEMSLineRequest ParseMEMSLine(const char* line) {
     return request;
 }
 
+void RefreshMEMSParamFile() {
+    FileState previous;
+    {
+        std::lock_guard<std::mutex> lock(MEMSFileMutex);
+        previous = LatestMEMSFile.state;
+    }
+    const MEMSFileSnapshot found = ReadMEMSFile(MEMSParamPath(), previous);
+    std::lock_guard<std::mutex> lock(MEMSFileMutex);
+    // An empty file is gone once read: keep saying so until the duty saw it.
+    if (found.state == FileState::Missing && LatestMEMSFile.state == FileState::Empty) return;
+    LatestMEMSFile = found;
+}
+
 void NeedToChangeMEMSParam() {
     StepRecogTimeout = kNoStepRecogTimeout;
     MinNumOfAccelExceptions = kNoMinNumOfAccelExceptions;
-    std::string path = MEMSParamPath();
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
+    MEMSFileSnapshot file;
+    {
+        std::lock_guard<std::mutex> lock(MEMSFileMutex);
+        file = LatestMEMSFile;
+        if (file.state == FileState::Empty) LatestMEMSFile.state = FileState::Missing;
+    }
+    if (file.state == FileState::Missing) {
         ForgetFile();
         MEMS_LogPrintsCounter = 0;
         return;
     }
-    if (MEMS_LogPrintsCounter == 0) syslog(LOG_INFO, "NeedToChangeMEMSParam: Found file %s", path.c_str());
-    char line[64];
-    if (!ReadFirstLine(path, line, sizeof(line))) return;
-    if (std::strlen(line) > kMaxLineLength) return;
-    NoteLine(line);
-    ApplyLine(line);
+    if (MEMS_LogPrintsCounter == 0) syslog(LOG_INFO, "NeedToChangeMEMSParam: Found file %s", MEMSParamPath().c_str());
+    if (file.state == FileState::Empty) ForgetFile();
+    if (file.state != FileState::HasLine || std::strlen(file.line) > kMaxLineLength) return;
+    NoteLine(file.line);
+    ApplyLine(file.line);
 }
 
 void UpdateMEMSFiletrParams() {

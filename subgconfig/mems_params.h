@@ -30,8 +30,12 @@ struct MEMSLineRequest {
 // none (the second is not read when the first fails).
 MEMSLineRequest ParseMEMSLine(const char* line);
 
-// Reads the file afresh; run by the scheduler every few seconds, then
-// UpdateMEMSFiletrParams, which queues the two requests of the mode: the
-// stop of the other mode, then the start of this one.
+// Reads the file afresh; run by the main thread, so that the serial
+// threads never wait on the storage. An empty file is deleted.
+void RefreshMEMSParamFile();
+
+// Takes what the file last said; run by the scheduler every few seconds,
+// then UpdateMEMSFiletrParams, which queues the two requests of the mode:
+// the stop of the other mode, then the start of this one.
 void NeedToChangeMEMSParam();
 void UpdateMEMSFiletrParams();

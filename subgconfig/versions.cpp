@@ -5,9 +5,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "platform/byte_order.h"
 #include "params/working_params.h"
+#include "platform/atomic_file.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
 #include "subg/display_setting.h"
@@ -29,9 +32,27 @@ constexpr int kGVTAppVersionTop = 21;
 constexpr int kGVTLoaderVersionTop = 27;
 constexpr int kGVTBootRomVersionTop = 31;
 
-void WriteVersionLine(FILE* f, const char* label, int top) {
-    std::fprintf(f, "%s: %d.%d.%d.%d\n", label, SubGBoardGVT[top], SubGBoardGVT[top - 1], SubGBoardGVT[top - 2],
-                 SubGBoardGVT[top - 3]);
+// The version file's text, made on the parser thread when the versions
+// arrive and written by the main thread: no disk I/O on the serial path.
+std::mutex VersionFileMutex;
+std::string VersionFileText;  // empty: nothing to write
+
+std::string VersionLine(const char* label, int top) {
+    char line[64];
+    std::snprintf(line, sizeof(line), "%s: %d.%d.%d.%d\n", label, SubGBoardGVT[top], SubGBoardGVT[top - 1],
+                  SubGBoardGVT[top - 2], SubGBoardGVT[top - 3]);
+    return line;
+}
+
+void QueueVersionFile() {
+    char tarnel[64];
+    std::snprintf(tarnel, sizeof(tarnel), "Tarnel version: %d.%d.%d.%d\n", kTarnelVersion[0], kTarnelVersion[1],
+                  kTarnelVersion[2], kTarnelVersion[3]);
+    std::string text = VersionLine("SubGBoard Bootrom", kGVTBootRomVersionTop) +
+                       VersionLine("SubGBoard Bootloader", kGVTLoaderVersionTop) +
+                       VersionLine("SubGBoard Application", kGVTAppVersionTop) + tarnel;
+    std::lock_guard<std::mutex> lock(VersionFileMutex);
+    VersionFileText = std::move(text);
 }
 
 uint32_t VersionNumber(uint8_t major, uint8_t minor, uint8_t build) {
@@ -68,7 +89,7 @@ ReplyResult ParseServiceInfo(const T7734FrameReply& reply) {
 void ParseSubGServiceInfo(const uint8_t* data) {
     syslog(LOG_DEBUG, "ParseSubGServiceInfo: Parsing GVT data");
     std::memcpy(SubGBoardGVT, data, kGVTSize);
-    SaveSubGBoardAppVersToFile();
+    QueueVersionFile();
     ParamsUpdated = 1;
     GVTUpdated = 1;
 }
@@ -82,24 +103,23 @@ void UpdateOldSubGGVT(uint32_t version) {
     SubGBoardGVT[kGVTAppVersionTop - 2] = static_cast<uint8_t>(version % 100);
     SubGBoardGVT[0] = kHostBuiltGVTFormat;
     ParamsUpdated = 1;
-    SaveSubGBoardAppVersToFile();
+    QueueVersionFile();
     GVTUpdated = 1;
 }
 
 void SaveSubGBoardAppVersToFile() {
-    FILE* f = std::fopen(kSubGVersionFilePath, "w");
-    if (!f) {
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(VersionFileMutex);
+        text.swap(VersionFileText);
+    }
+    if (text.empty()) return;
+    if (!WriteFileAtomically(kSubGVersionFilePath, text.data(), text.size())) {
         syslog(LOG_ERR, "SaveSubGBoardAppVersToFile: failed to open %s (%s)", kSubGVersionFilePath,
                strerror(errno));
         return;
     }
     syslog(LOG_DEBUG, "SaveSubGBoardAppVersToFile: opened file %s", kSubGVersionFilePath);
-    WriteVersionLine(f, "SubGBoard Bootrom", kGVTBootRomVersionTop);
-    WriteVersionLine(f, "SubGBoard Bootloader", kGVTLoaderVersionTop);
-    WriteVersionLine(f, "SubGBoard Application", kGVTAppVersionTop);
-    std::fprintf(f, "Tarnel version: %d.%d.%d.%d\n", kTarnelVersion[0], kTarnelVersion[1], kTarnelVersion[2],
-                 kTarnelVersion[3]);
-    std::fclose(f);
 }
 
 ReplyResult ParseSUbGCheckSum(const T7734FrameReply& reply) {

@@ -35,4 +35,6 @@ ReplyResult ParseSUbGCheckSum(const T7734FrameReply& reply);
 void ParseSubGServiceInfo(const uint8_t* data);
 // Builds the version record for board software without a boot loader.
 void UpdateOldSubGGVT(uint32_t version);
+// Writes the version file with the versions last reported, if they have
+// not been written yet; run by the main thread, never the serial threads.
 void SaveSubGBoardAppVersToFile();

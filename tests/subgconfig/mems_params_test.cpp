@@ -27,6 +27,7 @@ protected:
     // One scheduler pass; returns the requests it queued, in order, and
     // settles them so that the next pass may queue the same again.
     static std::vector<T7734FrameRequest> Pass() {
+        RefreshMEMSParamFile();
         NeedToChangeMEMSParam();
         UpdateMEMSFiletrParams();
         std::vector<T7734FrameRequest> queued;

@@ -40,7 +40,9 @@ protected:
         return ops;
     }
 
+    // As the main thread writes it.
     static std::string VersionFile() {
+        SaveSubGBoardAppVersToFile();
         std::ifstream in(kSubGVersionFilePath);
         std::stringstream text;
         text << in.rdbuf();
