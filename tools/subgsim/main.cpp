@@ -104,7 +104,7 @@ void Usage(FILE* out) {
         "  paramcheck V          the parameter-check reply carries V (default 1)\n"
         "OP, MS, TAGID, SEQ, DELAY, N and V are decimal. What the host sets survives a reset pulse.\n"
         "A channel scan (opcode 13; data: radio 0 or 1, or 2 for both) sends 30 RSSI readings per\n"
-        "channel of the board's table and radio as set-frequency replies, one every 5 ms, the radios\n"
+        "channel of the board's table and radio as set-frequency replies, one a millisecond, the radios\n"
         "taking turns; it ends after the last channel or at the stop request (opcode 14).\n",
         out);
 }

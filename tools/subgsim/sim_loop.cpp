@@ -26,7 +26,7 @@ constexpr int kControlReadsPerPass = 8;
 // what it missed long before that.
 constexpr int kMaxRateFramesPerPass = 128;
 constexpr int kRoutineTagRecords = 1;  // its one activity report
-constexpr milliseconds kSurveyReadingPeriod{5};
+constexpr milliseconds kSurveyReadingPeriod{1};
 
 timespec ToTimespec(std::chrono::nanoseconds wait) {
     auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
