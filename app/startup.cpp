@@ -17,6 +17,7 @@
 #include "app/shutdown.h"
 #include "app/reply_table.h"
 #include "backbone/backbone_thread.h"
+#include "backbone/reader_reports.h"
 #include "console/console.h"
 #include "platform/host_probes.h"
 #include "platform/paths.h"
@@ -112,6 +113,7 @@ int RunTarnel(int argc, char* argv[]) {
 
     syslog(LOG_DEBUG, "Application started!!!");
     CalcMD5(argv[0]);
+    SetProgramChecksum(TarnelChkSum.High, TarnelChkSum.Low);
     HWResetSubGBoard();
     MicroSecSleep(kAfterResetMicros);
 

@@ -3,7 +3,8 @@
 // receive, counters), discovery.cpp (broadcasts and RTCList),
 // reader_pack.cpp (the package being assembled, its hand-over to the queue
 // and its write to the RTC), keep_alive.cpp (keep-alives and survey
-// progress).
+// progress), reader_reports.cpp (diagnostics, parameters and survey
+// reports), reader_params.cpp (parameters from the RTC).
 //
 // Locks, always taken in this order, none held while another thread is
 // waited for: RTCListMutex, then RTCSendMutex, then RTCCommStateMutex.
@@ -29,6 +30,8 @@
 #include <mutex>
 #include <string>
 
+#include "RFTagParametersInformation.pb.h"
+#include "RtcSetReaderParameters.pb.h"
 #include "ZemloChannelSurveyProgressUpdate.pb.h"
 #include "ZemloReaderDataPackage.pb.h"
 #include "backbone/link_state.h"
@@ -133,8 +136,25 @@ public:
     void OpenReaderDataPackFile();
     void PrintReaderDataPack(const ZemloReaderDataPackage& package);
 
+    // --- reports (reader_reports.cpp), backbone thread unless said ---
+    // Puts the diagnostics, with the reset count, into the package and
+    // writes their line to the ReaderDiag CSV log.
+    void UpdateReaderDiag(ZemloReaderDiagnosticsInformation diag);
+    void OpenReaderDiagFile();
+    // Puts the parameters report with its version block into the package.
+    void UpdateParams();
+    void UpdateChannScan(const ZemloChannelSurveyResults& results);
+    // The survey's progress, sent with the next write; any thread.
+    void UpdateChannScanProgress(unsigned channelNumber, unsigned channelScanProgress, unsigned surveyProgress,
+                                 unsigned totalChannels);
+
+    // --- parameters from the RTC (reader_params.cpp), listener thread ---
+    void ParseReaderParams(const RtcSetReaderParameters& msg);
+    void ParseTagParams(const RFTagParametersInformation& info);
+
 private:
     void HandOverLocked();
+    void RecountReaderPackLocked();
     int AddTagEntry(const TimedSubGMsg& record, TagEntryKind kind, int offset, const char* caller);
     // Writes the envelope whole while the state is `required`.
     bool SendWhile(eRTCCommState required, const std::string& envelope);
@@ -175,6 +195,10 @@ private:
     // The trace (its own lock in reader_pack.cpp); open for the life of the
     // process once opened.
     FILE* ReaderDataPackFile = nullptr;
+
+    // The ReaderDiag CSV log: the backbone thread's own, opened once.
+    FILE* ReaderDiagFile = nullptr;
+    bool ReaderDiagFileTried = false;
 };
 
 // Set once by the backbone thread; lives until the process ends.

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <syslog.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -18,7 +19,10 @@
 #include "platform/timing.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
+#include "subgconfig/channel_survey.h"
+#include "subgconfig/frequencies.h"
 #include "subgconfig/versions.h"
+#include "tags/sub_g_diagnostics.h"
 #include "tags/sub_msg_list.h"
 
 std::atomic<uint8_t> RTCConnected{0};
@@ -57,9 +61,16 @@ void ReportRecordsTaken() {
 time_t LastNotPairedCheck = 0;
 
 void SetKeepAliveFromRTC(int seconds) { BackBoneIfaceInst.load()->SetKeepAliveInterval(seconds); }
+void ApplyReaderParams(const RtcSetReaderParameters& params) { BackBoneIfaceInst.load()->ParseReaderParams(params); }
+void ApplyTagParams(const RFTagParametersInformation& params) { BackBoneIfaceInst.load()->ParseTagParams(params); }
+void ReportSurveyProgress(unsigned channel, unsigned channelProgress, unsigned surveyProgress, unsigned total) {
+    BackBoneIfaceInst.load()->UpdateChannScanProgress(channel, channelProgress, surveyProgress, total);
+}
 
-// Reader and tag parameters from the RTC are parsed, logged and
-// acknowledged by their handlers; nothing applies them yet.
+uint32_t WholeMinutes(unsigned long long seconds) {
+    return static_cast<uint32_t>(std::min<unsigned long long>(seconds / 60, UINT32_MAX));
+}
+
 RTCHandlerContext HandlerContext(BackBoneIface* link) {
     RTCHandlerContext context{};
     context.link = link;
@@ -68,6 +79,8 @@ RTCHandlerContext HandlerContext(BackBoneIface* link) {
     context.queueAck = AddAckWaiting;
     context.setClock = SetSystemClock;
     context.handleCommand = HandleRtcCommand;
+    context.applyReaderParams = ApplyReaderParams;
+    context.applyTagParams = ApplyTagParams;
     return context;
 }
 
@@ -88,6 +101,38 @@ bool DrainOneRecord(BackBoneIface* link) {
     link->AddTagRecord(record);
     ++RecordsTaken;
     return true;
+}
+
+// The reports other threads have flagged go into the package; while paired
+// it leaves at once, otherwise with the next hand-over. Each report is
+// copied under its owner's lock and put into the package after it.
+void ForwardReports(BackBoneIface* link) {
+    ZemloReaderDiagnosticsInformation diag;
+    if (TakeDiagnostics(&diag)) {
+        diag.set_overall_no_connection_time(WholeMinutes(link->GetNotPairedSeconds()));
+        diag.set_rtc_socket_disconnection_time_counter(WholeMinutes(link->GetNoSocketSeconds()));
+        link->UpdateReaderDiag(diag);
+        if (RTCConnected) {
+            link->EmptyReaderPack();
+            syslog(LOG_DEBUG, "ZemloBackboneTh: sent diagnostics to RTC");
+        }
+    }
+    ZemloChannelSurveyResults survey;
+    if (TakeSurveyResults(&survey)) {
+        link->UpdateChannScan(survey);
+        if (RTCConnected) {
+            link->EmptyReaderPack();
+            syslog(LOG_DEBUG, "ZemloBackboneTh: sent channel scan to RTC");
+        }
+    }
+    // The versions ride in the report: it waits until the board's are known.
+    if (ParamsUpdated && GVTUpdated && RTCConnected) {
+        link->UpdateParams();
+        ParamsUpdated = 0;
+        link->EmptyReaderPack();
+        syslog(LOG_DEBUG, "ZemloBackboneTh: sent parameters update to RTC");
+        SendSteadyStateInterval(SnapshotWorkingParams().SteadyStateInterval);
+    }
 }
 
 // The first unpaired pass of a period asks the board for no delay before a
@@ -135,6 +180,7 @@ void* ZemloBackboneTh(void* arg) {
     std::remove(kSubGVersionFilePath);  // written again once the board reports its versions
     auto* link = new BackBoneIface();   // lives until the process ends
     BackBoneIfaceInst = link;
+    SetSurveyProgressSink(ReportSurveyProgress);
     const uint64_t readerId = arg != nullptr ? *static_cast<const uint64_t*>(arg) : 0;
     if (readerId != 0) link->SetReaderId(readerId);
 
@@ -151,6 +197,7 @@ void* ZemloBackboneTh(void* arg) {
         if (DrainOneRecord(link)) continue;  // records before anything else
         MicroSecSleep(kIdlePassMicros);
         ReportRecordsTaken();
+        ForwardReports(link);
         if (link->GetRTCCommState() == RTC_PAIRED) {
             PairedPass();
         } else {

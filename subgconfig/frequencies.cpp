@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "platform/byte_order.h"
@@ -12,8 +13,10 @@
 #include "subg/display_setting.h"
 #include "subg/request_queue.h"
 #include "subg/scheduler.h"
+#include "subgconfig/channel_survey.h"
 #include "subgconfig/config_requests.h"
 #include "subgconfig/versions.h"
+#include "tags/csv_logs.h"
 
 namespace {
 
@@ -205,7 +208,8 @@ ReplyResult HandleSetFreq(const T7734FrameReply& reply) {
     const uint8_t radio = reply.data[1];
     const int rssi = RssiDbm(reply.data[2]);
     const float mhz = DecodeFreq(GetFreqCode(reply.data + 3));
-    syslog(LOG_DEBUG, "HandleSetFreq: %s, %.3f, %d", RadioName(radio), mhz, rssi);
+    QueueCsvRow(CsvLog::RSSI, FormatRSSIRow(time(nullptr), RadioName(radio), mhz, rssi));
+    FeedSurveyReading(radio, mhz, rssi);
     return kFrameTaken;
 }
 

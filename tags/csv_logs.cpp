@@ -30,7 +30,7 @@ constexpr LogOpening kOpening[kCsvLogCount] = {
     {"a", "OpenTagParamFile", true, false},
     {"a", "OpenMESMCalcParamFile", true, false},
     {"a", "OpenRawDataFile", true, false},
-    {"w+", "OpenRSSIFile", false, true},
+    {"w+", "OpenRSSIFile", true, true},
     {"w+", "OpenPERTestFile", false, true},
 };
 

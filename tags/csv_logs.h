@@ -37,7 +37,7 @@ bool CsvLogOpen(CsvLog log);
 void QueueCsvRow(CsvLog log, std::string row);
 void WriteQueuedCsvRows();
 
-// Writes the row if the log is open. The tags' parameters, MEMS calculation
-// and raw data logs are opened by their first row (and tried again at the
-// next one when that fails).
+// Writes the row if the log is open. The tags' parameters, MEMS calculation,
+// raw data and RSSI logs are opened by their first row (and tried again at
+// the next one when that fails).
 void WriteCsvRow(CsvLog log, const std::string& row);

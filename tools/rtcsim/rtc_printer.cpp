@@ -70,6 +70,64 @@ std::string HeaderText(const ZemloMessageHeader& header) {
     return text;
 }
 
+// The counters as the reader's ReaderDiag log shows them; rssi_noise is a
+// level in dBm sent as its 32-bit two's complement.
+std::string ReaderDiagSummary(const ZemloReaderDiagnosticsInformation& d) {
+    return " +reader_diag_info(intr_comm=" + std::to_string(d.internal_communication_failure_count()) +
+           " rtc_sock_min=" + std::to_string(d.rtc_socket_disconnection_time_counter()) +
+           " no_conn_min=" + std::to_string(d.overall_no_connection_time()) +
+           " rssi=" + std::to_string(static_cast<int32_t>(d.rssi_noise())) +
+           " no_tag_tx=" + std::to_string(d.no_tag_transmission_time()) +
+           " app_crash=" + std::to_string(static_cast<int32_t>(d.user_space_application_crash_counter())) +
+           " subg_reset=" + std::to_string(d.subg_board_application_reset_counter()) +
+           " total_pack=" + std::to_string(d.total_packets_received()) +
+           " subg_err=" + std::to_string(d.subg_errors()) +
+           " invalid_frmt=" + std::to_string(d.invalid_tag_message_format()) +
+           " fifo_of=" + std::to_string(d.subg_radio_rx_tx_buffer_overflow()) +
+           " collisions=" + std::to_string(d.collision_count()) +
+           " foreign=" + std::to_string(d.foreign_tag_counter()) +
+           " ignored=" + std::to_string(d.ignored_or_nack_per_tag()) +
+           " temp=" + std::to_string(d.average_temperature()) + ")";
+}
+
+std::string ReaderParamsSummary(const ZemloReaderParametersInformation& p) {
+    char freq[32];
+    std::snprintf(freq, sizeof freq, "%.3f", p.radio_frequency());
+    std::string text = " +reader_params_info(subg=" + std::to_string(p.subg_application_version()) +
+                       " app=" + std::to_string(p.user_space_application_version()) +
+                       " openwrt=" + std::to_string(p.openwrt_version()) + " reader=" + p.reader_identifier() +
+                       " channel=" + std::to_string(p.working_channel()) + " freq=" + freq +
+                       " diag_min=" + std::to_string(p.diagnostics_sending_interval()) +
+                       " bit=" + std::to_string(p.bit_running_interval()) +
+                       " keep_alive=" + std::to_string(static_cast<int32_t>(p.keep_alive_interval())) +
+                       " scan_min=" + std::to_string(p.channel_scanning_interval());
+    text += p.has_rf_region() ? " region=" + RFRegionEnum::RFRegion_Name(p.rf_region()) : " region=-";
+    return text + " versions=" + std::to_string(p.extra_info().size()) + "B)";
+}
+
+// Each channel as number@MHz:readings[first..last].
+std::string SurveyResultsSummary(const ZemloChannelSurveyResults& r) {
+    std::string text = " +channel_survey_results(" + std::to_string(r.all_channels_rssi_results_size());
+    for (const auto& channel : r.all_channels_rssi_results()) {
+        char head[48];
+        std::snprintf(head, sizeof head, " %u@%.3f:%d", channel.channel_index(), channel.channel_frequency(),
+                      channel.rssi_readings_size());
+        text += head;
+        if (channel.rssi_readings_size() > 0) {
+            text += "[" + std::to_string(channel.rssi_readings(0)) + ".." +
+                    std::to_string(channel.rssi_readings(channel.rssi_readings_size() - 1)) + "]";
+        }
+    }
+    return text + ")";
+}
+
+std::string SurveyProgressSummary(const ZemloChannelSurveyProgressUpdate& p) {
+    std::string text = p.has_message_header() ? HeaderText(p.message_header()) : "index=-";
+    return text + " channel=" + std::to_string(p.channel_number()) + "/" + std::to_string(p.total_channels()) +
+           " channel_progress=" + std::to_string(p.channel_scan_progress()) +
+           "% survey_progress=" + std::to_string(p.survey_progress()) + "%";
+}
+
 std::string DataPackageSummary(const ZemloReaderDataPackage& p) {
     std::string text = p.has_message_header() ? HeaderText(p.message_header()) : "index=-";
     if (p.has_package_timestamp()) text += " package=" + UtcMs(p.package_timestamp());
@@ -87,13 +145,10 @@ std::string DataPackageSummary(const ZemloReaderDataPackage& p) {
         text += " tags=" + std::to_string(tags.size()) + " activity=" + std::to_string(activity) +
                 " join=" + std::to_string(join) + " diag=" + std::to_string(diag) + " params=" + std::to_string(params);
     }
-    if (p.has_reader_diag_info()) text += " +reader_diag_info";
+    if (p.has_reader_diag_info()) text += ReaderDiagSummary(p.reader_diag_info());
     if (p.has_reader_bit_results()) text += " +reader_bit_results";
-    if (p.has_reader_params_info()) text += " +reader_params_info";
-    if (p.has_channel_survey_results()) {
-        text += " +channel_survey_results(" +
-                std::to_string(p.channel_survey_results().all_channels_rssi_results_size()) + ")";
-    }
+    if (p.has_reader_params_info()) text += ReaderParamsSummary(p.reader_params_info());
+    if (p.has_channel_survey_results()) text += SurveyResultsSummary(p.channel_survey_results());
     return text;
 }
 
@@ -145,6 +200,9 @@ std::string KindName(uint32_t number, const Message* parsed) {
 std::string Summary(uint32_t number, const Message& msg) {
     if (number == READERDATAPACKAGE) return DataPackageSummary(static_cast<const ZemloReaderDataPackage&>(msg));
     if (number == READERPAIRING) return PairingSummary(static_cast<const ZemloReaderPairing&>(msg));
+    if (number == SURVEYPROGRESS) {
+        return SurveyProgressSummary(static_cast<const ZemloChannelSurveyProgressUpdate&>(msg));
+    }
     std::string text;
     if (auto* ack = dynamic_cast<const ZemloMessageACK*>(&msg)) {
         text = "ack_message_index=" + std::to_string(ack->ack_message_index());

@@ -93,6 +93,8 @@ void Usage(FILE* out) {
         "  stats                 record STATS tags=<messages> records=<records>: the messages of\n"
         "                        tags, tag, badtag and tagrate written so far, and the records a\n"
         "                        sound host delivers from them (also recorded at the end of the run)\n"
+        "  diag                  send the diagnostics reply now, as asked for with opcode 17: fixed\n"
+        "                        counters, the radio frequencies in front up to software 1.6.9\n"
         "  delay MS              reply delay from now on\n"
         "  never OP              never answer opcode OP (what it sets still takes effect)\n"
         "  answer OP             answer opcode OP again\n"
@@ -100,7 +102,10 @@ void Usage(FILE* out) {
         "  forget steady         the steady-state interval becomes 0\n"
         "  forget all            frequencies, powers, interval, region, table, channel become 0\n"
         "  paramcheck V          the parameter-check reply carries V (default 1)\n"
-        "OP, MS, TAGID, SEQ, DELAY, N and V are decimal. What the host sets survives a reset pulse.\n",
+        "OP, MS, TAGID, SEQ, DELAY, N and V are decimal. What the host sets survives a reset pulse.\n"
+        "A channel scan (opcode 13; data: radio 0 or 1, or 2 for both) sends 30 RSSI readings per\n"
+        "channel of the board's table and radio as set-frequency replies, one a millisecond, the radios\n"
+        "taking turns; it ends after the last channel or at the stop request (opcode 14).\n",
         out);
 }
 

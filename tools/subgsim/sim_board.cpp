@@ -5,11 +5,10 @@
 #include <cstring>
 
 #include "subg/opcodes.h"
+#include "tools/subgsim/sim_diagnostics.h"
 
 namespace {
 
-constexpr size_t kDiagnosticsBytes = 138;
-constexpr size_t kDiagnosticsWithFrequencies = 146;
 constexpr size_t kVersionRecordBytes = 33;
 constexpr uint8_t kVersionRecordFormat = 7;
 
@@ -112,6 +111,8 @@ const std::map<uint8_t, SimBoard::Handler>& SimBoard::Handlers() {
         {SubGOp::GetServiceInfo, &SimBoard::ServiceInfoReply},
         {SubGOp::GetOutputPower, &SimBoard::OutputPowerReply},
         {SubGOp::GetSteadyStateInterval, &SimBoard::SteadyStateReply},
+        {SubGOp::ScanRSSI, &SimBoard::StartScan},
+        {SubGOp::StopScanRSSI, &SimBoard::StopScan},
     };
     return table;
 }
@@ -147,11 +148,23 @@ std::optional<T7734FrameReply> SimBoard::SetPower(const T7734FrameRequest& reque
     return MakeReply(request.opcode);
 }
 
-std::optional<T7734FrameReply> SimBoard::DiagnosticsReply(const T7734FrameRequest& request) {
-    // Older software puts the two radio frequencies in front.
-    bool withFrequencies = !IsModernVersion(version_) && (version_.major | version_.minor | version_.build) != 0;
-    const uint8_t zeros[kDiagnosticsWithFrequencies] = {};
-    return MakeReply(request.opcode, zeros, withFrequencies ? kDiagnosticsWithFrequencies : kDiagnosticsBytes);
+std::optional<T7734FrameReply> SimBoard::DiagnosticsReply(const T7734FrameRequest&) { return Diagnostics(); }
+
+T7734FrameReply SimBoard::Diagnostics() const {
+    const std::vector<uint8_t> payload = DiagnosticsPayload(version_, state_);
+    return MakeReply(SubGOp::GetDiagnostics, payload.data(), payload.size());
+}
+
+// Data: the radios (0, 1 or 2 for both), passes, from the first channel.
+// The readings follow the bare reply.
+std::optional<T7734FrameReply> SimBoard::StartScan(const T7734FrameRequest& request) {
+    if (DataLength(request) >= 1) survey_.Start(state_.table, request.data[0]);
+    return MakeReply(request.opcode);
+}
+
+std::optional<T7734FrameReply> SimBoard::StopScan(const T7734FrameRequest& request) {
+    survey_.Stop();
+    return MakeReply(request.opcode);
 }
 
 std::optional<T7734FrameReply> SimBoard::SoftwareVersionReply(const T7734FrameRequest& request) {

@@ -12,6 +12,7 @@
 
 #include "subg/frame.h"
 #include "tools/subgsim/sim_state.h"
+#include "tools/subgsim/sim_survey.h"
 
 struct SoftwareVersion {
     uint8_t major = 1;
@@ -59,6 +60,12 @@ public:
     const BoardState& State() const { return state_; }
     BoardState* MutableState() { return &state_; }
 
+    // The diagnostics reply, also sent unasked on command.
+    T7734FrameReply Diagnostics() const;
+    // The channel scan the host started; the loop paces its readings.
+    SimSurvey* Survey() { return &survey_; }
+    bool Surveying() const { return survey_.Running(); }
+
 private:
     using Handler = std::optional<T7734FrameReply> (SimBoard::*)(const T7734FrameRequest&);
     static const std::map<uint8_t, Handler>& Handlers();
@@ -79,7 +86,10 @@ private:
     std::optional<T7734FrameReply> ServiceInfoReply(const T7734FrameRequest& request);
     std::optional<T7734FrameReply> OutputPowerReply(const T7734FrameRequest& request);
     std::optional<T7734FrameReply> SteadyStateReply(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> StartScan(const T7734FrameRequest& request);
+    std::optional<T7734FrameReply> StopScan(const T7734FrameRequest& request);
 
     SoftwareVersion version_;
     BoardState state_;
+    SimSurvey survey_;
 };

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "subg/opcodes.h"
 #include "tools/subgsim/sim_tag_traffic.h"
 #include "tools/subgsim/sim_tags.h"
 
@@ -25,6 +26,7 @@ constexpr int kControlReadsPerPass = 8;
 // what it missed long before that.
 constexpr int kMaxRateFramesPerPass = 128;
 constexpr int kRoutineTagRecords = 1;  // its one activity report
+constexpr milliseconds kSurveyReadingPeriod{1};
 
 timespec ToTimespec(std::chrono::nanoseconds wait) {
     auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
@@ -57,6 +59,7 @@ void Simulator::Run(const volatile std::sig_atomic_t* stop) {
         SendDueReplies(now);
         SendDueTag(now);
         SendDueRateTags(now);
+        SendDueSurveyReading(now);
         RunScript(now);
         WriteOut();
         WaitForInput(now, NextWake(now, end));
@@ -72,6 +75,7 @@ Simulator::Clock::time_point Simulator::NextWake(Clock::time_point now, Clock::t
     if (!held_ && scriptNext_ < config_.script.size()) wake = std::min(wake, scriptDue_);
     if (!held_ && config_.tagsEveryMs > 0) wake = std::min(wake, tagDue_);
     if (!held_ && rate_.perSecond > 0) wake = std::min(wake, NextDue(rate_));
+    if (!held_ && board_.Surveying()) wake = std::min(wake, surveyDue_);
     return wake;
 }
 
@@ -102,6 +106,7 @@ void Simulator::HoldInReset(Clock::time_point now) {
     lowSince_ = now;
     cutter_.Clear();
     pending_.clear();
+    board_.Survey()->Stop();
     DropOutput();
     scriptLeftWhenHeld_ = std::max(scriptDue_ - now, Clock::duration::zero());
     events_->ResetLow();
@@ -142,7 +147,9 @@ void Simulator::CutFrames(Clock::time_point now) {
         if (!cut.hasFrame) return;
         events_->HostFrame(cut.frame, cut.wire);
         if (config_.silent) continue;
+        const bool surveying = board_.Surveying();
         std::optional<T7734FrameReply> reply = board_.Answer(cut.frame);
+        if (!surveying && board_.Surveying()) surveyDue_ = now + kSurveyReadingPeriod;
         NoteState();
         if (reply && !never_.test(cut.frame.opcode)) {
             pending_.push_back({now + milliseconds(config_.replyDelayMs), *reply});
@@ -170,6 +177,15 @@ void Simulator::SendDueRateTags(Clock::time_point now) {
         SendTag(StreamTagMessage(rateFirstTag_, rateIndex_++));
         AdvanceRate(&rate_, now);
     }
+}
+
+// A loop that fell behind sends one reading, not a burst.
+void Simulator::SendDueSurveyReading(Clock::time_point now) {
+    SimSurvey* survey = board_.Survey();
+    if (held_ || !survey->Running() || now < surveyDue_) return;
+    const auto data = survey->NextReading();
+    SendReply(MakeReply(SubGOp::SetFreq, data.data(), data.size()));
+    surveyDue_ = std::max(surveyDue_ + kSurveyReadingPeriod, now);
 }
 
 void Simulator::RunScript(Clock::time_point now) {
@@ -228,6 +244,7 @@ void Simulator::Execute(const ScriptCommand& cmd, Clock::time_point now) {
             break;
         case Kind::TagRate: StartTagRate(cmd, now); break;
         case Kind::Stats: RecordStats(); break;
+        case Kind::Diag: SendReply(board_.Diagnostics()); break;
         case Kind::Delay: config_.replyDelayMs = static_cast<int>(cmd.number); break;
         case Kind::Never: never_.set(cmd.opcode); break;
         case Kind::Answer: never_.reset(cmd.opcode); break;

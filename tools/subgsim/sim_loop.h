@@ -69,6 +69,7 @@ private:
     void SendDueReplies(Clock::time_point now);
     void SendDueTag(Clock::time_point now);
     void SendDueRateTags(Clock::time_point now);
+    void SendDueSurveyReading(Clock::time_point now);
     void RunScript(Clock::time_point now);
     void ReadControl(Clock::time_point now);
     void RunControlLine(const LineSplitter::Line& line, Clock::time_point now);
@@ -114,4 +115,5 @@ private:
     RateSchedule rate_;
     uint32_t rateFirstTag_;
     uint64_t rateIndex_ = 0;
+    Clock::time_point surveyDue_;
 };

@@ -201,6 +201,11 @@ std::string ParseStats(std::istringstream& words, ScriptCommand*) {
     return TakeWords(words, 0, 0, &w) ? "" : "stats takes nothing";
 }
 
+std::string ParseDiag(std::istringstream& words, ScriptCommand*) {
+    std::vector<std::string> w;
+    return TakeWords(words, 0, 0, &w) ? "" : "diag takes nothing";
+}
+
 struct Verb {
     const char* name;
     ScriptCommand::Kind kind;
@@ -223,6 +228,7 @@ const Verb kVerbs[] = {
     {"badtag", ScriptCommand::Kind::BadTag, ParseBadTag},
     {"tagrate", ScriptCommand::Kind::TagRate, ParseTagRate},
     {"stats", ScriptCommand::Kind::Stats, ParseStats},
+    {"diag", ScriptCommand::Kind::Diag, ParseDiag},
 };
 
 }  // namespace

@@ -15,7 +15,7 @@ constexpr uint32_t kMaxReplyDelayMs = 60000;
 struct ScriptCommand {
     enum class Kind {
         Sleep, Send, Reply, Silent, Tags, Delay, Never, Answer, ForgetFreq, ForgetSteady, ForgetAll, ParamCheck,
-        Tag, BadTag, TagRate, Stats
+        Tag, BadTag, TagRate, Stats, Diag
     };
     Kind kind = Kind::Sleep;
     int line = 0;
