@@ -1,0 +1,199 @@
+// Every tag record the board reports reaches the RTC once, through outages
+// of the RTC and restarts of the reader: the board simulator's record of
+// what it sent, the reader's activity log and the RTC simulator's JSON
+// lines, compared record by record.
+#include <gtest/gtest.h>
+#include <google/protobuf/util/message_differencer.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <numeric>
+
+#include "rtc_record.h"
+
+namespace {
+
+constexpr int kBound = 90;
+constexpr int kRowsPerPhase = 40;  // at 10 tag messages a second
+
+SandboxOptions DeliveryOptions(const SandboxRun& run, bool withTags = true) {
+    SandboxOptions options;
+    options.seconds = 240;
+    if (withTags) options.simArgs = run.ControlArgs();
+    options.rtcArgs = {"--json", "--keep-alive", "5"};
+    return options;
+}
+
+size_t LoggedRows(const SandboxRun& run) { return ActivityLogRecords(ActivityLogPath(run)).size(); }
+
+// Waits until the activity log holds n rows more than now.
+bool WaitForMoreRows(const SandboxRun& run, size_t n) {
+    const size_t target = LoggedRows(run) + n;
+    return WaitUntil([&] { return LoggedRows(run) >= target; }, kBound);
+}
+
+// From the pairing on, so that the reader takes every record the board sends.
+void StartTagsOncePaired(SandboxRun& run) {
+    ASSERT_TRUE(run.WaitForRtcLine("\"kind\":\"RTCPAIRACK\"", kBound));
+    ASSERT_TRUE(run.Control("tagrate 10"));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+}
+
+// Stops the tags and waits until the reader has logged all the board sent.
+void StopTags(SandboxRun& run) {
+    ASSERT_TRUE(run.Control("tagrate 0"));
+    ASSERT_TRUE(run.Control("stats"));
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "STATS tags=", kBound));
+    const size_t sent = BoardSentRecords(run.SerialPath()).size();
+    ASSERT_TRUE(WaitUntil([&] { return LoggedRows(run) == sent; }, kBound)) << "rows missing from the log";
+}
+
+bool WaitForDelivered(const std::vector<RtcLine>& earlier, const SandboxRun& run, size_t n) {
+    return WaitUntil([&] { return DeliveredRecords(earlier).size() + DeliveredRecords(RtcLines(run)).size() >= n; },
+                     kBound);
+}
+
+// Indices 1, 2, 3... in the order the RTC received them.
+void ExpectIndicesWithoutGapOrRepeat(const std::vector<uint64_t>& indices) {
+    std::vector<uint64_t> expected(indices.size());
+    std::iota(expected.begin(), expected.end(), 1);
+    EXPECT_EQ(indices, expected);
+}
+
+struct Outage {
+    const char* name;
+    std::vector<std::string> begin;
+    std::vector<std::string> end;
+};
+
+void PrintTo(const Outage& outage, std::ostream* out) { *out << outage.name; }
+
+class Delivery : public testing::TestWithParam<Outage> {};
+
+TEST_P(Delivery, EveryRecordOnceWithItsLoggedTimeAndFields) {
+    const Outage& outage = GetParam();
+    SandboxRun run;
+    run.Start(DeliveryOptions(run));
+    StartTagsOncePaired(run);
+    for (const auto& line : outage.begin) ASSERT_TRUE(run.RtcControl(line));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+    for (const auto& line : outage.end) ASSERT_TRUE(run.RtcControl(line));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+    StopTags(run);
+
+    const auto sent = BoardSentRecords(run.SerialPath());
+    ASSERT_TRUE(WaitForDelivered({}, run, sent.size()));
+    const auto lines = RtcLines(run);
+    EXPECT_EQ(CompareDelivery(sent, ActivityLogRecords(ActivityLogPath(run)), DeliveredRecords(lines)), "");
+    ExpectIndicesWithoutGapOrRepeat(DeliveredIndices(lines));
+    EXPECT_EQ(CountEvents(lines, "BAD"), 0u) << "a malformed envelope reached the RTC";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Delivery, Delivery,
+    // A pause of four seconds stays within the read time-out of ten.
+    testing::Values(Outage{"RtcPresent", {}, {}}, Outage{"RtcStopsReadingAWhile", {"pause"}, {"resume"}},
+                    Outage{"RtcAway", {"listen off", "close"}, {"listen on"}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(Delivery, StoppedDuringAnOutageTheReaderDeliversEverythingAfterItsRestart) {
+    SandboxRun first;
+    first.Start(DeliveryOptions(first));
+    StartTagsOncePaired(first);
+    ASSERT_TRUE(first.RtcControl("listen off"));
+    ASSERT_TRUE(first.RtcControl("close"));
+    ASSERT_TRUE(WaitForMoreRows(first, kRowsPerPhase));
+    StopTags(first);
+    // As procd stops it: the records not yet packed go with the queue.
+    ASSERT_EQ(kill(first.PidFromFile("daemon.pid"), SIGTERM), 0);
+    ASSERT_EQ(first.WaitForExit(10), 0);
+    struct stat backup {};
+    ASSERT_EQ(stat((first.WorkDir() + "/DataBackup.bin").c_str(), &backup), 0);
+    EXPECT_GT(backup.st_size, 0);
+    const auto sent = BoardSentRecords(first.SerialPath());
+    const auto logged = ActivityLogRecords(ActivityLogPath(first));
+    const auto before = RtcLines(first);
+
+    SandboxRun second(first.Dir());
+    second.Start(DeliveryOptions(second, false));
+    ASSERT_TRUE(WaitForDelivered(before, second, sent.size()));
+    const auto after = RtcLines(second);
+    auto delivered = DeliveredRecords(before);
+    auto indices = DeliveredIndices(before);
+    for (const auto& r : DeliveredRecords(after)) delivered.push_back(r);
+    for (uint64_t i : DeliveredIndices(after)) indices.push_back(i);
+    EXPECT_EQ(CompareDelivery(sent, logged, delivered), "");
+    ExpectIndicesWithoutGapOrRepeat(indices);
+}
+
+// Records as the backup holds them: flag byte, the envelope key 0x1A, the
+// package's length as a varint, the package.
+void AppendBackupRecord(uint8_t flags, const ZemloReaderDataPackage& package, std::string* file) {
+    std::string bytes = package.SerializeAsString();
+    file->push_back(static_cast<char>(flags));
+    file->push_back('\x1a');
+    for (uint32_t n = static_cast<uint32_t>(bytes.size());; n >>= 7) {
+        file->push_back(static_cast<char>(n < 0x80 ? n : (n & 0x7F) | 0x80));
+        if (n < 0x80) break;
+    }
+    *file += bytes;
+}
+
+ZemloReaderDataPackage CraftedPackage(uint64_t index, uint32_t firstTag, int records) {
+    ZemloReaderDataPackage package;
+    package.mutable_message_header()->set_message_index(index);
+    package.set_package_timestamp(1700000000000 + index);
+    for (int i = 0; i < records; ++i) {
+        RFTagDataPackage* entry = package.add_tags_data();
+        entry->set_tag_id(firstTag + static_cast<uint32_t>(i));
+        entry->set_tag_msg_id(static_cast<uint32_t>(i + 3));
+        entry->set_visit_timestamp(1700000000000 + 1000 * static_cast<uint64_t>(i));
+        entry->set_extra_info("");
+        RFTagActivityData* a = entry->mutable_activity_data();
+        a->set_pedo_steps(100 + static_cast<uint32_t>(i));
+        a->set_standing_time(7);
+        a->set_laying_count(1);
+        a->set_laying_time(2);
+        a->set_position(RFTagActivityData::STANDING);
+    }
+    return package;
+}
+
+TEST(Delivery, ACraftedBackupIsLoadedDeliveredAndNewPackagesNumberedAboveIt) {
+    SandboxRun run;
+    const std::vector<ZemloReaderDataPackage> crafted = {CraftedPackage(7, 5001, 2), CraftedPackage(9, 6001, 3)};
+    std::string file;
+    AppendBackupRecord(0, crafted[0], &file);
+    AppendBackupRecord(2, crafted[1], &file);  // already through a clock correction
+    ASSERT_EQ(mkdir(run.WorkDir().c_str(), 0755), 0);
+    std::ofstream(run.WorkDir() + "/DataBackup.bin", std::ios::binary) << file;
+
+    run.Start(DeliveryOptions(run));
+    StartTagsOncePaired(run);
+    StopTags(run);
+    const size_t fresh = BoardSentRecords(run.SerialPath()).size();
+    ASSERT_TRUE(WaitForDelivered({}, run, fresh + 5));
+
+    std::vector<ZemloReaderDataPackage> received;
+    for (const RtcLine& line : Received(RtcLines(run), "READERDATAPACKAGE")) {
+        received.emplace_back();
+        ASSERT_TRUE(ParseMessage(line, &received.back()));
+    }
+    ASSERT_GE(received.size(), 3u);
+    for (size_t i = 0; i < crafted.size(); ++i) {
+        EXPECT_EQ(received[i].message_header().message_index(), crafted[i].message_header().message_index());
+        ASSERT_EQ(received[i].tags_data_size(), crafted[i].tags_data_size());
+        for (int k = 0; k < crafted[i].tags_data_size(); ++k) {
+            EXPECT_TRUE(google::protobuf::util::MessageDifferencer::Equals(received[i].tags_data(k),
+                                                                           crafted[i].tags_data(k)))
+                << received[i].tags_data(k).DebugString();
+        }
+    }
+    for (size_t i = crafted.size(); i < received.size(); ++i) {
+        EXPECT_EQ(received[i].message_header().message_index(), 10 + (i - crafted.size()));
+    }
+    EXPECT_FALSE(run.MatchingLines(run.SyslogPath(), "LoadQFromFile: 2 packages, 5 tag records loaded").empty());
+}
+
+}  // namespace

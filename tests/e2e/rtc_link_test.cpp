@@ -1,0 +1,152 @@
+// The link to the RTC end to end: the real daemon in the sandbox with both
+// simulators, the RTC simulator printing JSON lines.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "rtc_record.h"
+
+namespace {
+
+constexpr int kBound = 60;
+const std::string kMac = "4822678189205111";  // 00:11:22:33:44:55:66:77
+
+SandboxOptions RtcOptions(std::vector<std::string> rtcArgs) {
+    SandboxOptions options;
+    options.seconds = 120;
+    options.daemonArgs = {"-m", kMac};
+    options.rtcArgs = {"--json"};
+    options.rtcArgs.insert(options.rtcArgs.end(), rtcArgs.begin(), rtcArgs.end());
+    return options;
+}
+
+bool WaitForKind(SandboxRun& run, const std::string& dir, const std::string& kind, size_t skip = 0) {
+    return run.WaitForRtcLine("\"dir\":\"" + dir + "\",\"envelope\":[0-9]+,\"kind\":\"" + kind + "\"", kBound, skip);
+}
+
+size_t CountKind(const SandboxRun& run, const std::string& dir, const std::string& kind) {
+    size_t n = 0;
+    for (const RtcLine& line : RtcLines(run)) n += line.dir == dir && line.kind == kind;
+    return n;
+}
+
+uint64_t HeaderIndex(const RtcLine& line) {
+    std::smatch m;
+    static const std::regex index("\"message_header\":\\{\"message_index\":\"([0-9]+)\"");
+    return std::regex_search(line.message, m, index) ? std::stoull(m[1]) : 0;
+}
+
+TEST(Rtc, DiscoversPairsWithItsIdentifierAndKeepsAliveWithIndexZero) {
+    SandboxRun run;
+    run.Start(RtcOptions({"--keep-alive", "2"}));
+    ASSERT_TRUE(WaitForKind(run, "recv", "KEEPALIVE", 1));
+
+    auto lines = RtcLines(run);
+    auto pairing = Received(lines, "READERPAIRING");
+    ASSERT_FALSE(pairing.empty());
+    EXPECT_NE(pairing[0].message.find("\"reader_mac_address\":\"" + kMac + "\""), std::string::npos);
+    for (const RtcLine& line : Received(lines, "KEEPALIVE")) {
+        ZemloReaderDataPackage keepAlive;
+        ASSERT_TRUE(ParseMessage(line, &keepAlive)) << line.message;
+        EXPECT_TRUE(keepAlive.message_header().has_message_index()) << line.message;
+        EXPECT_EQ(keepAlive.tags_data_size(), 0);
+        EXPECT_GT(keepAlive.message_header().send_timestamp(), 0u);
+    }
+    EXPECT_TRUE(Received(lines, "READERDATAPACKAGE").empty()) << "no tags, no data";
+    // The sandbox withholds CAP_SYS_TIME: the clock stays, the pairing holds.
+    EXPECT_FALSE(run.MatchingLines(run.SyslogPath(), "RTCListener:  Failed on settimeofday \\(").empty());
+    EXPECT_EQ(ReadFile(run.WorkDir() + "/RTC_IP_Adress.txt"), "127.0.0.1");
+}
+
+// The RTC's messages that carry an index, and the answer they need.
+class Acknowledgements : public testing::TestWithParam<bool> {};
+
+TEST_P(Acknowledgements, AnsweredOnlyWhenThePairingNamedNoProtocolVersion) {
+    const bool versioned = GetParam();
+    SandboxRun run;
+    std::vector<std::string> args = {"--keep-alive", "5"};
+    if (versioned) args.insert(args.end(), {"--protocol-version", "1.2.3"});
+    run.Start(RtcOptions(args));
+    ASSERT_TRUE(WaitForKind(run, "sent", "RTCPAIRACK"));
+    for (const char* line : {"command RunBIT", "readerparams", "persistack 42"}) ASSERT_TRUE(run.RtcControl(line));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "RTCListener: Received RTCPERSISTACK", kBound));
+    // A keep-alive follows a whole sender pass after the three were handled.
+    ASSERT_TRUE(WaitForKind(run, "recv", "KEEPALIVE", CountKind(run, "recv", "KEEPALIVE")));
+
+    auto lines = RtcLines(run);
+    std::vector<uint64_t> asked, acked;
+    for (const RtcLine& line : lines) {
+        if (line.dir == "sent" && (line.kind == "RTCCOMMAND" || line.kind == "RTCSETREADERPARAM" ||
+                                   line.kind == "RTCPERSISTACK")) {
+            asked.push_back(HeaderIndex(line));
+        }
+    }
+    for (const RtcLine& line : Received(lines, "READERMSGACK")) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(line.message, m, std::regex("\"ack_message_index\":\"([0-9]+)\"")));
+        acked.push_back(std::stoull(m[1]));
+    }
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(acked, versioned ? std::vector<uint64_t>{} : asked);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rtc, Acknowledgements, testing::Bool(),
+                         [](const auto& info) { return info.param ? "WithProtocolVersion" : "WithoutProtocolVersion"; });
+
+struct StreamCase {
+    const char* name;
+    const char* command;
+    bool drops;  // the reader must drop the connection and come back
+};
+
+void PrintTo(const StreamCase& c, std::ostream* out) { *out << c.name; }
+
+class Stream : public testing::TestWithParam<StreamCase> {};
+
+TEST_P(Stream, SplitEnvelopeReadWholeBadHeaderDropsTheConnection) {
+    const StreamCase& c = GetParam();
+    SandboxRun run;
+    run.Start(RtcOptions({"--keep-alive", "5"}));
+    ASSERT_TRUE(WaitForKind(run, "sent", "RTCPAIRACK"));
+    ASSERT_TRUE(run.RtcControl(c.command));
+    if (c.drops) {
+        ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "RTCListener: (invalid envelope header|a message longer than)",
+                                    kBound));
+        ASSERT_TRUE(WaitForKind(run, "sent", "RTCPAIRACK", 1)) << "the reader came back and paired again";
+    }
+    // A command whose acknowledgement shows that it was read whole.
+    ASSERT_TRUE(run.RtcControl("command RunBIT"));
+    ASSERT_TRUE(WaitForKind(run, "recv", "READERMSGACK", c.drops ? 0 : 1));
+    auto lines = RtcLines(run);
+    EXPECT_EQ(CountEvents(lines, "BAD"), 0u);
+    EXPECT_EQ(Received(lines, "READERPAIRING").size() > 1, c.drops);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rtc, Stream,
+                         testing::Values(StreamCase{"Split", "split 300 command RunBIT", false},
+                                         StreamCase{"Garbage", "raw ff ff ff ff ff ff ff ff ff ff ff ff", true},
+                                         StreamCase{"FourGigabytes", "header 3 4294967295", true}),
+                         [](const auto& info) { return info.param.name; });
+
+// Tags keep data packages and their acknowledgements flowing until the
+// RTC stops reading for longer than twice the keep-alive interval.
+TEST(Rtc, ReadTimeOutDropsTheLinkAndABroadcastRestoresIt) {
+    SandboxRun run;
+    SandboxOptions options = RtcOptions({"--keep-alive", "5"});
+    options.simArgs = {"--tag-rate", "10"};
+    run.Start(options);
+    ASSERT_TRUE(WaitForKind(run, "recv", "READERDATAPACKAGE"));
+    const std::string timeOut = "ReadRTCData: nothing from the RTC for 10000 ms, dropping the link";
+    const size_t drops = run.MatchingLines(run.SyslogPath(), timeOut).size();
+    const size_t pairings = CountKind(run, "sent", "RTCPAIRACK");
+    ASSERT_TRUE(run.RtcControl("pause"));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), timeOut, kBound, drops));
+    ASSERT_TRUE(run.RtcControl("resume"));
+    const size_t packages = Received(RtcLines(run), "READERDATAPACKAGE").size();
+    ASSERT_TRUE(WaitForKind(run, "sent", "RTCPAIRACK", pairings));
+    ASSERT_TRUE(WaitForKind(run, "recv", "READERDATAPACKAGE", packages)) << "data flows again";
+    EXPECT_EQ(CountEvents(RtcLines(run), "BAD"), 0u);
+}
+
+}  // namespace
