@@ -28,6 +28,7 @@
 #include "subg/serial_parser.h"
 #include "subgconfig/housekeeping.h"
 #include "tags/csv_logs.h"
+#include "upgrade/upgrade.h"
 
 namespace {
 
@@ -122,6 +123,7 @@ int RunTarnel(int argc, char* argv[]) {
     StartThread(SerialParser, nullptr, kParserPriority);
     StartThread(CmdParseLineProc, nullptr, 0);
     StartThread(ZemloBackboneTh, &ReaderMacAddress, 0);
+    StartThread(SubGUpgradeTh, nullptr, 0);
 
     RunHostProbes();
 }
