@@ -100,6 +100,14 @@ void Usage(FILE* out) {
         "  forget steady         the steady-state interval becomes 0\n"
         "  forget all            frequencies, powers, interval, region, table, channel become 0\n"
         "  paramcheck V          the parameter-check reply carries V (default 1)\n"
+        "  loader on|off         whether a stop request in the 2 s after a reset keeps the board\n"
+        "                        in its boot loader (254, address 1) or boot ROM (15, address\n"
+        "                        0xFD); there image lines (16) are answered with status 0 and\n"
+        "                        activations (24, 18), deactivations (25, 19) and restarts are\n"
+        "                        recorded as LOADER lines; the next reset starts the application\n"
+        "  loader caps LENGTH    the capability reply's length byte (default 21: four words)\n"
+        "  loader line N ok|silent|error CODE\n"
+        "                        how the loader answers image line N (from 0)\n"
         "OP, MS, TAGID, SEQ, DELAY, N and V are decimal. What the host sets survives a reset pulse.\n",
         out);
 }

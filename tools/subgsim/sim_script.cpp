@@ -201,6 +201,10 @@ std::string ParseStats(std::istringstream& words, ScriptCommand*) {
     return TakeWords(words, 0, 0, &w) ? "" : "stats takes nothing";
 }
 
+std::string ParseLoader(std::istringstream& words, ScriptCommand* cmd) {
+    return ParseLoaderCommand(words, &cmd->loader);
+}
+
 struct Verb {
     const char* name;
     ScriptCommand::Kind kind;
@@ -223,6 +227,7 @@ const Verb kVerbs[] = {
     {"badtag", ScriptCommand::Kind::BadTag, ParseBadTag},
     {"tagrate", ScriptCommand::Kind::TagRate, ParseTagRate},
     {"stats", ScriptCommand::Kind::Stats, ParseStats},
+    {"loader", ScriptCommand::Kind::Loader, ParseLoader},
 };
 
 }  // namespace
