@@ -31,6 +31,7 @@
 #include "subgconfig/mems_params.h"
 #include "subgconfig/versions.h"
 #include "tags/csv_logs.h"
+#include "upgrade/upgrade.h"
 
 namespace {
 
@@ -129,6 +130,7 @@ int RunTarnel(int argc, char* argv[]) {
     StartThread(SerialParser, nullptr, kParserPriority);
     StartThread(CmdParseLineProc, nullptr, 0);
     StartThread(ZemloBackboneTh, &ReaderMacAddress, 0);
+    StartThread(SubGUpgradeTh, nullptr, 0);
 
     RunHostProbes();
 }

@@ -20,7 +20,7 @@
 #include "params/working_params.h"
 #include "platform/paths.h"
 #include "tags/csv_rows.h"
-#include "upgrade/image_version.h"
+#include "upgrade/image_files.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "subg/frame.h"
 #include "subg/led_word.h"
 #include "subg/link_buffers.h"
+#include "subg/link_loan.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
 #include "subg/scheduler.h"
@@ -20,7 +21,6 @@
 #include "subgconfig/mems_params.h"
 #include "subgconfig/versions.h"
 #include "tags/tag_messages.h"
-#include "upgrade/upgrade.h"
 
 namespace {
 
@@ -180,7 +180,13 @@ void ConnectedHousekeeping() {
 void KeepAliveRound() {
     time_t now = NowSeconds();
     if (!KeepAliveDue(now)) return;
-    if (LastSWVersCollectTime != 0 && CheckForUpdateFile()) ProcessFWUpgrade(SerialFd);
+    // A firmware upgrade runs on its own thread with the port lent to it;
+    // the listener waits here until it is over. The tag watchdog slept
+    // through it and starts afresh.
+    if (LastSWVersCollectTime != 0 && LendSerialLinkIfAsked()) {
+        now = NowSeconds();
+        LastTagMessageTime = now;
+    }
     if (SubGBoardConnected) {
         QueueKeepAliveQuestion();
     } else {

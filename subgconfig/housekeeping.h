@@ -10,8 +10,9 @@ void StartHousekeeping();
 // The duties of a connected board, in their fixed order.
 void ConnectedHousekeeping();
 
-// Every five seconds: the upgrade check, then the next keep-alive question
-// (or the version question to a board not yet connected).
+// Every five seconds: the port lent to a waiting firmware upgrade, then the
+// next keep-alive question (or the version question to a board not yet
+// connected).
 void KeepAliveRound();
 
 // Makes the hourly MEMS state change due at once; a new MEMS parameter line

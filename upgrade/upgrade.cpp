@@ -1,5 +1,270 @@
 #include "upgrade/upgrade.h"
 
-// The image search and the boot loader exchange arrive with the upgrade.
-int CheckForUpdateFile() { return 0; }
-int ProcessFWUpgrade(int) { return 0; }
+#include <pthread.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "params/working_params.h"
+#include "platform/atomic_file.h"
+#include "platform/reset_line.h"
+#include "platform/timing.h"
+#include "subg/link_buffers.h"
+#include "subg/link_loan.h"
+#include "subg/opcodes.h"
+#include "subg/request_queue.h"
+#include "subg/serial_listener.h"
+#include "subgconfig/versions.h"
+#include "upgrade/boot_loader.h"
+#include "upgrade/image_files.h"
+
+namespace {
+
+// About the keep-alive round's pace; the listener lends the port only in
+// such a round.
+constexpr int kSearchPauseMicros = 6000000;
+constexpr int kLinkWaitMicros = 30000000;
+constexpr int kTxLockTries = 5000;
+constexpr int kTxLockPauseMicros = 1000;
+constexpr int kWaitUnitMs = 100;
+constexpr int kAfterActivationMicros = 2000000;
+constexpr int kAfterResetMicros = 5000000;
+
+enum class LineRead { kLine, kEnd, kTooLong };
+
+char FailedImage[kImageNameSize] = "";
+int FailedAttempts = 0;
+
+// One line with its line ending as read, at most kMaxImageLineChars
+// characters: a longer one cannot be framed.
+LineRead ReadImageLine(FILE* file, char chars[kMaxImageLineChars], size_t* n) {
+    *n = 0;
+    for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
+        if (*n == static_cast<size_t>(kMaxImageLineChars)) return LineRead::kTooLong;
+        chars[(*n)++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    return *n > 0 ? LineRead::kLine : LineRead::kEnd;
+}
+
+void RejectImage(const char* path) {
+    if (!RenameAside(path, kRejectedImageSuffix)) {
+        syslog(LOG_ERR, "RejectImage: cannot rename %s (%s)", path, strerror(errno));
+    }
+}
+
+void DeleteImage() { unlink(FW_File_name); }
+
+int LineWaitMs(bool first) { return kWaitUnitMs * static_cast<int>(CurrLoaderCapabilities[first ? 2 : 3]); }
+
+// A failed line ends the transfer and the image is deleted, so that a bad
+// file is not sent again and again.
+bool SendLine(int number, const char* chars, size_t n) {
+    bool first = number == 0;
+    SubGBoardMsg = ImageLineRequest(SubGBoardMsg.address, static_cast<uint16_t>(number), chars, n);
+    if (!WriteAndWaitForReply(LineWaitMs(first))) {
+        if (first) {
+            syslog(LOG_ERR, "ProcessFWUpgrade: 1st line was not replied");
+        } else {
+            syslog(LOG_ERR, "ProcessFWUpgrade: line %d was not replied", number);
+        }
+        DeleteImage();
+        return false;
+    }
+    int status = LoaderReplyStatus();
+    if (status != LOADER_OK) {
+        PrintErrorReason(status);
+        DeleteImage();
+        return false;
+    }
+    if (first) {
+        syslog(LOG_INFO, "ProcessFWUpgrade: 1st line sent!!!");
+        MicroSecSleep(static_cast<int>(CurrLoaderCapabilities[2]));
+    } else {
+        syslog(LOG_INFO, "ProcessFWUpgrade: line %d sent", number);
+    }
+    return true;
+}
+
+bool SendLines(FILE* image) {
+    char chars[kMaxImageLineChars];
+    size_t n = 0;
+    for (int number = 0; number < kMaxImageLines; ++number) {
+        LineRead read = ReadImageLine(image, chars, &n);
+        if (read == LineRead::kEnd && number == 0) {
+            syslog(LOG_ERR, "ProcessFWUpgrade: failed to read 1st line");
+            return false;
+        }
+        if (read == LineRead::kEnd) return true;
+        // Checked before the board was touched: the file changed since.
+        if (read == LineRead::kTooLong) {
+            syslog(LOG_ERR, "ProcessFWUpgrade: line %d does not fit a frame", number);
+            DeleteImage();
+            return false;
+        }
+        if (!SendLine(number, chars, n)) return false;
+    }
+    syslog(LOG_ERR, "ProcessFWUpgrade: more than %d lines", kMaxImageLines);
+    DeleteImage();
+    return false;
+}
+
+void ActivateAndRestart() {
+    syslog(LOG_INFO, "ProcessFWUpgrade: Done sending file!!!");
+    ActivateImage();
+    MicroSecSleep(kAfterActivationMicros);
+    syslog(LOG_INFO, "ProcessFWUpgrade: Image activated!!! (ImgAction = %d)", ImgAction);
+    if (ImgAction == kInstallBootLoader || ImgAction == kDeactivateBootLoader) GetListOfLoaders();
+    ImgAction = kNoImageAction;
+    HWResetSubGBoard();
+    MicroSecSleep(kAfterResetMicros);
+    syslog(LOG_INFO, "ProcessFWUpgrade: Reset sent");
+    syslog(LOG_DEBUG, "ProcessFWUpgrade: unlinking %s", FW_File_name);
+    DeleteImage();
+}
+
+// Application images go through the boot loader, boot-loader images
+// through the boot ROM.
+int EnterLoader() {
+    bool viaBootLoader = ImgAction == kInstallApplication || ImgAction == kDeactivateApplication;
+    SubGBoardMsg.address = viaBootLoader ? kSubGAppAddress : kSubGBootRomAddress;
+    return viaBootLoader ? WaitForBootLoader() : WaitForBootRom();
+}
+
+// Every way out of the loader restarts the board, so that its application
+// runs again whatever happened.
+void RunProcedure() {
+    if (!EnterLoader()) {
+        ImgAction = kNoImageAction;
+        SendReset();
+        return;
+    }
+    syslog(LOG_INFO, "ProcessFWUpgrade: boot loader is ready!!!");
+    FILE* image = std::fopen(FW_File_name, "r");
+    if (!image) {
+        SendReset();
+        return;
+    }
+    bool sent = SendLines(image);
+    std::fclose(image);
+    if (sent) {
+        ActivateAndRestart();
+    } else {
+        SendReset();
+    }
+}
+
+// The parser takes no bytes in and no other frame reaches the port while
+// the exchange runs; passes of the parser are short.
+bool TakeTransmitSlot() {
+    for (int i = 0; i < kTxLockTries; ++i) {
+        if (pthread_mutex_trylock(&TxMutex) == 0) return true;
+        MicroSecSleep(kTxLockPauseMicros);
+    }
+    return false;
+}
+
+void RunWithBorrowedLink() {
+    if (!BorrowSerialLink(kLinkWaitMicros)) {
+        syslog(LOG_INFO, "SubGUpgradeTh: the serial link was not free, %s waits", FW_File_name);
+        return;
+    }
+    if (TakeTransmitSlot()) {
+        ProcessFWUpgrade(SerialFd);
+        pthread_mutex_unlock(&TxMutex);
+    }
+    ReturnSerialLink();
+}
+
+// An image that keeps failing (a board that never reaches its loader, a
+// file that cannot be read) would cost a board reset and a blocked link
+// every round for ever.
+void CountFailedAttempt() {
+    if (std::strcmp(FailedImage, FW_File_name) != 0) {
+        std::snprintf(FailedImage, sizeof(FailedImage), "%s", FW_File_name);
+        FailedAttempts = 0;
+    }
+    if (++FailedAttempts < kMaxFailedAttempts) return;
+    syslog(LOG_ERR, "CountFailedAttempt: %s failed %d times, renamed to %s%s", FW_File_name, FailedAttempts,
+           FW_File_name, kFailedImageSuffix);
+    if (!RenameAside(FW_File_name, kFailedImageSuffix)) {
+        syslog(LOG_ERR, "CountFailedAttempt: cannot rename %s (%s)", FW_File_name, strerror(errno));
+    }
+    FailedImage[0] = '\0';
+    FailedAttempts = 0;
+}
+
+void UpgradeFromImage() {
+    ImageCheck check = IsInstallAction(ImgAction) ? CheckImageLines(FW_File_name) : ImageCheck::kGood;
+    if (check != ImageCheck::kGood && check != ImageCheck::kUnreadable) {
+        RejectImage(FW_File_name);
+        return;
+    }
+    if (check == ImageCheck::kGood) RunWithBorrowedLink();
+    if (access(FW_File_name, F_OK) == 0) {
+        CountFailedAttempt();
+    } else {
+        FailedImage[0] = '\0';
+    }
+}
+
+}  // namespace
+
+ImageCheck CheckImageLines(const char* path) {
+    FILE* file = std::fopen(path, "r");
+    if (!file) {
+        syslog(LOG_ERR, "CheckImageLines: cannot open %s (%s)", path, strerror(errno));
+        return ImageCheck::kUnreadable;
+    }
+    char chars[kMaxImageLineChars];
+    size_t n = 0;
+    int lines = 0;
+    LineRead read = LineRead::kLine;
+    while (lines <= kMaxImageLines && (read = ReadImageLine(file, chars, &n)) == LineRead::kLine) ++lines;
+    std::fclose(file);
+    if (read == LineRead::kTooLong) {
+        syslog(LOG_ERR, "CheckImageLines: line %d of %s is longer than %d characters, renamed to %s%s", lines, path,
+               kMaxImageLineChars, path, kRejectedImageSuffix);
+        return ImageCheck::kLineTooLong;
+    }
+    if (lines > kMaxImageLines) {
+        syslog(LOG_ERR, "CheckImageLines: %s has more than %d lines, renamed to %s%s", path, kMaxImageLines, path,
+               kRejectedImageSuffix);
+        return ImageCheck::kTooManyLines;
+    }
+    if (lines == 0) {
+        syslog(LOG_ERR, "CheckImageLines: %s has no line, renamed to %s%s", path, path, kRejectedImageSuffix);
+        return ImageCheck::kEmpty;
+    }
+    return ImageCheck::kGood;
+}
+
+void ProcessFWUpgrade(int serialFd) {
+    mSerialFD = serialFd;
+    SubGBoardMsg = MakeRequest(0);
+    uint32_t version = CurrentSubGAppVersion();
+    syslog(LOG_INFO, "ProcessFWUpgrade: SubG upgrade file found, starting process (image action = %d, SubGVersion = %d)!!!",
+           ImgAction, static_cast<int>(version));
+    if (IsOldBoardSoftware(version)) {
+        syslog(LOG_INFO, "ProcessFWUpgrade: SubGBoard Has no boot loader (SubGVersion = %d", static_cast<int>(version));
+        DeleteImage();
+        UpdateOldSubGGVT(version);
+        return;
+    }
+    GVTUpdated = 0;
+    RunProcedure();
+    // Whatever the outcome, the board's versions are read again; parameter
+    // reports wait for them.
+    AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
+}
+
+void* SubGUpgradeTh(void*) {
+    for (;;) {
+        MicroSecSleep(kSearchPauseMicros);
+        if (CheckForUpdateFile()) UpgradeFromImage();
+    }
+    return nullptr;
+}

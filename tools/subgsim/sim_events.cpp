@@ -154,6 +154,8 @@ std::string Stats(uint64_t tags, uint64_t records) {
     return "STATS tags=" + std::to_string(tags) + " records=" + std::to_string(records);
 }
 
+std::string Loader(const std::string& event) { return "LOADER " + event; }
+
 }  // namespace RecordBody
 
 void EventLog::HostFrame(const T7734FrameRequest& frame, const std::vector<uint8_t>& wire) {
@@ -210,6 +212,8 @@ void EventLog::Stats(uint64_t tags, uint64_t records) {
     Emit(RecordBody::Stats(tags, records),
          "[tags]   " + std::to_string(tags) + " tag messages sent, " + std::to_string(records) + " records in them");
 }
+
+void EventLog::Loader(const std::string& event) { Emit(RecordBody::Loader(event), "[loader] " + event); }
 
 void EventLog::Emit(const std::string& body, const std::string& human) {
     if (record_) {

@@ -28,6 +28,7 @@ std::string Control(const std::string& line);
 std::string ControlError(const std::string& text);
 std::string BadTag(const char* kind, uint32_t tagId, uint8_t seq);
 std::string Stats(uint64_t tags, uint64_t records);
+std::string Loader(const std::string& event);
 }  // namespace RecordBody
 
 // Either output may be null. Every line is flushed at once, since readers
@@ -49,6 +50,8 @@ public:
     // Announces the malformed message whose bytes follow.
     void BadTag(const char* kind, uint32_t tagId, uint8_t seq);
     void Stats(uint64_t tags, uint64_t records);
+    // What the boot loader or boot ROM did: entered, activated, restarted.
+    void Loader(const std::string& event);
 
 private:
     void Emit(const std::string& body, const std::string& human);

@@ -73,9 +73,9 @@ Simulator::Clock::time_point Simulator::NextWake(Clock::time_point now, Clock::t
     Clock::time_point wake = std::min(end, std::max(nextGpioPoll_, now));
     if (!pending_.empty()) wake = std::min(wake, pending_.front().due);
     if (!held_ && scriptNext_ < config_.script.size()) wake = std::min(wake, scriptDue_);
-    if (!held_ && config_.tagsEveryMs > 0) wake = std::min(wake, tagDue_);
-    if (!held_ && rate_.perSecond > 0) wake = std::min(wake, NextDue(rate_));
-    if (!held_ && board_.Surveying()) wake = std::min(wake, surveyDue_);
+    if (Running() && config_.tagsEveryMs > 0) wake = std::min(wake, tagDue_);
+    if (Running() && rate_.perSecond > 0) wake = std::min(wake, NextDue(rate_));
+    if (Running() && board_.Surveying()) wake = std::min(wake, surveyDue_);
     return wake;
 }
 
@@ -104,6 +104,7 @@ void Simulator::PollResetLine(Clock::time_point now) {
 void Simulator::HoldInReset(Clock::time_point now) {
     held_ = true;
     lowSince_ = now;
+    loader_.HeldInReset();
     cutter_.Clear();
     pending_.clear();
     board_.Survey()->Stop();
@@ -115,6 +116,7 @@ void Simulator::HoldInReset(Clock::time_point now) {
 // The board's settings live in flash and come through the reset as they were.
 void Simulator::Boot(Clock::time_point now) {
     held_ = false;
+    loader_.Booted(now);
     scriptDue_ = now + scriptLeftWhenHeld_;
     auto lowMs = std::chrono::duration<double, std::milli>(now - lowSince_).count();
     events_->ResetHigh(std::lround(lowMs));
@@ -128,6 +130,12 @@ void Simulator::ReadHost(Clock::time_point now) {
         // both only mean there is nothing to read right now.
         masterQuiet_ = !(n < 0 && errno == EINTR);
         return;
+    }
+    // The host writes as soon as it has released the line: look at the
+    // line before taking the bytes for lost.
+    if (held_) {
+        nextGpioPoll_ = now;
+        PollResetLine(now);
     }
     if (held_) {
         events_->Ignored(static_cast<size_t>(n));
@@ -148,13 +156,22 @@ void Simulator::CutFrames(Clock::time_point now) {
         events_->HostFrame(cut.frame, cut.wire);
         if (config_.silent) continue;
         const bool surveying = board_.Surveying();
-        std::optional<T7734FrameReply> reply = board_.Answer(cut.frame);
+        std::optional<T7734FrameReply> reply = AnswerHost(cut.frame, now);
         if (!surveying && board_.Surveying()) surveyDue_ = now + kSurveyReadingPeriod;
         NoteState();
         if (reply && !never_.test(cut.frame.opcode)) {
             pending_.push_back({now + milliseconds(config_.replyDelayMs), *reply});
         }
     }
+}
+
+// While the board sits in its boot loader or ROM, the application hears nothing.
+std::optional<T7734FrameReply> Simulator::AnswerHost(const T7734FrameRequest& frame, Clock::time_point now) {
+    if (!loader_.Takes(frame)) return board_.Answer(frame);
+    std::string event;
+    std::optional<T7734FrameReply> reply = loader_.Answer(frame, now, &event);
+    if (!event.empty()) events_->Loader(event);
+    return reply;
 }
 
 void Simulator::SendDueReplies(Clock::time_point now) {
@@ -166,14 +183,14 @@ void Simulator::SendDueReplies(Clock::time_point now) {
 
 // A loop that fell behind sends one message, not a burst.
 void Simulator::SendDueTag(Clock::time_point now) {
-    if (held_ || config_.tagsEveryMs == 0 || now < tagDue_) return;
+    if (!Running() || config_.tagsEveryMs == 0 || now < tagDue_) return;
     SendTag({TagMessageWire(RoutineTagMessage(config_.tagId, tagSeq_++)), kRoutineTagRecords});
     tagDue_ += milliseconds(config_.tagsEveryMs);
     if (tagDue_ <= now) tagDue_ = now + milliseconds(config_.tagsEveryMs);
 }
 
 void Simulator::SendDueRateTags(Clock::time_point now) {
-    for (int i = 0; i < kMaxRateFramesPerPass && !held_ && rate_.perSecond > 0 && NextDue(rate_) <= now; ++i) {
+    for (int i = 0; i < kMaxRateFramesPerPass && Running() && rate_.perSecond > 0 && NextDue(rate_) <= now; ++i) {
         SendTag(StreamTagMessage(rateFirstTag_, rateIndex_++));
         AdvanceRate(&rate_, now);
     }
@@ -245,6 +262,7 @@ void Simulator::Execute(const ScriptCommand& cmd, Clock::time_point now) {
         case Kind::TagRate: StartTagRate(cmd, now); break;
         case Kind::Stats: RecordStats(); break;
         case Kind::Diag: SendReply(board_.Diagnostics()); break;
+        case Kind::Loader: loader_.Apply(cmd.loader); break;
         case Kind::Delay: config_.replyDelayMs = static_cast<int>(cmd.number); break;
         case Kind::Never: never_.set(cmd.opcode); break;
         case Kind::Answer: never_.reset(cmd.opcode); break;

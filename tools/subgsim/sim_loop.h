@@ -16,6 +16,7 @@
 #include "tools/subgsim/sim_control.h"
 #include "tools/subgsim/sim_events.h"
 #include "tools/subgsim/sim_gpio.h"
+#include "tools/subgsim/sim_loader.h"
 #include "tools/subgsim/sim_rate.h"
 #include "tools/subgsim/sim_script.h"
 #include "tools/subgsim/sim_state.h"
@@ -66,6 +67,9 @@ private:
     void Boot(Clock::time_point now);
     void ReadHost(Clock::time_point now);
     void CutFrames(Clock::time_point now);
+    std::optional<T7734FrameReply> AnswerHost(const T7734FrameRequest& frame, Clock::time_point now);
+    // The application runs: not in reset, not in the boot loader or ROM.
+    bool Running() const { return !held_ && loader_.InApplication(); }
     void SendDueReplies(Clock::time_point now);
     void SendDueTag(Clock::time_point now);
     void SendDueRateTags(Clock::time_point now);
@@ -90,6 +94,7 @@ private:
     SimConfig config_;
     EventLog* events_;
     SimBoard board_;
+    SimLoader loader_;
     FrameCutter cutter_;
     ResetLineWatcher resetLine_;
     LineSplitter controlLines_;

@@ -206,6 +206,10 @@ std::string ParseDiag(std::istringstream& words, ScriptCommand*) {
     return TakeWords(words, 0, 0, &w) ? "" : "diag takes nothing";
 }
 
+std::string ParseLoader(std::istringstream& words, ScriptCommand* cmd) {
+    return ParseLoaderCommand(words, &cmd->loader);
+}
+
 struct Verb {
     const char* name;
     ScriptCommand::Kind kind;
@@ -229,6 +233,7 @@ const Verb kVerbs[] = {
     {"tagrate", ScriptCommand::Kind::TagRate, ParseTagRate},
     {"stats", ScriptCommand::Kind::Stats, ParseStats},
     {"diag", ScriptCommand::Kind::Diag, ParseDiag},
+    {"loader", ScriptCommand::Kind::Loader, ParseLoader},
 };
 
 }  // namespace

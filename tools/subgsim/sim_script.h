@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/subgsim/sim_loader.h"
 #include "tools/subgsim/sim_tag_traffic.h"
 
 constexpr uint32_t kMaxReplyDelayMs = 60000;
@@ -15,7 +16,7 @@ constexpr uint32_t kMaxReplyDelayMs = 60000;
 struct ScriptCommand {
     enum class Kind {
         Sleep, Send, Reply, Silent, Tags, Delay, Never, Answer, ForgetFreq, ForgetSteady, ForgetAll, ParamCheck,
-        Tag, BadTag, TagRate, Stats, Diag
+        Tag, BadTag, TagRate, Stats, Diag, Loader
     };
     Kind kind = Kind::Sleep;
     int line = 0;
@@ -30,6 +31,7 @@ struct ScriptCommand {
     uint8_t delayCount = 0;          // Tag
     std::vector<SubMsgKind> subMsgs; // Tag
     MalformedKind malformed = MalformedKind::Format1;  // BadTag
+    LoaderCommand loader;            // Loader
 };
 
 // One line. Returns an error text, empty when the line is good; *isCommand

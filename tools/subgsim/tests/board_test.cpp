@@ -1,4 +1,5 @@
 #include "tools/subgsim/sim_board.h"
+#include "tools/subgsim/sim_diagnostics.h"
 
 #include <gtest/gtest.h>
 
@@ -312,14 +313,18 @@ TEST(SimBoard, SendsTheVersionRecordOnlyFromNewerSoftware) {
     EXPECT_FALSE(old.Answer(Request(SubGOp::GetServiceInfo)));
 }
 
-TEST(SimBoard, SendsZeroDiagnosticsInTheLayoutOfItsVersion) {
-    SimBoard modern(Version("1.6.10"), BoardState{});
-    EXPECT_EQ(Ask(&modern, SubGOp::GetDiagnostics), Expected(17, std::vector<uint8_t>(138, 0)));
-    SimBoard old(Version("1.6.9"), BoardState{});
-    EXPECT_EQ(Ask(&old, SubGOp::GetDiagnostics), Expected(17, std::vector<uint8_t>(146, 0)));
+TEST(SimBoard, SendsDiagnosticsInTheLayoutOfItsVersion) {
     // The host reads version 0 as not yet known and expects the short layout.
-    SimBoard unknown(Version("0.0.0"), BoardState{});
-    EXPECT_EQ(Ask(&unknown, SubGOp::GetDiagnostics), Expected(17, std::vector<uint8_t>(138, 0)));
+    const struct {
+        const char* version;
+        size_t bytes;
+    } cases[] = {{"1.6.10", 138}, {"1.6.9", 146}, {"0.0.0", 138}};
+    for (const auto& c : cases) {
+        SimBoard board(Version(c.version), BoardState{});
+        const std::vector<uint8_t> payload = DiagnosticsPayload(Version(c.version), BoardState{});
+        EXPECT_EQ(payload.size(), c.bytes) << c.version;
+        EXPECT_EQ(Ask(&board, SubGOp::GetDiagnostics), Expected(17, payload)) << c.version;
+    }
 }
 
 TEST(SimBoardVersion, DrawsTheLineAboveOneSixNine) {

@@ -1,0 +1,160 @@
+// Firmware upgrades of the board end to end: image files dropped into the
+// working directory, the simulated board's boot loader and boot ROM, and
+// tag messages served again after every outcome.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "sandbox_run.h"
+
+namespace {
+
+constexpr int kBound = 150;
+const char* kAppImage = "RD2_A_01_01020304.hex";
+
+std::vector<std::string> HexLines(int n) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < n; ++i) lines.push_back(":1000" + std::to_string(1000 + i) + "00214601360121470136007EFE09D2\n");
+    return lines;
+}
+
+void PutImage(const SandboxRun& run, const std::string& name, const std::vector<std::string>& lines) {
+    ASSERT_EQ(std::system(("mkdir -p " + run.WorkDir()).c_str()), 0);
+    std::ofstream file(run.WorkDir() + "/" + name, std::ios::binary);
+    for (const auto& line : lines) file << line;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+void Start(SandboxRun* run, int seconds, std::vector<std::string> simArgs = {}) {
+    simArgs.insert(simArgs.end(), {"--tags-every", "500"});
+    for (const auto& a : run->ControlArgs()) simArgs.push_back(a);
+    run->Start({seconds, simArgs, {}});
+}
+
+double TimeOfLine(const SandboxRun& run, const std::string& file, const std::string& pattern) {
+    auto lines = run.MatchingLines(file, pattern);
+    return lines.empty() ? 0 : LineTime(lines.front());
+}
+
+// The parser and the transmit path work as before: each new tag message is
+// followed at once by the LED word.
+void ExpectTagsServedAgain(SandboxRun& run) {
+    size_t before = run.MatchingLines(run.SerialPath(), "SENT op=0 ").size();
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "SENT op=0 ", kBound, before + 4));
+    auto lines = run.MatchingLines(run.SerialPath(), "SENT op=0 |FRAME op=38 ");
+    size_t tags = 0;
+    int served = 0;
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i].find("SENT op=0 ") == std::string::npos || tags++ < before) continue;
+        served += lines[i + 1].find("FRAME op=38 ") != std::string::npos && LineTime(lines[i + 1]) - LineTime(lines[i]) < 1.0;
+    }
+    EXPECT_GE(served, 3);
+}
+
+TEST(Upgrade, AnApplicationImageIsSentLineByLineActivatedAndTheBoardServesTagsAgain) {
+    SandboxRun run;
+    const auto lines = HexLines(6);
+    PutImage(run, kAppImage, lines);
+    Start(&run, 120);
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), std::string("ProcessFWUpgrade: unlinking ") + kAppImage, kBound));
+    EXPECT_FALSE(Exists(run.WorkDir() + "/" + kAppImage));
+
+    auto sent = HostFrames(run, 16);
+    ASSERT_EQ(sent.size(), lines.size());
+    for (size_t i = 0; i < sent.size(); ++i) {
+        ASSERT_EQ(sent[i].data.size(), lines[i].size() + 3);
+        EXPECT_EQ(sent[i].data[0] + 256 * sent[i].data[1], static_cast<int>(i));
+        EXPECT_EQ(sent[i].data[2], 1);
+        EXPECT_EQ(std::string(sent[i].data.begin() + 3, sent[i].data.end()), lines[i]);
+    }
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "LOADER activate application version=0x01020304 marker=0xba", 5));
+    double activated = TimeOfLine(run, run.SerialPath(), "LOADER activate ");
+    EXPECT_GT(TimeOfLine(run, run.SerialPath(), "FRAME op=16 "), TimeOfLine(run, run.SerialPath(), "LOADER enter loader"));
+    bool resetAfter = false;
+    for (const auto& l : run.MatchingLines(run.SerialPath(), "RESET low")) resetAfter |= LineTime(l) > activated;
+    EXPECT_TRUE(resetAfter);
+    size_t asked = run.MatchingLines(run.SerialPath(), "FRAME op=41 ").size();
+    double done = TimeOfLine(run, run.SyslogPath(), "ProcessFWUpgrade: Reset sent");
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "FRAME op=41 ", 30, asked - 1));
+    EXPECT_GT(LineTime(run.MatchingLines(run.SerialPath(), "FRAME op=41 ").back()), done) << "versions asked again";
+    ExpectTagsServedAgain(run);
+}
+
+TEST(Upgrade, ALoaderErrorOnLine5LogsItsTextAndDeletesTheImage) {
+    SandboxRun run;
+    PutImage(run, kAppImage, HexLines(10));
+    Start(&run, 120);
+    ASSERT_TRUE(run.Control("loader line 5 error 3"));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "ProcessFWUpgrade: Boot loader replied line checksum error", kBound));
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "LOADER restart", 10));
+    EXPECT_FALSE(Exists(run.WorkDir() + "/" + kAppImage));
+    EXPECT_EQ(HostFrames(run, 16).size(), 6u);
+    EXPECT_TRUE(run.MatchingLines(run.SerialPath(), "LOADER activate").empty());
+    ExpectTagsServedAgain(run);
+}
+
+TEST(Upgrade, LoaderError6AsksOnceForTheServiceInformation) {
+    SandboxRun run;
+    PutImage(run, kAppImage, HexLines(3));
+    Start(&run, 120);
+    ASSERT_TRUE(run.Control("loader line 0 error 6"));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "replied can not set image address or version already active", kBound));
+    double error = TimeOfLine(run, run.SyslogPath(), "version already active");
+    ExpectTagsServedAgain(run);
+    int asked = 0;
+    for (const auto& f : HostFrames(run, 41)) asked += f.t > error;
+    EXPECT_EQ(asked, 1);
+}
+
+TEST(Upgrade, ABoardOnSoftware169GetsNoProcedureAndTheImageIsDeleted) {
+    SandboxRun run;
+    PutImage(run, kAppImage, HexLines(3));
+    Start(&run, 90, {"--version", "1.6.9"});
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "ProcessFWUpgrade: SubGBoard Has no boot loader \\(SubGVersion = 10609", kBound));
+    EXPECT_FALSE(Exists(run.WorkDir() + "/" + kAppImage));
+    EXPECT_TRUE(HostFrames(run, 254).empty());
+    ExpectTagsServedAgain(run);
+}
+
+TEST(Upgrade, ADeactivationFileDeactivatesTheApplicationImage) {
+    SandboxRun run;
+    PutImage(run, "DE_RD2_A_01_01020304", {});
+    Start(&run, 120);
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "WaitForBootLoader: unlinking DE_RD2_A_01_01020304", kBound));
+    EXPECT_TRUE(run.WaitForLine(run.SerialPath(), "LOADER deactivate application version=0x01020304 marker=0xba", 5));
+    EXPECT_FALSE(Exists(run.WorkDir() + "/DE_RD2_A_01_01020304"));
+    EXPECT_TRUE(HostFrames(run, 16).empty());
+    ExpectTagsServedAgain(run);
+}
+
+TEST(Upgrade, AnImageWithALineTooLongForAFrameIsSetAsideBeforeTheBoardIsTouched) {
+    SandboxRun run;
+    PutImage(run, kAppImage, {":00000001FF\n", std::string(300, 'A') + "\n"});
+    Start(&run, 90);
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "CheckImageLines: line 1 of RD2_A_01_01020304.hex is longer than 247", kBound));
+    EXPECT_TRUE(Exists(run.WorkDir() + "/" + kAppImage + ".rejected"));
+    EXPECT_FALSE(Exists(run.WorkDir() + "/" + kAppImage));
+    ExpectTagsServedAgain(run);
+    EXPECT_TRUE(HostFrames(run, 254).empty());
+    EXPECT_TRUE(HostFrames(run, 16).empty());
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "Resetting subG").size(), 1u) << "only the one at start";
+}
+
+TEST(Upgrade, ABootRomThatNeverAnswersCostsThreeAttemptsThenTheImageIsSetAside) {
+    SandboxRun run;
+    const char* image = "RD2_L_01_02000000.hex";
+    PutImage(run, image, HexLines(3));
+    Start(&run, 180);
+    ASSERT_TRUE(run.Control("loader off"));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), std::string("CountFailedAttempt: ") + image + " failed 3 times", kBound));
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "WaitForBootRom: did not stop on Boot rom").size(), 3u);
+    EXPECT_EQ(HostFrames(run, 15).size(), 15u) << "five tries an attempt";
+    EXPECT_TRUE(Exists(run.WorkDir() + "/" + image + ".failed"));
+    ExpectTagsServedAgain(run);
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "did not stop on Boot rom").size(), 3u) << "not tried again";
+}
+
+}  // namespace

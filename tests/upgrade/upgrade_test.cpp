@@ -1,0 +1,212 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/serial_port.h"
+#include "subg/request_queue.h"
+#include "support/scratch_dir.h"
+#include "upgrade/boot_loader.h"
+#include "upgrade/image_files.h"
+#include "upgrade/upgrade.h"
+
+namespace {
+
+TEST(Upgrade, GetImageVersionReadsFourDecimalPairsAfterAKnownPrefix) {
+    const struct {
+        const char* name;
+        int version;
+    } cases[] = {
+        {"RD2_A_01_01020304.hex", 0x01020304},
+        {"RD2_L_01_99000010", 0x6300000A},
+        {"RD1_A_01_00000102_x.signature", 0x00000102},
+        {"xRD2_A_01_01020304", 0x01020304},  // found anywhere in the name
+        {"RD2_A_01_ab020304", 0x00020304},   // a pair that is no number counts 0
+        {"RD2_A_01_0102", -1},               // the version is cut short
+        {"RD2_A_01", -1},                    // too short
+        {"firmware_01020304.hex", -1},       // no prefix
+    };
+    for (const auto& c : cases) EXPECT_EQ(GetImageVersion(c.name), c.version) << c.name;
+}
+
+TEST(Upgrade, OnlyANameThatBeginsWithAnImagePrefixIsChosen) {
+    const struct {
+        const char* file;
+        int found;
+        int action;
+        uint32_t version;
+    } cases[] = {
+        {"RD2_A_01_01020304.hex", 1, kInstallApplication, 0x01020304},
+        {"DE_RD2_A_01_01020304", 1, kDeactivateApplication, 0x01020304},
+        {"RD2_L_01_02000000.hex", 1, kInstallBootLoader, 0x02000000},
+        {"DE_RD2_L_01_01000000", 1, kDeactivateBootLoader, 0x01000000},
+        {"xRD2_A_01_01020304.hex", 0, kNoImageAction, 0},
+        {"RD2_A_01_x", 0, kInstallApplication, 0},  // no version: left for the next round
+        {"notes.txt", 0, kNoImageAction, 0},
+    };
+    for (const auto& c : cases) {
+        ScratchDir dir("tarnel-image-", ScratchDir::Cwd::Enter);
+        std::ofstream(c.file) << ":00000001FF\n";
+        ImageVersion = 0;
+        EXPECT_EQ(CheckForUpdateFile(), c.found) << c.file;
+        EXPECT_EQ(ImgAction, c.action) << c.file;
+        EXPECT_EQ(std::string(FW_File_name), c.found ? c.file : "") << c.file;
+        EXPECT_EQ(ImageVersion, c.version) << c.file;
+    }
+}
+
+TEST(Upgrade, AnImageLineTravelsBehindItsNumberAndTheFlagByte) {
+    const std::string line = ":10010000214601360121470136007EFE09D2190140\r\n";
+    T7734FrameRequest request = ImageLineRequest(kSubGAppAddress, 0x0105, line.data(), line.size());
+    uint8_t wire[kMaxFrameLen];
+    ASSERT_EQ(RequestToWire(request, wire, sizeof(wire)), line.size() + 8);
+    const uint8_t header[] = {1, static_cast<uint8_t>(line.size() + 8), 20, 16, 0x05, 0x01, 1};
+    EXPECT_EQ(std::vector<uint8_t>(wire, wire + 7), std::vector<uint8_t>(header, header + 7));
+    EXPECT_EQ(std::string(wire + 7, wire + 7 + line.size()), line);
+    EXPECT_EQ(wire[line.size() + 7], WireChecksum(wire, line.size() + 8));
+
+    const std::string longest(kMaxImageLineChars, 'A');
+    request = ImageLineRequest(kSubGBootRomAddress, 0, longest.data(), longest.size());
+    EXPECT_EQ(request.length, 255);
+    EXPECT_EQ(request.address, kSubGBootRomAddress);
+}
+
+TEST(Upgrade, CapabilityWordsComeOnlyWithALengthAbove20) {
+    uint8_t reply[64] = {};
+    const uint32_t words[4] = {64000, 128, 3000, 0};
+    for (int i = 0; i < 4; ++i) {
+        for (int b = 0; b < 4; ++b) reply[4 + 4 * i + b] = static_cast<uint8_t>(words[i] >> (8 * b));
+    }
+    const struct {
+        uint8_t length;
+        std::vector<uint32_t> expected;
+    } cases[] = {
+        {20, {120000, 80, 1000, 2}},
+        {21, {64000, 128, 3000, 1}},  // a time unit of 0 would wait for no reply
+    };
+    for (const auto& c : cases) {
+        reply[0] = c.length;
+        uint32_t capabilities[4] = {};
+        CapabilitiesFromReply(reply, capabilities);
+        EXPECT_EQ(std::vector<uint32_t>(capabilities, capabilities + 4), c.expected) << int{c.length};
+    }
+}
+
+TEST(Upgrade, EachLoaderErrorHasItsTextAndOnlyError6AsksForTheVersionsAgain) {
+    const struct {
+        int code;
+        const char* tail;
+        size_t queued;
+    } cases[] = {
+        {0, "line send succeed", 0},
+        {1, "wrong major sub unit type", 0},
+        {2, "wrong hex format", 0},
+        {3, "line checksum error", 0},
+        {4, "line line length does not match", 0},
+        {5, "frame error", 0},
+        {6, "can not set image address or version already active", 1},
+        {7, "file length does not match", 0},
+        {8, "file checksum does not match", 0},
+        {9, "failed to read checksum", 0},
+        {10, "wrong device type", 0},
+        {11, "with an unknown error", 0},
+        {-1, "with an unknown error", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::string(LoaderErrorText(c.code)), std::string("ProcessFWUpgrade: Boot loader replied ") + c.tail);
+        size_t before = PendingSubGRequests();
+        PrintErrorReason(c.code);
+        PrintErrorReason(c.code);
+        EXPECT_EQ(PendingSubGRequests() - before, c.queued) << c.code;
+    }
+}
+
+TEST(Upgrade, AnImageWithALineThatNoFrameHoldsIsRefused) {
+    const struct {
+        std::string content;
+        ImageCheck expected;
+    } cases[] = {
+        {":00000001FF\n" + std::string(kMaxImageLineChars - 1, 'A') + "\n", ImageCheck::kGood},
+        {":00000001FF\n" + std::string(kMaxImageLineChars, 'A') + "\n", ImageCheck::kLineTooLong},
+        {std::string(kMaxImageLineChars + 1, 'A'), ImageCheck::kLineTooLong},
+        {"", ImageCheck::kEmpty},
+    };
+    ScratchDir dir("tarnel-image-");
+    const std::string path = dir.Path() + "/RD2_A_01_01020304.hex";
+    for (const auto& c : cases) {
+        std::ofstream(path, std::ios::binary) << c.content;
+        EXPECT_EQ(CheckImageLines(path.c_str()), c.expected) << c.content.size();
+    }
+    EXPECT_EQ(CheckImageLines((dir.Path() + "/missing").c_str()), ImageCheck::kUnreadable);
+}
+
+// The board's side of a pty answers every request with the given bytes.
+class PtyBoard {
+public:
+    explicit PtyBoard(std::vector<uint8_t> answer) : answer_(std::move(answer)) {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master_);
+        unlockpt(master_);
+        host_ = ConfigurePort(OpenSerialPort(ptsname(master_)));
+        thread_ = std::thread([this] { Answer(); });
+    }
+    ~PtyBoard() {
+        stop_ = true;
+        thread_.join();
+        close(host_);
+        close(master_);
+    }
+    int HostFd() const { return host_; }
+    void Stale(const std::vector<uint8_t>& bytes) { ASSERT_EQ(write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+
+private:
+    void Answer() {
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0) continue;
+            uint8_t request[512];
+            if (read(master_, request, sizeof(request)) > 0 && !answer_.empty()) {
+                ASSERT_EQ(write(master_, answer_.data(), answer_.size()), ssize_t(answer_.size()));
+            }
+        }
+    }
+
+    std::vector<uint8_t> answer_;
+    int master_ = -1;
+    int host_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(Upgrade, OnlyAWholeReplyWithTheRequestsOpcodeAnswersTheExchange) {
+    const std::vector<uint8_t> capabilities = {5, 1, 20, 22, 5 ^ 1 ^ 20 ^ 22};
+    const struct {
+        const char* what;
+        std::vector<uint8_t> answer;
+        bool staleReplyFirst;
+        int expected;
+    } cases[] = {
+        {"whole reply", capabilities, false, 1},
+        {"stale reply drained, then silence", {}, true, 0},
+        {"reply that never reaches its length", {10, 1, 20, 22}, false, 0},
+        {"other opcode", {5, 1, 20, 23, 5 ^ 1 ^ 20 ^ 23}, false, 0},
+    };
+    for (const auto& c : cases) {
+        PtyBoard board(c.answer);
+        if (c.staleReplyFirst) board.Stale(capabilities);
+        mSerialFD = board.HostFd();
+        SubGBoardMsg = MakeRequest(22);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(WriteAndWaitForReply(100), c.expected) << c.what;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.what;
+    }
+}
+
+}  // namespace
