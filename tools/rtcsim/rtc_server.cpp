@@ -209,10 +209,10 @@ void RtcSimulator::HandleEnvelope(uint32_t number, const std::string& body) {
     if (number == READERPAIRING && config_.answerPairing) SendPairAck();
     if (number != READERDATAPACKAGE || !config_.answerData) return;
     ZemloReaderDataPackage package;
-    // Keep-alives carry index 0 and are not acknowledged.
-    if (package.ParseFromString(body) && package.message_header().message_index() > 0) {
-        SendPersistAck(package.message_header().message_index());
-    }
+    // A keep-alive (index 0) is answered too, with nothing persisted: a
+    // reader with nothing to send must still hear from its RTC within its
+    // read time-out, or it drops the link.
+    if (package.ParseFromString(body)) SendPersistAck(package.message_header().message_index());
 }
 
 void RtcSimulator::CloseReader(const std::string& reason) {
@@ -338,7 +338,7 @@ void RtcSimulator::SendMessage(uint32_t number, const google::protobuf::Message&
 
 void RtcSimulator::SendPersistAck(uint64_t index) {
     RtcAcknowledgePersistedTagData ack;
-    ack.add_persisted_message_numbers(index);
+    if (index > 0) ack.add_persisted_message_numbers(index);
     SendMessage(RTCPERSISTACK, ack, RtcCommand::Pacing::kWhole, 0);
 }
 

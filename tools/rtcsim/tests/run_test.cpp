@@ -153,6 +153,10 @@ TEST(RtcSimRun, PairsAReaderAndAcknowledgesItsPackages) {
     EXPECT_EQ(persistAck.persisted_message_numbers(0), 7u);
     EXPECT_EQ(persistAck.message_header().message_index(), 1u);
     ASSERT_NE(sim.WaitFor("\"kind\":\"KEEPALIVE\""), "");
+    EnvelopeCutter::Cut keepAliveAnswer = NextEnvelope(fd, &cutter);
+    ASSERT_EQ(keepAliveAnswer.number, uint32_t{RTCPERSISTACK});
+    ASSERT_TRUE(persistAck.ParseFromString(keepAliveAnswer.body));
+    EXPECT_EQ(persistAck.persisted_message_numbers_size(), 0) << "a keep-alive persists nothing";
 
     // A header no byte can repair ends the connection.
     ASSERT_EQ(write(fd, "\x18\x05", 2), 2);
@@ -168,7 +172,7 @@ TEST(RtcSimRun, PairsAReaderAndAcknowledgesItsPackages) {
         if (kind != parsed.fields().end()) kinds.push_back(kind->second.string_value());
     }
     EXPECT_EQ(kinds, (std::vector<std::string>{"READERPAIRING", "RTCPAIRACK", "READERDATAPACKAGE", "RTCPERSISTACK",
-                                               "KEEPALIVE"}));
+                                               "KEEPALIVE", "RTCPERSISTACK"}));
     EXPECT_NE(sim.WaitFor("\"reader_mac_address\":\"187723572702975\""), "");
 }
 
