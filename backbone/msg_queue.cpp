@@ -76,7 +76,8 @@ void AddMsgToQ(const ZemloReaderDataPackage& package) {
     }
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
     const auto& entries = RTCMsgQ.Entries;
-    if (std::any_of(entries.begin(), entries.end(), [&](const WaitingMsgSt& e) { return SamePackage(e, entry); }))
+    if (entry.MsgIndex <= RTCMsgQ.IndexBound &&
+        std::any_of(entries.begin(), entries.end(), [&](const WaitingMsgSt& e) { return SamePackage(e, entry); }))
         return;
     PushMsgToLimitedQ(&RTCMsgQ, std::move(entry));
 }
@@ -87,6 +88,7 @@ void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry) {
         queue->Entries.pop_front();
     }
     queue->TagDataCount += entry.TagRecords;
+    queue->IndexBound = std::max(queue->IndexBound, entry.MsgIndex);
     queue->Entries.push_back(std::move(entry));
 }
 

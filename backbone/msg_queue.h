@@ -40,6 +40,9 @@ struct WaitingMsgSt {
 struct WaitingMsgQ {
     std::deque<WaitingMsgSt> Entries;
     int32_t TagDataCount = 0;  // tag records in all entries
+    // No entry has a higher index. Hand-overs draw ever higher indices, so
+    // a new package is told apart from a full queue without walking it.
+    uint64_t IndexBound = 0;
 };
 
 // The queue; RTCMsgQMutex guards it and every entry.

@@ -18,12 +18,18 @@ ZemloReaderDataPackage Unframe(const std::string& envelope) {
     return package;
 }
 
+// The key of field 13, channel_survey_results, length-delimited.
+constexpr char kSurveyKey = (13 << 3) | 2;
+
 TEST(DataPackage, AWrittenPackageIsStampedAndLeavesOutSurveyResultsWithoutReadings) {
-    for (bool withReading : {false, true}) {
+    enum Survey { kEmpty, kOnlyExtraInfo, kWithReading };
+    for (Survey kind : {kEmpty, kOnlyExtraInfo, kWithReading}) {
+        const bool withReading = kind == kWithReading;
         ZemloReaderDataPackage package;
         package.mutable_message_header()->set_message_index(7);
         package.set_package_timestamp(1);
         auto* survey = package.mutable_channel_survey_results();
+        if (kind == kOnlyExtraInfo) survey->set_extra_info("x");
         if (withReading) {
             auto* reading = survey->add_all_channels_rssi_results();
             reading->set_channel_index(2);
@@ -33,6 +39,8 @@ TEST(DataPackage, AWrittenPackageIsStampedAndLeavesOutSurveyResultsWithoutReadin
         ASSERT_TRUE(BuildDataPackageEnvelope(&package, 5000, &envelope));
         const ZemloReaderDataPackage sent = Unframe(envelope);
         EXPECT_EQ(sent.has_channel_survey_results(), withReading);
+        // No other byte of these packages has the key's value.
+        EXPECT_EQ(envelope.find(kSurveyKey) != std::string::npos, withReading) << kind;
         EXPECT_EQ(sent.message_header().message_index(), 7u) << "the index of the hand-over is kept";
         EXPECT_EQ(sent.message_header().send_timestamp(), 5000u);
         EXPECT_EQ(sent.package_timestamp(), 5000u);
