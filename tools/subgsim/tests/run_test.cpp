@@ -239,7 +239,7 @@ std::vector<Clock::time_point> ReadFrames(int fd, size_t count) {
         uint8_t buf[256];
         ssize_t n = read(fd, buf, sizeof buf);
         if (n > 0) bytes.insert(bytes.end(), buf, buf + n);
-        while (!bytes.empty() && bytes.size() >= bytes[0] && bytes[0] > 0) {
+        while (arrivals.size() < count && !bytes.empty() && bytes.size() >= bytes[0] && bytes[0] > 0) {
             bytes.erase(bytes.begin(), bytes.begin() + bytes[0]);
             arrivals.push_back(Clock::now());
         }
