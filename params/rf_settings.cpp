@@ -34,13 +34,6 @@ constexpr int kMaxDroppedInput = 1 << 20;
 
 enum class LineRead { Line, TooLong, End };
 
-void DropRestOfLine(FILE* in) {
-    for (int i = 0; i < kMaxDroppedInput; ++i) {
-        const int c = std::fgetc(in);
-        if (c == '\n' || c == EOF) return;
-    }
-}
-
 // One line without its line end; the rest of an over-long line is dropped.
 LineRead ReadSettingLine(FILE* file, std::string* line) {
     char buf[kMaxRFSettingLine + 2];
@@ -120,6 +113,13 @@ void ApplyRFSettings(FILE* file) {
 }
 
 }  // namespace
+
+void DropRestOfLine(FILE* in) {
+    for (int i = 0; i < kMaxDroppedInput; ++i) {
+        const int c = std::fgetc(in);
+        if (c == '\n' || c == EOF) return;
+    }
+}
 
 void WaitForSubGBoard() {
     while (!SubGBoardConnected) MicroSecSleep(kConnectPollMicros);

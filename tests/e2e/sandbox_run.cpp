@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,6 +61,31 @@ bool WriteLineToFifo(const std::string& path, const std::string& line) {
     bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
     return ok;
+}
+
+// The master side of a new pseudo-terminal, and the name of its other side.
+int OpenConsolePty(std::string* slaveName) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master < 0) return -1;
+    const char* name = ptsname(master);
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || name == nullptr) {
+        close(master);
+        return -1;
+    }
+    *slaveName = name;
+    return master;
+}
+
+// In the forked child: the terminal becomes standard input, output and error.
+void AttachConsole(const std::string& slaveName) {
+    int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+    for (int fd = 0; fd < 3; ++fd) dup2(slave, fd);
+}
+
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
 }
 
 }  // namespace
@@ -123,6 +149,11 @@ void SandboxRun::Start(const SandboxOptions& options) {
         args.push_back("--rtc-arg");
         args.push_back(a);
     }
+    std::string slaveName;
+    if (options.console) {
+        consoleFd_ = OpenConsolePty(&slaveName);
+        args.push_back("--console");
+    }
     args.push_back("--");
     args.push_back(DaemonPath());
     args.insert(args.end(), options.daemonArgs.begin(), options.daemonArgs.end());
@@ -130,6 +161,7 @@ void SandboxRun::Start(const SandboxOptions& options) {
     if (pid_ == 0) {
         int devNull = open("/dev/null", O_RDONLY);
         dup2(devNull, STDIN_FILENO);
+        if (!slaveName.empty()) AttachConsole(slaveName);
         execv(args[0].c_str(), ArgvOf(args).data());
         _exit(127);
     }
@@ -142,7 +174,10 @@ int SandboxRun::WaitForExit(int timeoutSeconds) {
     return status;
 }
 
+// The terminal goes first: the sandbox's last words must not wait on a
+// terminal nobody reads.
 void SandboxRun::Stop() {
+    CloseConsole();
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     WaitBounded(pid_, 20);
@@ -210,3 +245,33 @@ CommandResult RunCommand(const std::vector<std::string>& argv, int timeoutSecond
 bool SandboxRun::Control(const std::string& line) { return WriteLineToFifo(ControlPath(), line); }
 
 bool SandboxRun::RtcControl(const std::string& line) { return WriteLineToFifo(dir_ + "/rtc.control", line); }
+
+bool SandboxRun::Type(const std::string& line) {
+    const std::string text = line + "\n";
+    return consoleFd_ >= 0 && write(consoleFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+const std::string& SandboxRun::ConsoleText() {
+    char buf[4096];
+    for (ssize_t n; consoleFd_ >= 0 && (n = read(consoleFd_, buf, sizeof buf)) > 0;) {
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buf[i] != '\r') consoleText_ += buf[i];
+        }
+    }
+    return consoleText_;
+}
+
+bool SandboxRun::WaitForConsole(const std::string& text, int timeoutSeconds, size_t skip) {
+    auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+    while (Clock::now() < deadline) {
+        if (CountOf(ConsoleText(), text) > skip) return true;
+        PauseBriefly();
+    }
+    return false;
+}
+
+void SandboxRun::CloseConsole() {
+    if (consoleFd_ < 0) return;
+    close(consoleFd_);
+    consoleFd_ = -1;
+}

@@ -16,6 +16,9 @@ struct SandboxOptions {
     // given arguments.
     bool withRtc = false;
     std::vector<std::string> rtcArgs = {};
+    // The daemon's standard input, output and error are a pseudo-terminal
+    // the test holds (Type, WaitForConsole).
+    bool console = false;
 };
 
 class SandboxRun {
@@ -56,6 +59,14 @@ public:
     // Sends one command line to the RTC simulator's control FIFO.
     bool RtcControl(const std::string& line);
 
+    // The daemon's terminal: a line typed, what it has shown so far (line
+    // ends without their carriage return), and its hang-up.
+    bool Type(const std::string& line);
+    // Waits until text has been shown more than skip times.
+    bool WaitForConsole(const std::string& text, int timeoutSeconds, size_t skip = 0);
+    const std::string& ConsoleText();
+    void CloseConsole();
+
     // The pid the sandbox has written into its directory, 0 if none yet.
     pid_t PidFromFile(const std::string& name) const;
 
@@ -63,6 +74,8 @@ private:
     std::string dir_;
     pid_t pid_ = 0;
     bool keepDir_ = false;
+    int consoleFd_ = -1;
+    std::string consoleText_;
 };
 
 // A request the simulated board received from the host.

@@ -5,8 +5,11 @@
 #include <cstdlib>
 
 const char kSandboxUsage[] =
-    "usage: tarnel-sandbox --dir DIR [--seconds N] [--show] [--sim PATH] [--sim-arg ARG]... [--no-sim]\n"
+    "usage: tarnel-sandbox --dir DIR [--seconds N] [--show] [--console] [--sim PATH] [--sim-arg ARG]... [--no-sim]\n"
     "                      [--rtc PATH | --with-rtc] [--rtc-arg ARG]... -- DAEMON [ARGS...]\n"
+    "  --console               the daemon keeps the sandbox's standard input, output and error\n"
+    "                          (the simulator and syslog still write to DIR): run the sandbox\n"
+    "                          on a terminal to drive the daemon's maintenance menu\n"
     "  --rtc PATH, --with-rtc  also run the RTC simulator (PATH, or tarnel-rtcsim beside the\n"
     "                          sandbox) in the daemon's network namespace; it broadcasts to\n"
     "                          127.255.255.255, writes DIR/rtc.log and DIR/rtc.pid and takes\n"
@@ -85,6 +88,8 @@ bool ParseSandboxOptions(int argc, const char* const argv[], SandboxOptions* out
             if (!TakeValue(arg, i + 1 < argc ? argv[++i] : nullptr, out, error)) return false;
         } else if (arg == "--show") {
             out->show = true;
+        } else if (arg == "--console") {
+            out->console = true;
         } else if (arg == "--no-sim") {
             out->noSim = true;
         } else if (arg == "--with-rtc") {

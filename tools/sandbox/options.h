@@ -7,6 +7,8 @@ struct SandboxOptions {
     std::string dir;
     int seconds = 30;  // 0: until SIGINT or SIGTERM
     bool show = false;
+    // The daemon keeps the sandbox's standard input, output and error.
+    bool console = false;
     std::string sim;  // empty: tarnel-subgsim beside the sandbox's executable
     std::vector<std::string> simArgs;
     bool noSim = false;

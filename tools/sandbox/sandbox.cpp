@@ -194,7 +194,7 @@ void Sandbox::StartDaemon() {
     ChildPlan plan;
     plan.argv = DaemonArgv(options_.daemon);
     plan.workDir = Path("work");
-    if (!options_.show) {
+    if (!options_.show && !options_.console) {
         plan.stdoutFd = daemonOut_;
         plan.stderrFd = daemonErr_;
     }

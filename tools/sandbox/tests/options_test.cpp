@@ -16,13 +16,14 @@ bool Parse(std::vector<const char*> args, SandboxOptions* out, std::string* erro
 TEST(SandboxOptions, FullCommandLine) {
     SandboxOptions o;
     std::string error;
-    ASSERT_TRUE(Parse({"--dir", "/tmp/x", "--seconds", "0", "--show", "--sim", "/s", "--sim-arg", "-a",
+    ASSERT_TRUE(Parse({"--dir", "/tmp/x", "--seconds", "0", "--show", "--console", "--sim", "/s", "--sim-arg", "-a",
                        "--sim-arg", "--b", "--", "/bin/d", "--seconds", "9"},
                       &o, &error))
         << error;
     EXPECT_EQ(o.dir, "/tmp/x");
     EXPECT_EQ(o.seconds, 0);
     EXPECT_TRUE(o.show);
+    EXPECT_TRUE(o.console);
     EXPECT_EQ(o.sim, "/s");
     EXPECT_EQ(o.simArgs, (std::vector<std::string>{"-a", "--b"}));
     EXPECT_EQ(o.daemon, (std::vector<std::string>{"/bin/d", "--seconds", "9"}));
