@@ -5,7 +5,6 @@
 #include <syslog.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -18,6 +17,7 @@
 #include "backbone/reader_pack.h"
 #include "backbone/tag_records.h"
 #include "params/working_params.h"
+#include "platform/format.h"
 #include "tags/csv_rows.h"
 
 std::mutex ReaderPackMutex;
@@ -57,16 +57,6 @@ uint64_t NowMillis() {
 void WriteTrace(FILE* file, const std::string& text) {
     std::fputs(text.c_str(), file);
     std::fflush(file);
-}
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
-    return text;
 }
 
 // A parameters entry has neither activity nor diagnostics and leaves its

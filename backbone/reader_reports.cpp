@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +17,7 @@
 
 #include "backbone/backbone_iface.h"
 #include "params/working_params.h"
+#include "platform/format.h"
 #include "platform/paths.h"
 #include "tags/csv_rows.h"
 #include "upgrade/image_files.h"
@@ -42,16 +42,6 @@ std::mutex ParamMutex;
 
 std::atomic<uint8_t> ProgramChecksumHigh{0};
 std::atomic<uint8_t> ProgramChecksumLow{0};
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
-    return text;
-}
 
 int TwoDigits(const char* text) {
     const char pair[3] = {text[0], text[1], '\0'};

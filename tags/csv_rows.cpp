@@ -1,8 +1,9 @@
 #include "tags/csv_rows.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/format.h"
 
 namespace {
 
@@ -36,19 +37,6 @@ constexpr uint8_t kPositionMask = 0x7F;
 constexpr uint8_t kJustStoodUpBit = 0x80;
 constexpr uint8_t kAppIdBit = 0x80;
 constexpr uint8_t kFirmwareMask = 0x7F;
-
-__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int n = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-    if (n > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
-    va_end(again);
-    return text;
-}
 
 const char* PositionText(uint32_t flags) {
     switch (flags & kPositionMask) {

@@ -2,12 +2,12 @@
 
 #include <syslog.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <exception>
 
 #include "params/working_params.h"
 #include "platform/byte_order.h"
+#include "platform/format.h"
 #include "subg/radio.h"
 #include "subg/uart_faults.h"
 #include "subgconfig/versions.h"
@@ -35,16 +35,6 @@ constexpr int kSummary = 107;
 // Guarded by DiagMutex, like UARTCommErrCnt.
 ZemloReaderDiagnosticsInformation DiagContainer;
 bool DiagUpdated = false;
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
-    return text;
-}
 
 int Shift(int size) { return size == DIAG_BKPSRAM_SIZE ? kFreqWordsBytes : 0; }
 
