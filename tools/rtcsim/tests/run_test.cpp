@@ -1,7 +1,5 @@
 // The simulator as a program, against a small fake reader over loopback.
 #include <arpa/inet.h>
-#include <google/protobuf/struct.pb.h>
-#include <google/protobuf/util/json_util.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -166,10 +164,13 @@ TEST(RtcSimRun, PairsAReaderAndAcknowledgesItsPackages) {
 
     std::vector<std::string> kinds;
     for (const std::string& line : Lines(sim.Out())) {
-        google::protobuf::Struct parsed;
-        EXPECT_TRUE(google::protobuf::util::JsonStringToMessage(line, &parsed).ok()) << line;
-        auto kind = parsed.fields().find("kind");
-        if (kind != parsed.fields().end()) kinds.push_back(kind->second.string_value());
+        // One object per line. (protobuf's Struct, the generic JSON holder,
+        // crashes in this test's ThreadSanitizer build: its map is inline
+        // code over the uninstrumented library.)
+        EXPECT_TRUE(line.size() > 1 && line.front() == '{' && line.back() == '}') << line;
+        std::smatch kind;
+        static const std::regex kindField("\"kind\":\"([A-Z0-9_]+)\"");
+        if (std::regex_search(line, kind, kindField)) kinds.push_back(kind[1]);
     }
     EXPECT_EQ(kinds, (std::vector<std::string>{"READERPAIRING", "RTCPAIRACK", "READERDATAPACKAGE", "RTCPERSISTACK",
                                                "KEEPALIVE", "RTCPERSISTACK"}));
