@@ -14,6 +14,8 @@
 #include <ctime>
 #include <exception>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "backbone/backbone_iface.h"
 #include "params/working_params.h"
@@ -79,18 +81,35 @@ void CopyGVT(std::string* block, size_t at, const uint8_t* gvt, size_t from, siz
     block->replace(at, count, reinterpret_cast<const char*>(gvt + from), count);
 }
 
+struct DiagValue {
+    const char* label;  // in the debug line
+    std::string text;
+};
+
+// The eleven counters the reader reports, in the order of the ReaderDiag
+// columns. Signed fields print as the log has always shown them.
+std::vector<DiagValue> DiagValues(const ZemloReaderDiagnosticsInformation& d) {
+    auto number = [](int value) { return Format("%d", value); };
+    return {
+        {"intr comm", number(static_cast<int>(d.internal_communication_failure_count()))},
+        {"rtc sock", number(static_cast<int>(d.rtc_socket_disconnection_time_counter()))},
+        {"no conn", number(static_cast<int>(d.overall_no_connection_time()))},
+        {"rssi", number(static_cast<int>(d.rssi_noise()))},
+        {"no tag tx", number(static_cast<int>(d.no_tag_transmission_time()))},
+        {"user app crash", number(static_cast<int>(d.user_space_application_crash_counter()))},
+        {"subg reset", number(static_cast<int>(d.subg_board_application_reset_counter()))},
+        {"total pack", Format("%llu", static_cast<unsigned long long>(d.total_packets_received()))},
+        {"subg err", number(static_cast<int>(d.subg_errors()))},
+        {"invalid frmt", number(static_cast<int>(d.invalid_tag_message_format()))},
+        {"FIFO of", number(static_cast<int>(d.subg_radio_rx_tx_buffer_overflow()))},
+    };
+}
+
 std::string DiagDebugLine(const ZemloReaderDiagnosticsInformation& d) {
-    return Format("intr comm %d, rtc sock %d, no conn %d, rssi %d, no tag tx %d, user app crash %d, subg reset %d, "
-                  "total pack %llu, subg err %d, invalid frmt %d, FIFO of %d",
-                  static_cast<int>(d.internal_communication_failure_count()),
-                  static_cast<int>(d.rtc_socket_disconnection_time_counter()),
-                  static_cast<int>(d.overall_no_connection_time()), static_cast<int>(d.rssi_noise()),
-                  static_cast<int>(d.no_tag_transmission_time()),
-                  static_cast<int>(d.user_space_application_crash_counter()),
-                  static_cast<int>(d.subg_board_application_reset_counter()),
-                  static_cast<unsigned long long>(d.total_packets_received()), static_cast<int>(d.subg_errors()),
-                  static_cast<int>(d.invalid_tag_message_format()),
-                  static_cast<int>(d.subg_radio_rx_tx_buffer_overflow()));
+    std::string line;
+    for (const DiagValue& value : DiagValues(d))
+        line += (line.empty() ? "" : ", ") + std::string(value.label) + " " + value.text;
+    return line;
 }
 
 }  // namespace
@@ -161,16 +180,9 @@ std::string BuildVersionBlock(const uint8_t gvt[kGVTSize], uint32_t packageVersi
 }
 
 std::string FormatReaderDiagColumns(const ZemloReaderDiagnosticsInformation& d) {
-    return Format(", %d, %d, %d, %d, %d, %d, %d, %llu, %d, %d, %d, NA, NA, NA, NA, NA, NA, NA, NA, NA, NA\n",
-                  static_cast<int>(d.internal_communication_failure_count()),
-                  static_cast<int>(d.rtc_socket_disconnection_time_counter()),
-                  static_cast<int>(d.overall_no_connection_time()), static_cast<int>(d.rssi_noise()),
-                  static_cast<int>(d.no_tag_transmission_time()),
-                  static_cast<int>(d.user_space_application_crash_counter()),
-                  static_cast<int>(d.subg_board_application_reset_counter()),
-                  static_cast<unsigned long long>(d.total_packets_received()), static_cast<int>(d.subg_errors()),
-                  static_cast<int>(d.invalid_tag_message_format()),
-                  static_cast<int>(d.subg_radio_rx_tx_buffer_overflow()));
+    std::string columns;
+    for (const DiagValue& value : DiagValues(d)) columns += ", " + value.text;
+    return columns + ", NA, NA, NA, NA, NA, NA, NA, NA, NA, NA\n";
 }
 
 // The file is opened with the first report rather than with the object, so
