@@ -4,11 +4,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
 #include "params/rf_settings.h"
 #include "params/rf_settings_file.h"
+#include "platform/text_line.h"
 #include "platform/timing.h"
 #include "subg/request_queue.h"
 #include "subgconfig/freq_coding.h"
@@ -24,18 +23,16 @@ constexpr size_t kMaxFreqInput = 30;
 bool ConsoleInputEnded() { return std::feof(stdin) || std::ferror(stdin); }
 
 ConsoleLine ReadConsoleLine(std::string* line, size_t maxChars) {
-    std::vector<char> buf(maxChars + 1);
-    if (std::fgets(buf.data(), static_cast<int>(buf.size()), stdin) == nullptr) {
-        std::perror("fgets");
-        return ConsoleLine::Failed;
+    switch (ReadTextLine(stdin, maxChars, line)) {
+        case TextLine::Read:
+            return ConsoleLine::Read;
+        case TextLine::TooLong:
+            return ConsoleLine::TooLong;
+        case TextLine::End:
+            break;
     }
-    const char* end = std::strchr(buf.data(), '\n');
-    if (end == nullptr && !std::feof(stdin)) {
-        DropRestOfLine(stdin);
-        return ConsoleLine::TooLong;
-    }
-    line->assign(buf.data(), end != nullptr ? static_cast<size_t>(end - buf.data()) : std::strlen(buf.data()));
-    return ConsoleLine::Read;
+    std::perror("fgets");
+    return ConsoleLine::Failed;
 }
 
 bool ReadConsoleFreq(float* mhz) {

@@ -3,6 +3,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "params/rf_settings_file.h"
 #include "params/working_params.h"
 #include "platform/atomic_file.h"
+#include "platform/text_line.h"
 #include "subg/request_queue.h"
 #include "subg/scheduler.h"
 #include "platform/timing.h"
@@ -29,21 +31,21 @@ constexpr int kConnectPollMicros = 5000;
 // A settings file holds a handful of lines; anything far longer is not one.
 constexpr int kMaxRFSettingLines = 1024;
 constexpr int kMaxNumInput = 14;
-// Bounds the drop of an over-long line on an endless stream.
-constexpr int kMaxDroppedInput = 1 << 20;
+// The line end counted.
+constexpr size_t kMaxRFSettingChars = kMaxRFSettingLine + 1;
 
-enum class LineRead { Line, TooLong, End };
+enum class SettingLine { Usable, Skipped, End };
 
-// One line without its line end; the rest of an over-long line is dropped.
-LineRead ReadSettingLine(FILE* file, std::string* line) {
-    char buf[kMaxRFSettingLine + 2];
-    if (std::fgets(buf, sizeof buf, file) == nullptr) return LineRead::End;
-    if (std::strchr(buf, '\n') == nullptr && !std::feof(file)) {
-        DropRestOfLine(file);
-        return LineRead::TooLong;
-    }
-    line->assign(buf, std::strcspn(buf, "\r\n"));
-    return LineRead::Line;
+// One line without its line end, nor anything from a carriage return on.
+// Over-long lines are skipped, and so are lines holding a NUL byte: a power
+// cut leaves zero-filled blocks, and "P,1,15" cut to "P,1,1" must not pass
+// as a valid setting.
+SettingLine ReadSettingLine(FILE* file, std::string* line) {
+    const TextLine read = ReadTextLine(file, kMaxRFSettingChars, line);
+    if (read == TextLine::End) return SettingLine::End;
+    if (read == TextLine::TooLong || HasNulByte(*line)) return SettingLine::Skipped;
+    line->resize(std::min(line->size(), line->find('\r')));
+    return SettingLine::Usable;
 }
 
 // The last table entry equal to the frequency becomes the working channel.
@@ -94,11 +96,11 @@ void ApplyPowerSetting(const RFSettingLine& setting) {
 void ApplyRFSettings(FILE* file) {
     std::string line;
     for (int n = 0; n < kMaxRFSettingLines; ++n) {
-        const LineRead read = ReadSettingLine(file, &line);
-        if (read == LineRead::End) return;
-        if (read == LineRead::Line && line.empty()) continue;
+        const SettingLine read = ReadSettingLine(file, &line);
+        if (read == SettingLine::End) return;
+        if (read == SettingLine::Usable && line.empty()) continue;
         RFSettingLine setting;
-        if (read == LineRead::TooLong || !ParseRFSettingLine(line, &setting)) {
+        if (read == SettingLine::Skipped || !ParseRFSettingLine(line, &setting)) {
             syslog(LOG_ERR, "LoadAndSetRFSettings: line %d of %s skipped", n + 1, RFSettingFilePath);
             continue;
         }
@@ -113,13 +115,6 @@ void ApplyRFSettings(FILE* file) {
 }
 
 }  // namespace
-
-void DropRestOfLine(FILE* in) {
-    for (int i = 0; i < kMaxDroppedInput; ++i) {
-        const int c = std::fgetc(in);
-        if (c == '\n' || c == EOF) return;
-    }
-}
 
 void WaitForSubGBoard() {
     while (!SubGBoardConnected) MicroSecSleep(kConnectPollMicros);
@@ -150,11 +145,10 @@ void LoadAndSetRFSettings() {
 }
 
 int32_t ParseNum() {
-    char buf[20];
-    if (std::fgets(buf, kMaxNumInput + 1, stdin) == nullptr) {
+    std::string typed;
+    if (ReadTextLine(stdin, kMaxNumInput, &typed) == TextLine::End) {
         std::perror("fgets");
         return kInvalidNum;
     }
-    if (std::strchr(buf, '\n') == nullptr) DropRestOfLine(stdin);
-    return ParseNumStr(buf);
+    return ParseNumStr(typed.c_str());
 }

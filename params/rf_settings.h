@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 
 inline constexpr char RFSettingFilePath[] = ".//RF_SettingFile.txt";
 static_assert(sizeof(RFSettingFilePath) == 22, "the path fits its 22-byte array");
@@ -33,7 +32,3 @@ void WaitForSubGBoard();
 // One line of at most 14 characters from standard input, by ParseNumStr;
 // the rest of a longer line is dropped.
 int32_t ParseNum();
-
-// Reads away the rest of a line whose start was read, up to its line end or
-// the end of input; bounded, so that an endless line cannot hold the reader.
-void DropRestOfLine(FILE* in);

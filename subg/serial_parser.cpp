@@ -43,7 +43,9 @@ const char* LockErrorText(int rc) {
 // Takes the whole frame at p (length bytes are there) into BoardMsg.
 // Returns false, with the reason logged, when it is not a valid frame.
 bool TakeInFrame(const uint8_t* p, int length) {
-    if (ReplyFromWire(p, static_cast<size_t>(length), &BoardMsg) == length) return true;
+    // A zero length byte would be a frame of no bytes: taking it in moves
+    // nothing, and the pass would spin on it for ever holding TxMutex.
+    if (length >= kFrameOverhead && ReplyFromWire(p, static_cast<size_t>(length), &BoardMsg) == length) return true;
     if (length < kFrameOverhead) {
         syslog(LOG_DEBUG, "SerialParser: Message length too short %d", length);
     } else {

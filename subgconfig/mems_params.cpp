@@ -14,6 +14,7 @@
 
 #include "platform/byte_order.h"
 #include "platform/paths.h"
+#include "platform/text_line.h"
 #include "subg/frame.h"
 #include "subg/opcodes.h"
 #include "subgconfig/housekeeping.h"
@@ -55,10 +56,11 @@ void ForgetFile() {
 
 // What the main thread last found of the file; the listener's MEMS duty
 // works from it and so never waits on the storage.
-enum class FileState { Missing, Unreadable, Empty, HasLine };
+// Unusable: an over-long or damaged first line.
+enum class FileState { Missing, Unreadable, Empty, Unusable, HasLine };
 struct MEMSFileSnapshot {
     FileState state = FileState::Missing;
-    char line[64] = {};
+    char line[kMaxLineLength + 1] = {};  // without its line break
 };
 std::mutex MEMSFileMutex;
 MEMSFileSnapshot LatestMEMSFile;  // under MEMSFileMutex
@@ -74,10 +76,18 @@ MEMSFileSnapshot ReadMEMSFile(const std::string& path, FileState previous) {
         found.state = FileState::Unreadable;
         return found;
     }
-    const bool got = std::fgets(found.line, sizeof(found.line), fp) != nullptr;
+    std::string line;
+    const TextLine read = ReadTextLine(fp, kMaxLineLength, &line);
     std::fclose(fp);
-    if (got) {
+    // A NUL byte marks a block the file system zero-filled after a power
+    // cut: the line is damaged, like an over-long one it gives nothing.
+    if (read == TextLine::TooLong || HasNulByte(line)) {
+        found.state = FileState::Unusable;
+        return found;
+    }
+    if (read == TextLine::Read) {
         found.state = FileState::HasLine;
+        std::snprintf(found.line, sizeof(found.line), "%s", line.c_str());
         return found;
     }
     syslog(LOG_DEBUG, "NeedToChangeMEMSParam: file is empty, stop collecting parameters values from tags");
@@ -198,7 +208,7 @@ void NeedToChangeMEMSParam() {
     }
     if (MEMS_LogPrintsCounter == 0) syslog(LOG_INFO, "NeedToChangeMEMSParam: Found file %s", MEMSParamPath().c_str());
     if (file.state == FileState::Empty) ForgetFile();
-    if (file.state != FileState::HasLine || std::strlen(file.line) > kMaxLineLength) return;
+    if (file.state != FileState::HasLine) return;
     NoteLine(file.line);
     ApplyLine(file.line);
 }

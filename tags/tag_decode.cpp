@@ -8,7 +8,6 @@ namespace {
 
 constexpr int kRssiOffsetBehindLength = 2;  // the RSSI byte sits at payload L + 2
 constexpr long kDelayUnitSeconds = 300 / 3;
-constexpr uint8_t kActivityLengthCode = kAreaDataOffset + kStandardReportSize;
 
 TagDiagCommon DecodeTagDiagCommon(const uint8_t* b) {
     return {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], GetLE16(b + 8), b[10], static_cast<int8_t>(b[11])};

@@ -222,6 +222,14 @@ TEST_F(RFSettingsTest, AnOverLongLineIsSkippedWhole) {
     EXPECT_EQ(Radio1Power.load(), 9) << "254 characters are read";
 }
 
+// Zero-filled blocks after a power cut: the damaged line goes, the next one
+// still counts.
+TEST_F(RFSettingsTest, ALineWithANulByteIsSkippedAlone) {
+    StartWith(std::string("P,1,5\0x\nP,2,3\n", 14));
+    EXPECT_EQ(Radio1Power.load(), 15);
+    EXPECT_EQ(Radio2Power.load(), 3);
+}
+
 // The board asked for its parameters before they were loaded: they go out
 // first, then the file's settings, which the radios end with.
 TEST_F(RFSettingsTest, TheOwedParameterSetGoesBeforeTheFileSettings) {
@@ -263,10 +271,11 @@ TEST_F(RFSettingsTest, ASaveThatCannotBeWrittenLeavesTheOldFile) {
 }
 
 TEST_F(RFSettingsTest, ParseNumReadsOneLineAndDropsTheRestOfALongOne) {
-    WriteText("input", "12\n123456789012345678\n7\n");
+    WriteText("input", std::string("12\n123456789012345678\n5\0x\n7\n", 28));
     ASSERT_NE(std::freopen("input", "r", stdin), nullptr);
     EXPECT_EQ(ParseNum(), 12);
     EXPECT_EQ(ParseNum(), kInvalidNum) << "14 characters read, beyond 32 bits";
+    EXPECT_EQ(ParseNum(), 5) << "a NUL byte does not hide the line end";
     EXPECT_EQ(ParseNum(), 7) << "the rest of the long line was dropped";
     EXPECT_EQ(ParseNum(), kInvalidNum) << "end of input";
 }

@@ -68,9 +68,11 @@ TEST_F(SerialParserTest, AFrameSplitAcrossChunksIsHandledWhenItsRestArrives) {
 }
 
 TEST_F(SerialParserTest, ALengthBelowFiveEmptiesTheQueue) {
-    Deliver(Join({{4, 1, 20, 38}, Reply(SubGOp::LedWord, {0x10})}));
-    EXPECT_EQ(InboundUnconsumed(), 0);
-    EXPECT_EQ(InboundTail(), 0);
+    for (uint8_t length : {4, 0}) {
+        Deliver(Join({{length, 1, 20, 38}, Reply(SubGOp::LedWord, {0x10})}));
+        EXPECT_EQ(InboundUnconsumed(), 0) << "length " << int{length};
+        EXPECT_EQ(InboundTail(), 0);
+    }
 }
 
 TEST_F(SerialParserTest, ABadChecksumLosesEveryFrameBehindIt) {

@@ -92,7 +92,7 @@ TEST_F(MEMSParams, OnlyTheLowEightBitsOfTheMinimumRemain) {
     EXPECT_EQ(StepRecogTimeout, 20);
 }
 
-TEST_F(MEMSParams, ALineOfSixteenCharactersIsIgnored) {
+TEST_F(MEMSParams, ALineOfSixteenCharactersOrWithANulByteIsIgnored) {
     WriteFile("1234567890123456\n");
     EXPECT_EQ(Opcodes(Pass()), (std::vector<uint8_t>{kStopCollect, kStopSetParams}));
     EXPECT_EQ(StepRecogTimeout, 255);
@@ -100,6 +100,9 @@ TEST_F(MEMSParams, ALineOfSixteenCharactersIsIgnored) {
     Pass();
     EXPECT_EQ(StepRecogTimeout, 12345);
     EXPECT_EQ(MinNumOfAccelExceptions, 12345678 & 0xFF);
+    WriteFile(std::string("20,3\0\0\n", 7));  // zero-filled after a power cut
+    Pass();
+    EXPECT_EQ(StepRecogTimeout, 255);
 }
 
 TEST_F(MEMSParams, AnEmptyFileIsDeletedAndCollectingStops) {
