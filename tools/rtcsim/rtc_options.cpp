@@ -42,7 +42,8 @@ const char kRtcSimUsage[] =
     "Lines: LISTEN, CONNECT, CLOSED, REFUSED, BAD (a stream that cannot be read; the\n"
     "connection is closed), RECV and SENT with the message kind (READERPAIRING,\n"
     "READERDATAPACKAGE, KEEPALIVE for a package with index 0, READERMSGACK, SURVEYPROGRESS,\n"
-    "RTCPAIRACK, RTCPERSISTACK, ...) and its fields, CONTROL, STATS (counts per kind, also at\n"
+    "RTCPAIRACK, RTCPERSISTACK, ...) and its fields, CONTROL, FLOOD, FLOOD_DONE, FLOOD_STOPPED,\n"
+    "SENT_CUT (half an envelope before a reset), STATS (counts per kind, also at\n"
     "the end). JSON lines carry t, dir, envelope, kind and the message in protobuf's JSON\n"
     "mapping (64-bit numbers as strings), or t, event and the event's fields.\n";
 
