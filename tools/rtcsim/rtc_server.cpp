@@ -152,7 +152,8 @@ RtcSimulator::Clock::time_point RtcSimulator::NextWake(Clock::time_point end) co
     if (scriptNext_ < config_.script.size()) wake = std::min(wake, scriptDue_);
     if (paused_) wake = std::min(wake, pauseUntil_);
     if (!out_.empty() && !writeBlocked_) wake = std::min(wake, out_.front().due);
-    if (floodLeft_ > 0 && !writeBlocked_) wake = Clock::now();
+    // Room for more of a flood: at once; else when the queued bytes go.
+    if (floodLeft_ > 0 && outBytes_ < kFloodLowWater) wake = Clock::now();
     return wake;
 }
 
