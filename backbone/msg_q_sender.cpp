@@ -94,9 +94,7 @@ void* MsgQSender(void* arg) {
         return nullptr;
     }
     SenderExitStatus = 0;
-    // The load deletes the backup: write what it held back at once, so that
-    // a power cut in the next ten minutes loses nothing.
-    if (LoadQFromFile()) SaveQtoFile();
+    LoadQFromFile();
     BackupLoaded = true;
     time_t backupTime = NowSeconds();
     bool backupRetry = false;

@@ -24,6 +24,8 @@ constexpr size_t kMaxAckWaiting = 1024;
 
 std::mutex AckWaitingMutex;
 std::vector<uint64_t> AckWaitingMsgList;
+// Dropped since the sender last took the list; under AckWaitingMutex.
+size_t AckDropped = 0;
 
 bool HasReports(const ZemloReaderDataPackage& package) {
     return package.has_channel_survey_results() || package.has_reader_diag_info() ||
@@ -158,7 +160,10 @@ void UpdateDataTime(long newSeconds) {
 void AddAckWaiting(uint64_t index) {
     std::lock_guard<std::mutex> lock(AckWaitingMutex);
     if (AckWaitingMsgList.size() >= kMaxAckWaiting) {
-        syslog(LOG_ERR, "AddAckWaiting: %zu acknowledgements waiting, dropping the oldest", AckWaitingMsgList.size());
+        // One line as the overflow starts and one with its count when the
+        // sender comes: an RTC flooding the reader must not flood the log.
+        if (AckDropped++ == 0)
+            syslog(LOG_ERR, "AddAckWaiting: %zu acknowledgements waiting, dropping the oldest", AckWaitingMsgList.size());
         AckWaitingMsgList.erase(AckWaitingMsgList.begin());
     }
     AckWaitingMsgList.push_back(index);
@@ -166,6 +171,10 @@ void AddAckWaiting(uint64_t index) {
 
 std::vector<uint64_t> TakeAckWaiting() {
     std::lock_guard<std::mutex> lock(AckWaitingMutex);
+    if (AckDropped > 0) {
+        syslog(LOG_ERR, "TakeAckWaiting: %zu acknowledgements were dropped unsent", AckDropped);
+        AckDropped = 0;
+    }
     std::vector<uint64_t> taken;
     taken.swap(AckWaitingMsgList);
     return taken;

@@ -158,8 +158,8 @@ bool LoadQFromFile() {
         RejectBackup(path, readError ? "could not be read" : codingError ? "could not be decoded" : EndText(end));
         return false;
     }
-    if (unlink(path.c_str()) != 0)
-        syslog(LOG_ERR, "LoadQFromFile: failed to delete %s (%s)", path.c_str(), strerror(errno));
+    // The file stays until the next save replaces it: deleted now, a kill
+    // before that save would lose every package it held.
     syslog(LOG_INFO, "LoadQFromFile: %zu packages, %d tag records loaded", loaded.Entries.size(), loaded.TagDataCount);
     PutInFrontOfQueue(std::move(loaded));
     return true;

@@ -37,8 +37,9 @@ constexpr char kRejectedBackupSuffix[] = ".bad";
 bool SaveQtoFile();
 
 // Reads the backup and puts its packages in front of those queued since
-// the start. True when a file was read to its end, which then is deleted;
-// false when there was none or it was refused: then nothing of it is
+// the start. True when a file was read to its end; it stays on disk until
+// the next save replaces it (or removes it, the queue being empty by then).
+// False when there was none or it was refused: then nothing of it is
 // queued and it is renamed aside with kRejectedBackupSuffix.
 bool LoadQFromFile();
 

@@ -4,6 +4,7 @@
 // and its memory over the runs, its CPU while idle and paired, and its
 // memory and backup times with the outgoing queue at its bound.
 #include <glob.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -275,11 +276,14 @@ TEST(Load, AQueueAtItsBoundFitsInMemoryAndItsBackupLoadsAndSavesInTime) {
     ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "MsgQSender started!!", kBound));
     ASSERT_EQ(run.MatchingLines(run.SyslogPath(), "LoadQFromFile: [0-9]+ packages, 999999 tag records loaded").size(),
               1u);
-    const ProcessUse use = Use(run.PidFromFile("daemon.pid"));
-    // The load deletes the file and the sender writes the queue back at once.
+    const pid_t daemon = run.PidFromFile("daemon.pid");
+    const ProcessUse use = Use(daemon);
+    // Stopped as procd stops it, the daemon writes the whole queue back.
+    ASSERT_EQ(kill(daemon, SIGTERM), 0);
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "StopOnSignalWithin: stopped", kBound));
     const std::vector<std::string> lines = run.MatchingLines(run.SyslogPath(), "");
     const double load = Between(lines, "Data backup folder", "tag records loaded", 0);
-    const double save = Between(lines, "Data backup folder", "MsgQSender started!!", 1);
+    const double save = Between(lines, "saving the outgoing queue", "StopOnSignalWithin: stopped", 0);
     std::cout << "queue at the bound: daemon RSS " << use.rssKb << " kB (peak " << use.peakRssKb << " kB), load "
               << load << " s, save " << save << " s" << std::endl;
     EXPECT_LT(use.rssKb, 64 * 1024);

@@ -35,7 +35,15 @@ const char kRtcCommandHelp[] =
     "  header N LENGTH          an envelope header alone, declaring LENGTH (up to 4294967295)\n"
     "  split MS CMD..           the bytes of CMD in two writes, MS apart\n"
     "  dribble MS CMD..         the bytes of CMD one at a time, MS apart\n"
-    "  pause [MS]               stop reading the stream, for MS or until resume\n"
+    "  flood COUNT CMD..        CMD COUNT times (up to 1000000000) as fast as the reader takes\n"
+    "                           them, each message with its own index; printed as FLOOD and\n"
+    "                           FLOOD_DONE (or FLOOD_STOPPED when the connection goes) rather\n"
+    "                           than one line each; a new flood replaces a running one\n"
+    "  reset [CMD..]            reset the connection (RST, SO_LINGER 0): at once, or after\n"
+    "                           writing the first half of CMD's bytes\n"
+    "  pause [MS]               stop reading the stream, for MS or until resume; a reader that\n"
+    "                           connects meanwhile is accepted and not read (a flood of\n"
+    "                           persistack makes the reader write acknowledgements nobody reads)\n"
     "  resume                   read the stream again\n"
     "  close                    close the reader's connection\n"
     "  accept on|off|close      accept connections / leave them waiting / close each at once\n"
@@ -218,16 +226,44 @@ std::string ParseBroadcast(const Words& w, RtcCommand* cmd) {
 
 std::string ParseWords(const Words& w, RtcCommand* cmd);
 
+// The command that flood and reset wrap: one that writes to the stream,
+// whole.
+std::string ParseWrapped(const std::string& name, const Words& inner, RtcCommand* cmd) {
+    std::string error = ParseWords(inner, cmd);
+    if (!error.empty()) return error;
+    if (!cmd->WritesStream() || cmd->pacing != RtcCommand::Pacing::kWhole || cmd->floodCount > 0) {
+        return name + " wraps a command that writes to the stream";
+    }
+    return "";
+}
+
+constexpr uint32_t kMaxFloodCount = 1000000000;
+
+std::string ParseFlood(const Words& w, RtcCommand* cmd) {
+    uint32_t count = 0;
+    if (w.size() < 3 || !ParseU32(w[1], kMaxFloodCount, &count) || count == 0) {
+        return "flood takes a count (1 to " + std::to_string(kMaxFloodCount) + ") and a command";
+    }
+    std::string error = ParseWrapped(w[0], Words(w.begin() + 2, w.end()), cmd);
+    cmd->floodCount = count;
+    return error;
+}
+
+std::string ParseReset(const Words& w, RtcCommand* cmd) {
+    cmd->kind = RtcCommand::Kind::Reset;
+    if (w.size() == 1) return "";
+    std::string error = ParseWrapped(w[0], Words(w.begin() + 1, w.end()), cmd);
+    cmd->pacing = RtcCommand::Pacing::kCutByReset;
+    return error;
+}
+
 // split and dribble wrap another command that writes to the stream.
 std::string ParsePaced(const Words& w, RtcCommand* cmd) {
     if (w.size() < 3 || !ParseU32(w[1], kMaxMs, &cmd->paceMs)) return w[0] + " takes MS and a command";
     RtcCommand::Pacing pacing = w[0] == "split" ? RtcCommand::Pacing::kSplit : RtcCommand::Pacing::kDribble;
     uint32_t paceMs = cmd->paceMs;
-    std::string error = ParseWords(Words(w.begin() + 2, w.end()), cmd);
+    std::string error = ParseWrapped(w[0], Words(w.begin() + 2, w.end()), cmd);
     if (!error.empty()) return error;
-    if (!cmd->WritesStream() || cmd->pacing != RtcCommand::Pacing::kWhole) {
-        return w[0] + " wraps a command that writes to the stream";
-    }
     cmd->pacing = pacing;
     cmd->paceMs = paceMs;
     return "";
@@ -241,6 +277,8 @@ std::string ParseWords(const Words& w, RtcCommand* cmd) {
         return w.size() == 1 ? "" : name + " takes nothing";
     };
     if (name == "split" || name == "dribble") return ParsePaced(w, cmd);
+    if (name == "flood") return ParseFlood(w, cmd);
+    if (name == "reset") return ParseReset(w, cmd);
     if (name == "sleep" || name == "pause") {
         cmd->kind = name == "sleep" ? Kind::Sleep : Kind::Pause;
         bool ok = (w.size() == 2 && ParseU32(w[1], kMaxMs, &cmd->number)) || (w.size() == 1 && name == "pause");

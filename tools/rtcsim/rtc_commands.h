@@ -38,10 +38,12 @@ struct RtcCommand {
         Announce,
         Datagram,
         AutoAck,
-        Stats
+        Stats,
+        Reset
     };
-    // How the bytes of a command that writes to the stream go out.
-    enum class Pacing { kWhole, kSplit, kDribble };
+    // How the bytes of a command that writes to the stream go out;
+    // kCutByReset: the first half, then the connection is reset.
+    enum class Pacing { kWhole, kSplit, kDribble, kCutByReset };
 
     Kind kind = Kind::Stats;
     int line = 0;
@@ -52,6 +54,7 @@ struct RtcCommand {
     // 0 for on/off; for Accept one of the AcceptMode values.
     uint32_t number = 0;
     uint32_t length = 0;             // Header: the declared length
+    uint32_t floodCount = 0;         // a stream command sent this many times; 0: once
     std::optional<uint32_t> value;   // KeepAlive, Announce; absent for "none"
     bool announceListening = false;  // Announce: the port we listen on
     std::string bytes;               // Raw, Envelope body, Datagram

@@ -18,6 +18,8 @@ const char kRtcSimUsage[] =
     "                           in a network namespace with only lo use 127.255.255.255)\n"
     "  --broadcast-port N       its UDP port (default 53000)\n"
     "  --broadcast-every MS     send it every MS milliseconds (default 2000; 0: on command only)\n"
+    "  --recv-buffer BYTES      the receive buffer of each connection (SO_RCVBUF; default: the\n"
+    "                           system's): small, a reader that is not read soon fills it\n"
     "  --announce-ip IP         rtc_ip_address in it (default: the address it leaves from)\n"
     "  --announce-port N|none   rtc_readers_tcp_port in it (default: the port we listen on)\n"
     "  --keep-alive N|none      keep_alive_interval_seconds of the pairing acknowledgement (default 5)\n"
@@ -40,7 +42,8 @@ const char kRtcSimUsage[] =
     "Lines: LISTEN, CONNECT, CLOSED, REFUSED, BAD (a stream that cannot be read; the\n"
     "connection is closed), RECV and SENT with the message kind (READERPAIRING,\n"
     "READERDATAPACKAGE, KEEPALIVE for a package with index 0, READERMSGACK, SURVEYPROGRESS,\n"
-    "RTCPAIRACK, RTCPERSISTACK, ...) and its fields, CONTROL, STATS (counts per kind, also at\n"
+    "RTCPAIRACK, RTCPERSISTACK, ...) and its fields, CONTROL, FLOOD, FLOOD_DONE, FLOOD_STOPPED,\n"
+    "SENT_CUT (half an envelope before a reset), STATS (counts per kind, also at\n"
     "the end). JSON lines carry t, dir, envelope, kind and the message in protobuf's JSON\n"
     "mapping (64-bit numbers as strings), or t, event and the event's fields.\n";
 
@@ -89,6 +92,7 @@ bool ApplyOption(int opt, const char* arg, RtcSimOptions* o) {
         case 'B': sim.broadcastTo = arg; return IsIpv4(arg);
         case 'b': return ParsePort(arg, &sim.broadcastPort) && sim.broadcastPort != 0;
         case 'e': return ParseNumber(arg, 24u * 3600u * 1000u, &sim.broadcastEveryMs);
+        case 'R': return ParseNumber(arg, 1u << 24, &sim.recvBufferBytes) && sim.recvBufferBytes > 0;
         case 'i': sim.announceIp = arg; return true;
         case 'P': sim.announceListening = false; return ParseOptionalNumber(arg, 65535, &sim.announcePort);
         case 'k': return ParseOptionalNumber(arg, UINT32_MAX, &sim.pairing.keepAliveSeconds);
@@ -123,6 +127,7 @@ bool ParseRtcSimOptions(int argc, char* const argv[], RtcSimOptions* out, std::s
         {"broadcast-to", required_argument, nullptr, 'B'},
         {"broadcast-port", required_argument, nullptr, 'b'},
         {"broadcast-every", required_argument, nullptr, 'e'},
+        {"recv-buffer", required_argument, nullptr, 'R'},
         {"announce-ip", required_argument, nullptr, 'i'},
         {"announce-port", required_argument, nullptr, 'P'},
         {"keep-alive", required_argument, nullptr, 'k'},

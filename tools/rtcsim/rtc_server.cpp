@@ -29,6 +29,9 @@ constexpr size_t kMaxQueuedOutput = 1 << 20;
 constexpr int kReadsPerPass = 8;
 constexpr int kEnvelopesPerRead = 4096;
 constexpr int kListenBacklog = 4;
+// A flood is generated as the reader takes it: no more than this waits in
+// our own queue, so that any count costs no more memory than a few.
+constexpr size_t kFloodLowWater = 64 * 1024;
 
 std::string Errno() { return std::strerror(errno); }
 
@@ -96,7 +99,10 @@ bool RtcSimulator::OpenListener() {
     listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     int on = 1;
     socklen_t length = sizeof address;
+    // Set before listen(): a connection's window is agreed on as it opens.
+    const int recvBuffer = static_cast<int>(config_.recvBufferBytes);
     if (listenFd_ < 0 || setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        (recvBuffer > 0 && setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &recvBuffer, sizeof recvBuffer) != 0) ||
         bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listenFd_, kListenBacklog) != 0 ||
         getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -136,6 +142,7 @@ void RtcSimulator::Pass(Clock::time_point now) {
         Broadcast();
         broadcastDue_ = now + milliseconds(config_.broadcastEveryMs);
     }
+    TopUpFlood();
     WriteDue(now);
 }
 
@@ -145,6 +152,8 @@ RtcSimulator::Clock::time_point RtcSimulator::NextWake(Clock::time_point end) co
     if (scriptNext_ < config_.script.size()) wake = std::min(wake, scriptDue_);
     if (paused_) wake = std::min(wake, pauseUntil_);
     if (!out_.empty() && !writeBlocked_) wake = std::min(wake, out_.front().due);
+    // Room for more of a flood: at once; else when the queued bytes go.
+    if (floodLeft_ > 0 && outBytes_ < kFloodLowWater) wake = Clock::now();
     return wake;
 }
 
@@ -206,7 +215,7 @@ void RtcSimulator::ReadReader() {
 
 void RtcSimulator::HandleEnvelope(uint32_t number, const std::string& body) {
     printer_->Envelope(Direction::kReceived, number, body);
-    if (number == READERPAIRING && config_.answerPairing) SendPairAck();
+    if (number == READERPAIRING && config_.answerPairing) SendWhole(PairingAckEnvelope(config_.pairing, NowMs()));
     if (number != READERDATAPACKAGE || !config_.answerData) return;
     ZemloReaderDataPackage package;
     // A keep-alive (index 0) is answered too, with nothing persisted: a
@@ -217,6 +226,7 @@ void RtcSimulator::HandleEnvelope(uint32_t number, const std::string& body) {
 
 void RtcSimulator::CloseReader(const std::string& reason) {
     if (readerFd_ < 0) return;
+    if (floodLeft_ > 0) EndFlood("FLOOD_STOPPED", reason);
     close(readerFd_);
     readerFd_ = -1;
     cutter_.Clear();
@@ -258,36 +268,101 @@ void RtcSimulator::RunScript(Clock::time_point now) {
 }
 
 void RtcSimulator::Execute(const RtcCommand& cmd, Clock::time_point now) {
+    if (cmd.floodCount > 0) return StartFlood(cmd, now);
     if (cmd.WritesStream()) return ExecuteStreamCommand(cmd, now);
     ExecuteSetting(cmd, now);
 }
 
 void RtcSimulator::ExecuteStreamCommand(const RtcCommand& cmd, Clock::time_point now) {
+    const std::string bytes = StreamBytes(cmd);
+    if (bytes.empty() || !QueueBytes(bytes, cmd.pacing, cmd.paceMs)) return;
+    PrintSent(cmd, bytes);
+    WriteDue(now);
+}
+
+std::string RtcSimulator::StreamBytes(const RtcCommand& cmd) {
     using Kind = RtcCommand::Kind;
     switch (cmd.kind) {
-        case Kind::PairAck: SendPairAck(cmd.pacing, cmd.paceMs); break;
-        case Kind::Message: SendMessage(cmd.number, *cmd.message, cmd.pacing, cmd.paceMs); break;
-        case Kind::ClockSync:
-            Queue(RTCCLOCKSYNC, ClockSyncEnvelope(cmd.clock.At(NowMs())), cmd.pacing, cmd.paceMs);
-            break;
-        case Kind::Envelope:
-            Queue(cmd.number, HeaderOnly(cmd.number, static_cast<uint32_t>(cmd.bytes.size())) + cmd.bytes, cmd.pacing,
-                  cmd.paceMs);
-            break;
-        case Kind::Raw:
-            if (QueueBytes(cmd.bytes, cmd.pacing, cmd.paceMs)) {
-                printer_->Event("SENT_RAW", {{"len", std::to_string(cmd.bytes.size())}, {"bytes", HexOf(cmd.bytes)}});
-            }
-            break;
-        case Kind::Header:
-            if (QueueBytes(HeaderOnly(cmd.number, cmd.length), cmd.pacing, cmd.paceMs)) {
-                printer_->Event("SENT_HEADER",
-                                {{"envelope", std::to_string(cmd.number)}, {"length", std::to_string(cmd.length)}});
-            }
-            break;
-        default: break;
+        case Kind::PairAck: return PairingAckEnvelope(config_.pairing, NowMs());
+        case Kind::Message: return Stamped(cmd.number, *cmd.message);
+        case Kind::ClockSync: return ClockSyncEnvelope(cmd.clock.At(NowMs()));
+        case Kind::Envelope: return HeaderOnly(cmd.number, static_cast<uint32_t>(cmd.bytes.size())) + cmd.bytes;
+        case Kind::Raw: return cmd.bytes;
+        case Kind::Header: return HeaderOnly(cmd.number, cmd.length);
+        default: return "";
     }
+}
+
+std::string RtcSimulator::Stamped(uint32_t number, const google::protobuf::Message& prototype) {
+    std::unique_ptr<google::protobuf::Message> msg(prototype.New());
+    msg->CopyFrom(prototype);
+    StampHeader(msg.get(), nextIndex_++, NowMs());
+    return Frame(number, *msg);
+}
+
+void RtcSimulator::PrintSent(const RtcCommand& cmd, const std::string& bytes) {
+    using Kind = RtcCommand::Kind;
+    if (cmd.pacing == RtcCommand::Pacing::kCutByReset) {
+        printer_->Event("SENT_CUT", {{"len", std::to_string(bytes.size() / 2)}, {"of", std::to_string(bytes.size())}});
+    } else if (cmd.kind == Kind::Raw) {
+        printer_->Event("SENT_RAW", {{"len", std::to_string(bytes.size())}, {"bytes", HexOf(bytes)}});
+    } else if (cmd.kind == Kind::Header) {
+        printer_->Event("SENT_HEADER", {{"envelope", std::to_string(cmd.number)}, {"length", std::to_string(cmd.length)}});
+    } else {
+        PrintEnvelope(bytes);
+    }
+}
+
+void RtcSimulator::PrintEnvelope(const std::string& envelope) {
+    uint32_t number = 0;
+    uint32_t length = 0;
+    int headerLength = 0;
+    ReadEnvelopeHeader(reinterpret_cast<const uint8_t*>(envelope.data()), static_cast<int32_t>(envelope.size()),
+                       &number, &length, &headerLength);
+    printer_->Envelope(Direction::kSent, number, envelope.substr(static_cast<size_t>(headerLength)));
+}
+
+void RtcSimulator::StartFlood(const RtcCommand& cmd, Clock::time_point now) {
+    if (readerFd_ < 0) {
+        printer_->Event("NOT_SENT", {{"reason", "no reader connected"}});
+        return;
+    }
+    if (floodLeft_ > 0) EndFlood("FLOOD_STOPPED", "replaced by a new flood");
+    flood_ = cmd;
+    floodLeft_ = cmd.floodCount;
+    floodSent_ = 0;
+    printer_->Event("FLOOD", {{"count", std::to_string(cmd.floodCount)}});
+    TopUpFlood();
     WriteDue(now);
+}
+
+void RtcSimulator::TopUpFlood() {
+    while (floodLeft_ > 0 && readerFd_ >= 0 && outBytes_ < kFloodLowWater) {
+        const std::string bytes = StreamBytes(flood_);
+        if (bytes.empty() || !QueueBytes(bytes, RtcCommand::Pacing::kWhole, 0)) {
+            return EndFlood("FLOOD_STOPPED", "the command gives no bytes");
+        }
+        --floodLeft_;
+        ++floodSent_;
+    }
+    if (floodLeft_ == 0 && floodSent_ > 0) EndFlood("FLOOD_DONE", "");
+}
+
+void RtcSimulator::EndFlood(const char* event, const std::string& reason) {
+    Fields fields = {{"sent", std::to_string(floodSent_)}};
+    if (!reason.empty()) fields.emplace_back("reason", reason);
+    printer_->Event(event, fields);
+    floodLeft_ = 0;
+    floodSent_ = 0;
+}
+
+// An RST instead of an orderly end: what the reader sees when the RTC's
+// host crashes or a middlebox gives up on the connection.
+void RtcSimulator::ResetReader(const std::string& reason) {
+    if (readerFd_ < 0) return;
+    linger hard{1, 0};
+    setsockopt(readerFd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    CloseReader(reason);
 }
 
 void RtcSimulator::ExecuteSetting(const RtcCommand& cmd, Clock::time_point now) {
@@ -320,38 +395,19 @@ void RtcSimulator::ExecuteSetting(const RtcCommand& cmd, Clock::time_point now) 
         case Kind::Datagram: SendDatagram(cmd.bytes, false); break;
         case Kind::AutoAck: (cmd.word == "pair" ? config_.answerPairing : config_.answerData) = cmd.number != 0; break;
         case Kind::Stats: PrintStats(); break;
+        case Kind::Reset: ResetReader("reset on command"); break;
         default: break;
     }
-}
-
-void RtcSimulator::SendPairAck(RtcCommand::Pacing pacing, uint32_t paceMs) {
-    Queue(RTCPAIRACK, PairingAckEnvelope(config_.pairing, NowMs()), pacing, paceMs);
-}
-
-void RtcSimulator::SendMessage(uint32_t number, const google::protobuf::Message& prototype, RtcCommand::Pacing pacing,
-                               uint32_t paceMs) {
-    std::unique_ptr<google::protobuf::Message> msg(prototype.New());
-    msg->CopyFrom(prototype);
-    StampHeader(msg.get(), nextIndex_, NowMs());
-    if (Queue(number, Frame(number, *msg), pacing, paceMs)) ++nextIndex_;
 }
 
 void RtcSimulator::SendPersistAck(uint64_t index) {
     RtcAcknowledgePersistedTagData ack;
     if (index > 0) ack.add_persisted_message_numbers(index);
-    SendMessage(RTCPERSISTACK, ack, RtcCommand::Pacing::kWhole, 0);
+    SendWhole(Stamped(RTCPERSISTACK, ack));
 }
 
-// Printed as sent once it is queued for the connection.
-bool RtcSimulator::Queue(uint32_t number, const std::string& envelope, RtcCommand::Pacing pacing, uint32_t paceMs) {
-    if (!QueueBytes(envelope, pacing, paceMs)) return false;
-    uint32_t parsedNumber = 0;
-    uint32_t length = 0;
-    int headerLength = 0;
-    ReadEnvelopeHeader(reinterpret_cast<const uint8_t*>(envelope.data()), static_cast<int32_t>(envelope.size()),
-                       &parsedNumber, &length, &headerLength);
-    printer_->Envelope(Direction::kSent, number, envelope.substr(static_cast<size_t>(headerLength)));
-    return true;
+void RtcSimulator::SendWhole(const std::string& envelope) {
+    if (QueueBytes(envelope, RtcCommand::Pacing::kWhole, 0)) PrintEnvelope(envelope);
 }
 
 bool RtcSimulator::QueueBytes(const std::string& bytes, RtcCommand::Pacing pacing, uint32_t paceMs) {
@@ -365,6 +421,11 @@ bool RtcSimulator::QueueBytes(const std::string& bytes, RtcCommand::Pacing pacin
     }
     // Later bytes never overtake earlier ones.
     Clock::time_point due = out_.empty() ? Clock::now() : std::max(Clock::now(), out_.back().due);
+    if (pacing == RtcCommand::Pacing::kCutByReset) {
+        out_.push_back({bytes.substr(0, bytes.size() / 2), due, true});
+        outBytes_ += out_.back().bytes.size();
+        return true;
+    }
     const size_t pieces = pacing == RtcCommand::Pacing::kWhole   ? 1
                           : pacing == RtcCommand::Pacing::kSplit ? std::min<size_t>(2, bytes.size())
                                                                  : bytes.size();
@@ -393,7 +454,10 @@ void RtcSimulator::WriteDue(Clock::time_point now) {
         }
         outBytes_ -= static_cast<size_t>(n);
         chunk.bytes.erase(0, static_cast<size_t>(n));
-        if (chunk.bytes.empty()) out_.pop_front();
+        if (!chunk.bytes.empty()) continue;
+        const bool reset = chunk.resetAfter;
+        out_.pop_front();
+        if (reset) return ResetReader("reset after half an envelope");
     }
 }
 

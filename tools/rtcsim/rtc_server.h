@@ -26,6 +26,7 @@ struct RtcSimConfig {
     std::string broadcastTo = "255.255.255.255";
     uint16_t broadcastPort = kDiscoveryPort;
     uint32_t broadcastEveryMs = 2000;      // 0: only on command
+    uint32_t recvBufferBytes = 0;          // 0: the system's default
     std::string announceIp;                // empty: the address the datagram leaves from
     std::optional<uint32_t> announcePort;  // absent with announceListening false: no port
     bool announceListening = true;
@@ -54,10 +55,12 @@ public:
     void Run(const volatile std::sig_atomic_t* stop);
 
 private:
-    // Bytes for the reader, not to be written before `due`.
+    // Bytes for the reader, not to be written before `due`; the connection
+    // is reset once the last of them is written when resetAfter is set.
     struct Chunk {
         std::string bytes;
         Clock::time_point due;
+        bool resetAfter = false;
     };
 
     bool OpenListener();
@@ -75,11 +78,17 @@ private:
     void Execute(const RtcCommand& cmd, Clock::time_point now);
     void ExecuteStreamCommand(const RtcCommand& cmd, Clock::time_point now);
     void ExecuteSetting(const RtcCommand& cmd, Clock::time_point now);
-    void SendPairAck(const RtcCommand::Pacing pacing = RtcCommand::Pacing::kWhole, uint32_t paceMs = 0);
-    void SendMessage(uint32_t number, const google::protobuf::Message& prototype, RtcCommand::Pacing pacing,
-                     uint32_t paceMs);
+    // The bytes a stream command writes, each message with the next index.
+    std::string StreamBytes(const RtcCommand& cmd);
+    std::string Stamped(uint32_t number, const google::protobuf::Message& prototype);
+    void PrintSent(const RtcCommand& cmd, const std::string& bytes);
+    void PrintEnvelope(const std::string& envelope);
+    void SendWhole(const std::string& envelope);
     void SendPersistAck(uint64_t index);
-    bool Queue(uint32_t number, const std::string& envelope, RtcCommand::Pacing pacing, uint32_t paceMs);
+    void StartFlood(const RtcCommand& cmd, Clock::time_point now);
+    void TopUpFlood();
+    void EndFlood(const char* event, const std::string& reason);
+    void ResetReader(const std::string& reason);
     bool QueueBytes(const std::string& bytes, RtcCommand::Pacing pacing, uint32_t paceMs);
     void WriteDue(Clock::time_point now);
     void Broadcast();
@@ -101,6 +110,9 @@ private:
     bool paused_ = false;
     Clock::time_point pauseUntil_ = Clock::time_point::max();
     uint64_t nextIndex_ = 1;  // message_header index of the messages we send
+    RtcCommand flood_;
+    uint64_t floodLeft_ = 0;
+    uint64_t floodSent_ = 0;
     Clock::time_point broadcastDue_;
     uint64_t broadcastsSent_ = 0;
     std::string lastBroadcastError_;

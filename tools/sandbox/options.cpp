@@ -5,11 +5,15 @@
 #include <cstdlib>
 
 const char kSandboxUsage[] =
-    "usage: tarnel-sandbox --dir DIR [--seconds N] [--show] [--console] [--sim PATH] [--sim-arg ARG]... [--no-sim]\n"
-    "                      [--rtc PATH | --with-rtc] [--rtc-arg ARG]... -- DAEMON [ARGS...]\n"
+    "usage: tarnel-sandbox --dir DIR [--seconds N] [--show] [--console] [--respawn] [--sim PATH]\n"
+    "                      [--sim-arg ARG]... [--no-sim] [--rtc PATH | --with-rtc] [--rtc-arg ARG]...\n"
+    "                      -- DAEMON [ARGS...]\n"
     "  --console               the daemon keeps the sandbox's standard input, output and error\n"
     "                          (the simulator and syslog still write to DIR): run the sandbox\n"
     "                          on a terminal to drive the daemon's maintenance menu\n"
+    "  --respawn               when the daemon ends, remove DIR/daemon.pid and start it\n"
+    "                          again when the sandbox gets SIGUSR1 (DIR/sandbox.pid), which\n"
+    "                          writes DIR/daemon.pid anew; for kill tests\n"
     "  --rtc PATH, --with-rtc  also run the RTC simulator (PATH, or tarnel-rtcsim beside the\n"
     "                          sandbox) in the daemon's network namespace; it broadcasts to\n"
     "                          127.255.255.255, writes DIR/rtc.log and DIR/rtc.pid and takes\n"
@@ -90,6 +94,8 @@ bool ParseSandboxOptions(int argc, const char* const argv[], SandboxOptions* out
             out->show = true;
         } else if (arg == "--console") {
             out->console = true;
+        } else if (arg == "--respawn") {
+            out->respawn = true;
         } else if (arg == "--no-sim") {
             out->noSim = true;
         } else if (arg == "--with-rtc") {

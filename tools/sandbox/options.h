@@ -9,6 +9,9 @@ struct SandboxOptions {
     bool show = false;
     // The daemon keeps the sandbox's standard input, output and error.
     bool console = false;
+    // When the daemon ends, the sandbox starts it again on SIGUSR1, as procd
+    // respawns it; in between its files can be looked at undisturbed.
+    bool respawn = false;
     std::string sim;  // empty: tarnel-subgsim beside the sandbox's executable
     std::vector<std::string> simArgs;
     bool noSim = false;

@@ -153,7 +153,7 @@ void Sandbox::SetUpNamespaces() {
 void Sandbox::BlockSignals() {
     sigset_t set;
     sigemptyset(&set);
-    for (int sig : {SIGINT, SIGTERM, SIGCHLD}) sigaddset(&set, sig);
+    for (int sig : {SIGINT, SIGTERM, SIGCHLD, SIGUSR1}) sigaddset(&set, sig);
     if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) ThrowErrno("cannot block signals");
     signalFd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     if (signalFd_ < 0) ThrowErrno("cannot create a signalfd");
@@ -206,7 +206,7 @@ void Sandbox::StartDaemon() {
 void Sandbox::Supervise() {
     bool limited = options_.seconds > 0;
     Clock::time_point deadline = daemonStart_ + std::chrono::seconds(options_.seconds);
-    while (daemonPid_ > 0 && !stopRequested_) {
+    while ((daemonPid_ > 0 || options_.respawn) && !stopRequested_) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (limited && left <= 0) return;
         int timeout = limited ? static_cast<int>(std::min<long long>(left, kMaxPollMillis)) : kMaxPollMillis;
@@ -222,6 +222,8 @@ void Sandbox::HandleSignals() {
     while (read(signalFd_, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
         if (info.ssi_signo == SIGCHLD) {
             ReapChildren();
+        } else if (info.ssi_signo == SIGUSR1) {
+            if (options_.respawn && daemonPid_ <= 0) StartDaemon();
         } else {
             stopRequested_ = true;
         }
@@ -241,6 +243,8 @@ void Sandbox::OnChildEnded(pid_t pid, int waitStatus) {
     if (pid == daemonPid_) {
         daemonWaitStatus_ = waitStatus;
         daemonPid_ = -1;
+        // Tells whoever waits for a respawn that this daemon is gone for good.
+        if (options_.respawn) unlink(Path("daemon.pid").c_str());
     } else if (pid == simPid_) {
         simPid_ = -1;
         std::fprintf(stderr, "sandbox: the simulator ended early with status %d\n", ShellStatus(waitStatus));
@@ -262,7 +266,7 @@ void Sandbox::StopSimulators() {
 int Sandbox::Finish() {
     // A signal that came together with the daemon's end still means the
     // sandbox was told to stop it.
-    bool stoppedBySandbox = stopRequested_ || daemonPid_ > 0;
+    bool stoppedBySandbox = stopRequested_ || daemonPid_ > 0 || options_.respawn;
     if (daemonPid_ > 0) {
         TerminateChild(daemonPid_, kDaemonGraceMillis);
         daemonPid_ = -1;

@@ -38,6 +38,9 @@ TEST(RtcCommands, GoodLines) {
         {"accept close", Kind::Accept, Pacing::kWhole, kAcceptClose},
         {"broadcast every 250", Kind::BroadcastEvery, Pacing::kWhole, 250},
         {"pause", Kind::Pause, Pacing::kWhole, 0},
+        {"reset", Kind::Reset, Pacing::kWhole, 0},
+        {"reset command RunBIT", Kind::Message, Pacing::kCutByReset, 17},
+        {"flood 1000000000 persistack", Kind::Message, Pacing::kWhole, 11},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -53,7 +56,9 @@ TEST(RtcCommands, BadLinesSayWhy) {
     for (const char* line :
          {"bogus", "command 11", "command Reboot", "readerparams no_such_field=1", "readerparams working_channel=-1",
           "tagparams tags=x", "header 10", "raw", "raw 1ff", "split 5 pause 10", "clock later", "version 1.2",
-          "keepalive -1", "announce 70000", "autoack data on", "pairack now"}) {
+          "keepalive -1", "announce 70000", "autoack data on", "pairack now", "flood 0 pairack",
+          "flood 1000000001 pairack", "flood 5 pause", "flood 2 flood 2 pairack", "reset split 5 pairack",
+          "dribble 1 reset pairack"}) {
         std::string error;
         Parse(line, &error);
         EXPECT_NE(error, "") << line;
