@@ -80,6 +80,8 @@ void InitLinkDuties() { Run(Housekeeping.start); }
 
 bool LinkDutiesPending() { return TxSlotHoldsFrame() || (SubGBoardConnected && PendingSubGRequests() > 0); }
 
+void RestartSilenceWatchdog() { SilenceWatchStart = MonotonicMicros(); }
+
 long long SilenceWatchdogDeadline() {
     return SubGBoardConnected ? SilentSince() + kSilentLineResetMicros : LLONG_MAX;
 }

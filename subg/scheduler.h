@@ -45,6 +45,10 @@ bool LinkDutiesPending();
 // (monotonic microseconds); far away while the board is not connected.
 long long SilenceWatchdogDeadline();
 
+// The silence watchdog counts afresh from now: the port was lent, and the
+// bytes it carried meanwhile went to the borrower.
+void RestartSilenceWatchdog();
+
 // Pulses the reset line and marks the board disconnected until it answers
 // again.
 void ResetBoard();
