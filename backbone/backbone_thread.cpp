@@ -31,7 +31,11 @@ std::atomic<BackBoneIface*> BackBoneIfaceInst{nullptr};
 namespace {
 
 constexpr int kReadyPollMicros = 5000;
+// Records come in runs: a short pause after some lets the next few gather.
 constexpr int kIdlePassMicros = 50000;
+// A quiet list is waited on, up to the pace of the queue sender, which
+// takes what a pass puts into the package no sooner anyway.
+constexpr long long kQuietPassMicros = 1000000;
 constexpr int kNothingHeardMicros = 5 * 1000000;
 constexpr uint64_t kLoopCountMark = 0xFFFFFFFF;
 
@@ -193,9 +197,18 @@ void* ZemloBackboneTh(void* arg) {
     StartLinkThread(RTCListener, &context);
     LastNotPairedCheck = NowSeconds();
 
+    bool drained = false;
     for (;;) {
-        if (DrainOneRecord(link)) continue;  // records before anything else
-        MicroSecSleep(kIdlePassMicros);
+        if (DrainOneRecord(link)) {  // records before anything else
+            drained = true;
+            continue;
+        }
+        if (drained) {
+            MicroSecSleep(kIdlePassMicros);
+        } else {
+            WaitForTagData(kQuietPassMicros);
+        }
+        drained = false;
         ReportRecordsTaken();
         ForwardReports(link);
         if (link->GetRTCCommState() == RTC_PAIRED) {

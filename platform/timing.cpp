@@ -19,13 +19,19 @@ timeval FromMicros(long long us) {
     return tv;
 }
 
+}  // namespace
+
 long long MonotonicMicros() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<long long>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
-}  // namespace
+long long MicrosToNextWallSecond() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return 1000000 - ts.tv_nsec / 1000;
+}
 
 int MicroSecSleep(int us) {
     timeval tv = FromMicros(us);

@@ -10,3 +10,9 @@ int MicroSecSleep(int us);
 // no descriptor: a plain timed sleep. fd < 0 and select failures log and
 // return 0.
 int WaitForData(int fd, timeval timeout);
+
+// Microseconds on a clock that the wall clock's settings do not move.
+long long MonotonicMicros();
+
+// Microseconds until time() next moves on to a new second.
+long long MicrosToNextWallSecond();

@@ -1,9 +1,9 @@
 #include "subg/link_buffers.h"
 
-#include <sys/eventfd.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "platform/reset_line.h"
@@ -11,6 +11,7 @@
 #include "subg/display_setting.h"
 #include "subg/serial_listener.h"
 #include "platform/timing.h"
+#include "platform/wake_signal.h"
 #include "subg/uart_faults.h"
 
 pthread_mutex_t TxMutex = PTHREAD_MUTEX_INITIALIZER;
@@ -19,13 +20,15 @@ namespace {
 
 uint8_t TxBuffer[kLinkBufferSize];
 int TxMsgLen = 0;  // 0: slot free
+// Follows TxMsgLen for the listener, which looks without taking the lock.
+std::atomic<bool> TxSlotTaken{false};
 
 uint8_t MsgBuff[kLinkBufferSize];
 int MsgLen = 0;    // bytes not yet consumed by the parser
 int MsgTail = 0;   // where the next chunk goes
 uint8_t* MsgBufPtr = MsgBuff;
 
-const int InboundEventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+WakeSignal InboundChunk;
 
 // Moves the unconsumed bytes to the start of the queue so that a chunk
 // that fits beside them also fits before the end of the buffer.
@@ -49,12 +52,14 @@ void WriteSlotLocked() {
         MicroSecSleep(kResetRequestPauseMicros);
     }
     TxMsgLen = 0;
+    TxSlotTaken = false;
 }
 
 // The slot takes a frame only when it is free; the caller holds TxMutex.
 bool FillSlotLocked(const T7734FrameRequest& frame) {
     if (TxMsgLen != 0) return false;
     TxMsgLen = static_cast<int>(RequestToWire(frame, TxBuffer, sizeof(TxBuffer)));
+    TxSlotTaken = TxMsgLen > 0;
     return true;
 }
 
@@ -94,8 +99,6 @@ int PutMsgInQ(const uint8_t* bytes, int n) {
     // A line per chunk costs more than the chunk itself: only while the
     // technician asks for the link's details.
     if (DisplaySettings) syslog(LOG_DEBUG, "PutMsgInQ: %d bytes queued", n);
-    // Fails only when the counter would overflow: the parser is signalled then.
-    if (InboundEventFd >= 0) eventfd_write(InboundEventFd, 1);
     return 1;
 }
 
@@ -112,14 +115,13 @@ void RewindInbound() {
     MsgLen = 0;
 }
 
-int InboundSignalFd() { return InboundEventFd; }
+void SignalInboundChunk() { InboundChunk.Raise(); }
 
-void ClearInboundSignal() {
-    eventfd_t count;
-    if (InboundEventFd >= 0) eventfd_read(InboundEventFd, &count);
-}
+bool WaitForInboundChunk(long long micros) { return InboundChunk.WaitFor(micros); }
 
 int InboundUnconsumed() { return MsgLen; }
 const uint8_t* InboundReadPos() { return MsgBufPtr; }
 int InboundTail() { return MsgTail; }
 int TxSlotLength() { return TxMsgLen; }
+
+bool TxSlotHoldsFrame() { return TxSlotTaken; }

@@ -41,12 +41,12 @@ void LowerInboundCount(int n);
 void MoveInboundReadPos(int n);
 void RewindInbound();
 
-// Becomes readable when a chunk has been queued, so that the parser can
-// sleep until there is work instead of waking every half millisecond;
-// -1 if the system gave no descriptor.
-int InboundSignalFd();
-// Clears the signal; the parser calls it before it looks at the queue.
-void ClearInboundSignal();
+// The parser sleeps until a chunk is queued instead of waking every half
+// millisecond. The listener signals once it has released TxMutex, so that
+// the parser does not wake into a busy lock.
+void SignalInboundChunk();
+// True when a chunk was signalled, false after micros without one.
+bool WaitForInboundChunk(long long micros);
 
 // Inbound queue state, read under TxMutex.
 int InboundUnconsumed();          // MsgLen
@@ -55,3 +55,7 @@ int InboundTail();                // MsgTail
 
 // Transmit slot state, read under TxMutex.
 int TxSlotLength();               // TxMsgLen
+
+// True while a frame waits in the slot; read without the lock, so that the
+// listener's look never makes the parser's trylock fail.
+bool TxSlotHoldsFrame();

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/reset_line.h"
 #include "subg/opcodes.h"
+#include "subg/serial_listener.h"
 #include "platform/timing.h"
 
 namespace {
@@ -51,18 +52,26 @@ void PulseForResetRequest() {
     MicroSecSleep(kAfterQueueResetMicros);
 }
 
-}  // namespace
-
-void AddSubGRequest(T7734FrameRequest frame) {
+// False when the request is a duplicate or the list is full.
+bool QueueRequest(T7734FrameRequest frame) {
     std::lock_guard<std::mutex> lock(SubGReqListMutex);
     frame.checksum = CalcCSReq(frame);
-    if (AlreadyQueued(frame)) return;
+    if (AlreadyQueued(frame)) return false;
     if (SubGBoardReqList.size() >= kMaxPendingRequests) {
         syslog(LOG_ERR, "AddSubGRequest: %zu requests pending, opcode %d dropped", SubGBoardReqList.size(),
                frame.opcode);
-        return;
+        return false;
     }
     SubGBoardReqList.push_back(frame);
+    return true;
+}
+
+}  // namespace
+
+void AddSubGRequest(T7734FrameRequest frame) {
+    // The listener sleeps until something is due; it sends the request at
+    // the next silence.
+    if (QueueRequest(frame)) WakeSerialListener();
 }
 
 int GetNextSubGBReq(T7734FrameRequest* out) {

@@ -2,10 +2,13 @@
 
 #include <syslog.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <ctime>
 
 #include "platform/reset_line.h"
+#include "platform/timing.h"
 #include "subg/frame.h"
 #include "subg/link_buffers.h"
 #include "subg/opcodes.h"
@@ -19,6 +22,12 @@ std::atomic<uint8_t> WhileInFWUpgrade{0};
 namespace {
 
 LinkHousekeeping Housekeeping{};  // set before the listener starts, read-only after
+
+// The silence watchdog counts from the last byte, or from its own last
+// reset of the board. Listener thread only.
+long long SilenceWatchStart = 0;
+
+long long SilentSince() { return std::max(LastSerialByteMicros, SilenceWatchStart); }
 
 void Run(void (*duty)()) {
     if (duty) duty();
@@ -35,11 +44,9 @@ void SendTagFirmwareBlock() {
 }
 
 void SilenceWatchdog() {
-    if (NoSerCommCounter != kSilencesBeforeReset) {
-        ++NoSerCommCounter;
-        return;
-    }
-    NoSerCommCounter = 0;
+    const long long now = MonotonicMicros();
+    if (now - SilentSince() < kSilentLineResetMicros) return;
+    SilenceWatchStart = now;
     time_t last = LastSerCommTime;
     char text[32] = "never";
     if (last != 0 && ctime_r(&last, text)) text[strcspn(text, "\n")] = '\0';
@@ -70,6 +77,14 @@ void ResetBoard() {
 }
 
 void InitLinkDuties() { Run(Housekeeping.start); }
+
+bool LinkDutiesPending() { return TxSlotHoldsFrame() || (SubGBoardConnected && PendingSubGRequests() > 0); }
+
+void RestartSilenceWatchdog() { SilenceWatchStart = MonotonicMicros(); }
+
+long long SilenceWatchdogDeadline() {
+    return SubGBoardConnected ? SilentSince() + kSilentLineResetMicros : LLONG_MAX;
+}
 
 void NoDataWaitingOnSerial() {
     if (WhileInFWUpgrade && SubGBoardConnected) {

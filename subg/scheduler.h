@@ -13,8 +13,9 @@ extern std::atomic<uint8_t> SubGBoardConnected;
 // 1 while the console sends tag firmware through the board.
 extern std::atomic<uint8_t> WhileInFWUpgrade;
 
-// About 12.5 s of silences without a byte from a connected board.
-constexpr int kSilencesBeforeReset = 5000;
+// About 12.5 s without a byte from a connected board (5000 silences of
+// 2.5 ms) resets it.
+constexpr long long kSilentLineResetMicros = 12500000;
 
 // The reader's periodic work, called on the listener thread. Each may be
 // nullptr.
@@ -35,6 +36,18 @@ void SetLinkHousekeeping(const LinkHousekeeping& housekeeping);
 void InitLinkDuties();
 
 void NoDataWaitingOnSerial();
+
+// True while the link has work that the next silence moves on: a frame in
+// the transmit slot, or a queued request for a connected board.
+bool LinkDutiesPending();
+
+// When the silence watchdog resets a connected board that stays silent
+// (monotonic microseconds); far away while the board is not connected.
+long long SilenceWatchdogDeadline();
+
+// The silence watchdog counts afresh from now: the port was lent, and the
+// bytes it carried meanwhile went to the borrower.
+void RestartSilenceWatchdog();
 
 // Pulses the reset line and marks the board disconnected until it answers
 // again.

@@ -1,11 +1,13 @@
 #include "subg/serial_listener.h"
 
+#include <poll.h>
 #include <pthread.h>
-#include <sys/select.h>
+#include <sys/eventfd.h>
 #include <syslog.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -17,16 +19,24 @@
 #include "subg/uart_faults.h"
 
 int SerialFd = -1;
-std::atomic<int> NoSerCommCounter{0};
+long long LastSerialByteMicros = 0;
 std::atomic<time_t> LastSerCommTime{0};
 
 namespace {
 
 constexpr int kReopenPauseMicros = 10000000;
+// Wakes the listener just after time() has moved on, never just before.
+constexpr long long kPastTheSecondMicros = 1000;
 
 uint8_t RxBuffer[kLinkBufferSize];
 int ReadBytesLen = 0;
 int SerialListenerLoopCounter = 0;
+long long LastSilenceMicros = 0;
+
+// Readable while another thread has queued a request since the listener
+// last looked. Without it (-1) the listener keeps to a silence every 2.5 ms.
+const int WakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+thread_local bool OnListenerThread = false;
 
 // A missing port is retried at a slow pace rather than run on with -1.
 int OpenPortUntilItWorks() {
@@ -39,34 +49,58 @@ int OpenPortUntilItWorks() {
     return ConfigurePort(fd);
 }
 
-bool PortReadable() {
-    fd_set readSet;
-    FD_ZERO(&readSet);
-    FD_SET(SerialFd, &readSet);
-    timeval tv{0, kSilenceMicros};
-    return select(SerialFd + 1, &readSet, nullptr, nullptr, &tv) > 0;
+long long LineQuietAt() { return std::max(LastSerialByteMicros, LastSilenceMicros) + kSilenceMicros; }
+
+// A silence comes 2.5 ms after the last byte and after the previous
+// silence. Only bytes to hand on or work of the link's own make it come at
+// once; otherwise nothing can fall due before time() moves on to the next
+// second (every timed duty counts in its seconds) or before the silence
+// watchdog's deadline.
+long long NextSilenceMicros() {
+    const long long quiet = LineQuietAt();
+    if (ReadBytesLen > 0 || LinkDutiesPending() || WakeFd < 0) return quiet;
+    const long long nextSecond = MonotonicMicros() + MicrosToNextWallSecond() + kPastTheSecondMicros;
+    return std::max(quiet, std::min(nextSecond, SilenceWatchdogDeadline()));
 }
 
-// Reads until the port has nothing more to give. A stream that fills the
-// gathering buffer without a pause gets the port's input flushed; the full
-// buffer is handed on at the next silence.
+// Sleeps until the port is readable (true), another thread wakes the
+// listener, or the deadline has come.
+bool WaitForPort(long long deadline) {
+    const long long left = std::max(0LL, deadline - MonotonicMicros());
+    timespec timeout{static_cast<time_t>(left / 1000000), static_cast<long>(left % 1000000) * 1000};
+    pollfd fds[2] = {{SerialFd, POLLIN, 0}, {WakeFd, POLLIN, 0}};
+    if (ppoll(fds, 2, &timeout, nullptr) <= 0) return false;
+    if (fds[1].revents != 0) {
+        eventfd_t count;
+        eventfd_read(WakeFd, &count);
+    }
+    return fds[0].revents != 0;
+}
+
+// Takes in what the port holds; more bytes wake the listener again. A
+// stream that fills the gathering buffer without a pause gets the port's
+// input flushed, again at every wake until the line pauses: bytes left in
+// the port would keep it readable, and no silence would ever hand the full
+// buffer on.
 void GatherBytes() {
     LastSerCommTime = time(nullptr);
-    for (;;) {
-        ssize_t n = read(SerialFd, RxBuffer + ReadBytesLen, static_cast<size_t>(kLinkBufferSize - ReadBytesLen));
-        if (n == 0) return;
-        if (n < 0) {
-            syslog(LOG_ERR, "SerialListener: Read failed (%s)", strerror(errno));
-            IncUARTCommFault();
-            return;
-        }
-        ReadBytesLen += static_cast<int>(n);
-        if (ReadBytesLen > kLinkBufferSize - 1) {
-            syslog(LOG_DEBUG, "SerialListener: ReadBytesLen = %d, flushing serial port\n", ReadBytesLen);
-            tcflush(SerialFd, TCIFLUSH);
-            return;
-        }
-        NoSerCommCounter = 0;
+    if (ReadBytesLen >= kLinkBufferSize) {
+        tcflush(SerialFd, TCIFLUSH);
+        LastSerialByteMicros = MonotonicMicros();
+        return;
+    }
+    ssize_t n = read(SerialFd, RxBuffer + ReadBytesLen, static_cast<size_t>(kLinkBufferSize - ReadBytesLen));
+    if (n == 0) return;
+    if (n < 0) {
+        syslog(LOG_ERR, "SerialListener: Read failed (%s)", strerror(errno));
+        IncUARTCommFault();
+        return;
+    }
+    LastSerialByteMicros = MonotonicMicros();
+    ReadBytesLen += static_cast<int>(n);
+    if (ReadBytesLen > kLinkBufferSize - 1) {
+        syslog(LOG_DEBUG, "SerialListener: ReadBytesLen = %d, flushing serial port\n", ReadBytesLen);
+        tcflush(SerialFd, TCIFLUSH);
     }
 }
 
@@ -75,9 +109,15 @@ void GatherBytes() {
 void HandOnGatheredBytes() {
     if (ReadBytesLen < 1) return;
     if (pthread_mutex_trylock(&TxMutex) != 0) return;
-    PutMsgInQ(RxBuffer, ReadBytesLen);
+    const bool queued = PutMsgInQ(RxBuffer, ReadBytesLen) == 1;
     pthread_mutex_unlock(&TxMutex);
     ReadBytesLen = 0;
+    if (queued) SignalInboundChunk();
+}
+
+void WakeSerialListener() {
+    if (OnListenerThread || WakeFd < 0) return;
+    eventfd_write(WakeFd, 1);
 }
 
 int OpenLinkPort(const char* path) {
@@ -87,15 +127,20 @@ int OpenLinkPort(const char* path) {
 }
 
 void* SerialListener(void*) {
+    OnListenerThread = true;
     SerialFd = OpenPortUntilItWorks();
     InitLinkDuties();
     for (;;) {
         Heartbeat(&SerialListenerLoopCounter, kSerialHeartbeatPasses, "SerialListener is alive!!!");
-        if (PortReadable()) {
+        if (WaitForPort(NextSilenceMicros())) {
             GatherBytes();
-        } else {
-            NoDataWaitingOnSerial();
+            continue;
         }
+        // Woken by another thread before the line has been quiet long enough.
+        const long long now = MonotonicMicros();
+        if (now < LineQuietAt()) continue;
+        LastSilenceMicros = now;
+        NoDataWaitingOnSerial();
     }
     return nullptr;
 }

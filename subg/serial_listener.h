@@ -1,5 +1,8 @@
 // The serial listener thread: owns the port, gathers bytes, and at every
-// 2.5 ms silence runs the link duties and hands the bytes on.
+// 2.5 ms silence runs the link duties and hands the bytes on. It sleeps on
+// the port: a silence that finds nothing to do is not waited for, only the
+// next wall-clock second (when the timed duties may fall due), the silence
+// watchdog, or a request queued by another thread wakes it.
 #pragma once
 
 #include <atomic>
@@ -12,8 +15,10 @@ constexpr const char* kSerialDevice = "/dev/ttyS0";
 // before it starts its loop; read by whoever writes the transmit slot.
 extern int SerialFd;
 
-// Consecutive silences without a byte; the silence watchdog reads it.
-extern std::atomic<int> NoSerCommCounter;
+// When the last byte was read: monotonic microseconds for the silence rule
+// and the silence watchdog (listener thread only), and time() seconds for
+// the watchdog's log line.
+extern long long LastSerialByteMicros;
 extern std::atomic<time_t> LastSerCommTime;
 
 void* SerialListener(void*);
@@ -24,3 +29,8 @@ int OpenLinkPort(const char* path);
 // Hands the gathered bytes to the inbound queue if TxMutex is free now;
 // otherwise they wait for the next silence. The last duty of every silence.
 void HandOnGatheredBytes();
+
+// Brings the listener out of its sleep to the next silence, where it sends
+// what another thread has just queued. On the listener thread itself it
+// does nothing: the listener looks at the queue after its duties anyway.
+void WakeSerialListener();

@@ -15,22 +15,15 @@ T7734FrameReply BoardMsg;
 namespace {
 
 constexpr int kHeaderBytes = 4;
-constexpr int kPollMicros = 500;
-// Chunks wake the parser at once; this only bounds the wait of an idle one.
-constexpr int kIdleWaitMicros = 50000;
-constexpr int kIncompleteFrameMicros = 5000;
+constexpr int kLockRetryMicros = 500;
+// Chunks wake the parser at once; this only bounds its wait for the next
+// one, whether the queue is empty or holds the start of a frame (only a
+// chunk can complete it).
+constexpr long long kChunkWaitMicros = 1000000;
+constexpr int kIncompleteFrame = 1;
 
 int SerialParserLoopCounter = 0;
 ReplyDispatch Dispatch;  // set before the thread starts, read-only after
-
-void WaitForChunk() {
-    if (InboundSignalFd() < 0) {
-        MicroSecSleep(kPollMicros);
-        return;
-    }
-    timeval timeout{0, kIdleWaitMicros};
-    WaitForData(InboundSignalFd(), timeout);
-}
 
 const char* LockErrorText(int rc) {
     switch (rc) {
@@ -73,8 +66,8 @@ int ParseInboundQueue() {
     while (InboundUnconsumed() > 0) {
         int unconsumed = InboundUnconsumed();
         const uint8_t* p = InboundReadPos();
-        // The rest of the frame has not arrived yet: look again shortly.
-        if (unconsumed < kHeaderBytes || p[0] > unconsumed) return kIncompleteFrameMicros;
+        // The rest of the frame has not arrived yet: look again with the next chunk.
+        if (unconsumed < kHeaderBytes || p[0] > unconsumed) return kIncompleteFrame;
         int length = p[0];
         if (!TakeInFrame(p, length)) break;
         MoveInboundReadPos(length);
@@ -97,19 +90,14 @@ void* SerialParser(void*) {
         int rc = pthread_mutex_trylock(&TxMutex);
         if (rc != 0) {
             if (rc != EBUSY) syslog(LOG_ERR, "SerialParser: Could not lock mutex (%s)", LockErrorText(rc));
-            MicroSecSleep(kPollMicros);
+            MicroSecSleep(kLockRetryMicros);
             continue;
         }
-        ClearInboundSignal();
         bool idle = InboundUnconsumed() <= 0;
-        int wait = idle ? (RewindInbound(), 0) : ParseInboundQueue();
+        int incomplete = idle ? (RewindInbound(), 0) : ParseInboundQueue();
         pthread_mutex_unlock(&TxMutex);
         if (!idle) FinishParserPass();
-        if (idle) {
-            WaitForChunk();
-        } else if (wait > 0) {
-            MicroSecSleep(wait);
-        }
+        if (idle || incomplete) WaitForInboundChunk(kChunkWaitMicros);
     }
     return nullptr;
 }

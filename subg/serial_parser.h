@@ -13,8 +13,9 @@ void SetReplyDispatch(const ReplyDispatch& dispatch);
 
 void* SerialParser(void*);
 
-// One pass over the inbound queue; the caller holds TxMutex. Returns the
-// microseconds to wait before the next pass.
+// One pass over the inbound queue; the caller holds TxMutex. Returns 1 when
+// the queue ends in an incomplete frame that waits for the next chunk,
+// else 0.
 int ParseInboundQueue();
 
 // What follows a pass once TxMutex is free again (the dispatch's afterPass).

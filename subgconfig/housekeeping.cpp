@@ -181,11 +181,12 @@ void KeepAliveRound() {
     time_t now = NowSeconds();
     if (!KeepAliveDue(now)) return;
     // A firmware upgrade runs on its own thread with the port lent to it;
-    // the listener waits here until it is over. The tag watchdog slept
-    // through it and starts afresh.
+    // the listener waits here until it is over. Both watchdogs slept
+    // through it and start afresh.
     if (LastSWVersCollectTime != 0 && LendSerialLinkIfAsked()) {
         now = NowSeconds();
         LastTagMessageTime = now;
+        RestartSilenceWatchdog();
     }
     if (SubGBoardConnected) {
         QueueKeepAliveQuestion();

@@ -3,15 +3,21 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/wake_signal.h"
+
 namespace {
 std::mutex SubMsgListMutex;
 std::deque<TimedSubGMsg> SubMsgList;  // under SubMsgListMutex
+WakeSignal TagDataAdded;
 }  // namespace
 
 int AddTagData(const TimedSubGMsg& msg) {
-    std::lock_guard<std::mutex> lock(SubMsgListMutex);
-    if (SubMsgList.size() >= kSubMsgListLimit) return 0;
-    SubMsgList.push_back(msg);
+    {
+        std::lock_guard<std::mutex> lock(SubMsgListMutex);
+        if (SubMsgList.size() >= kSubMsgListLimit) return 0;
+        SubMsgList.push_back(msg);
+    }
+    TagDataAdded.Raise();
     return 1;
 }
 
@@ -27,3 +33,5 @@ size_t SubMsgListSize() {
     std::lock_guard<std::mutex> lock(SubMsgListMutex);
     return SubMsgList.size();
 }
+
+bool WaitForTagData(long long micros) { return TagDataAdded.WaitFor(micros); }

@@ -18,3 +18,7 @@ int AddTagData(const TimedSubGMsg& msg);
 int TakeTagData(TimedSubGMsg* out);
 
 size_t SubMsgListSize();
+
+// The backbone's wait while the list is empty: true when a record has been
+// added since the last wait, false after micros without one.
+bool WaitForTagData(long long micros);

@@ -221,10 +221,9 @@ TEST(Load, IdleWhilePairedTheDaemonBarelyRuns) {
         std::cout << " " << (seconds - (threadsBefore.count(tid) ? threadsBefore.at(tid) : 0.0)) * 100.0 / kIdleSeconds;
     std::cout << std::endl;
     RecordProperty("idle_cpu_percent", std::to_string(percent));
-    // The serial listener wakes at every 2.5 ms silence to run the link's
-    // duties; that alone is about 1 % here. A thread that spins shows far
-    // above this bound.
-    EXPECT_LT(percent, 5.0);
+    // Idle, the threads wake a few times a second: about 0.1 % here. A
+    // thread back on a millisecond tick shows above this bound.
+    EXPECT_LT(percent, 0.5);
 }
 
 // A backup of activity records in packages of about 1 kB, as the reader

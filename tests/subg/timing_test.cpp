@@ -1,4 +1,5 @@
 #include "platform/timing.h"
+#include "platform/wake_signal.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -51,6 +52,23 @@ TEST(Timing, WaitForDataOnAClosedDescriptorFailsQuietly) {
     close(fds[0]);
     close(fds[1]);
     EXPECT_EQ(WaitForData(fds[0], timeval{0, 1000}), 0);
+}
+
+TEST(Timing, AWakeSignalIsNeverLostAndWakesAWaiterAtOnce) {
+    WakeSignal signal;
+    signal.Raise();
+    EXPECT_TRUE(signal.WaitFor(0)) << "raised before the wait";
+    auto start = Clock::now();
+    EXPECT_FALSE(signal.WaitFor(20000)) << "taken by the first wait";
+    EXPECT_GE(MillisSince(start), 20);
+    std::thread raiser([&] {
+        MicroSecSleep(30000);
+        signal.Raise();
+    });
+    start = Clock::now();
+    EXPECT_TRUE(signal.WaitFor(30000000));
+    EXPECT_LT(MillisSince(start), 10000);
+    raiser.join();
 }
 
 }  // namespace
