@@ -66,15 +66,18 @@ bool SendBurst(BackBoneIface* link) {
 }
 
 // Nothing written for a keep-alive interval: the package being assembled
-// goes into the queue (and out in a later pass), else a keep-alive now.
+// goes into the queue (and out in a later pass), and a keep-alive goes out
+// now in any case. The RTC only answers what it receives and the listener
+// drops a link silent for twice the interval: a pass that only queued the
+// package would leave the link silent for the interval plus two passes,
+// which reaches that time-out at an interval of two seconds, and a package
+// written as the link drops is lost.
 void KeepLinkAlive(BackBoneIface* link, int keepAliveSeconds) {
     const time_t now = NowSeconds();
     const time_t lastSend = link->GetLastSendTime().tv_sec;
     if (now >= lastSend && now - lastSend < keepAliveSeconds) return;
-    if (link->GetReaderPackSize() > 0)
-        link->EmptyReaderPack();
-    else
-        link->FlushKeepAlive();
+    if (link->GetReaderPackSize() > 0) link->EmptyReaderPack();
+    link->FlushKeepAlive();
 }
 
 void SendWhilePaired(BackBoneIface* link) {

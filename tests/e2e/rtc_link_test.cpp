@@ -152,3 +152,21 @@ TEST(Rtc, ReadTimeOutDropsTheLinkAndABroadcastRestoresIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// At a short keep-alive interval and a trickle of tags the package being
+// assembled is rarely full: the reader must still write something every
+// interval, or the RTC, which only answers, leaves the link silent for
+// twice the interval and the reader drops it.
+TEST(Rtc, ATrickleOfTagsAtATwoSecondKeepAliveKeepsTheLinkUp) {
+    SandboxRun run;
+    SandboxOptions options = RtcOptions({"--keep-alive", "2"});
+    options.simArgs = {"--tag-rate", "5"};
+    run.Start(options);
+    ASSERT_TRUE(WaitForKind(run, "recv", "READERDATAPACKAGE", 10)) << "some 30 s of traffic";
+    EXPECT_TRUE(run.MatchingLines(run.SyslogPath(), "ReadRTCData: nothing from the RTC").empty());
+    EXPECT_EQ(CountKind(run, "sent", "RTCPAIRACK"), 1u);
+}
+
+}  // namespace
