@@ -151,10 +151,6 @@ TEST(Rtc, ReadTimeOutDropsTheLinkAndABroadcastRestoresIt) {
     EXPECT_EQ(CountEvents(RtcLines(run), "BAD"), 0u);
 }
 
-}  // namespace
-
-namespace {
-
 // At a short keep-alive interval and a trickle of tags the package being
 // assembled is rarely full: the reader must still write something every
 // interval, or the RTC, which only answers, leaves the link silent for
