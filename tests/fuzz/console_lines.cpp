@@ -17,11 +17,7 @@ constexpr size_t kMaxPathInput = 255;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool ready = [] {
-        EnterFuzzDir();
-        return true;
-    }();
-    (void)ready;
+    EnterFuzzDir();  // once; later calls return at once
     WriteFuzzFile(kInputPath, data, size);
     if (!ReadStdinFrom(kInputPath)) __builtin_trap();
     for (int round = 0; round < kMaxRounds && !ConsoleInputEnded(); ++round) {

@@ -4,11 +4,7 @@
 #include "params/working_params.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool ready = [] {
-        EnterFuzzDir();
-        return true;
-    }();
-    (void)ready;
+    EnterFuzzDir();  // once; later calls return at once
     WriteFuzzFile(ParamFilName, data, size);
     LoadParams();
     return 0;
