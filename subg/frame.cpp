@@ -122,3 +122,15 @@ int ReplyFromWire(const uint8_t* bytes, size_t n, T7734FrameReply* out) {
     *out = frame;
     return len;
 }
+
+bool WholeReplyFrames(const uint8_t* bytes, size_t n, int opcode) {
+    if (n == 0) return false;
+    for (size_t at = 0; at < n;) {
+        const size_t length = bytes[at];
+        if (length < kFrameOverhead || length > n - at) return false;
+        if (WireChecksum(bytes + at, length) != bytes[at + length - 1]) return false;
+        if (opcode != kAnyOpcode && bytes[at + 3] != opcode) return false;
+        at += length;
+    }
+    return true;
+}

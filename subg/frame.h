@@ -73,3 +73,9 @@ size_t ReplyToWire(const T7734FrameReply& frame, uint8_t* out, size_t room);
 // checksum).
 int RequestFromWire(const uint8_t* bytes, size_t n, T7734FrameRequest* out);
 int ReplyFromWire(const uint8_t* bytes, size_t n, T7734FrameReply* out);
+
+// True when wire bytes are back-to-back reply frames with good checksums and
+// nothing else, all of them with the given opcode when that is not
+// kAnyOpcode.
+constexpr int kAnyOpcode = -1;
+bool WholeReplyFrames(const uint8_t* bytes, size_t n, int opcode = kAnyOpcode);

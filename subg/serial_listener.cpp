@@ -14,7 +14,9 @@
 #include "platform/heartbeat.h"
 #include "platform/serial_port.h"
 #include "platform/timing.h"
+#include "subg/frame.h"
 #include "subg/link_buffers.h"
+#include "subg/opcodes.h"
 #include "subg/scheduler.h"
 #include "subg/uart_faults.h"
 
@@ -111,8 +113,13 @@ void HandOnGatheredBytes() {
     if (pthread_mutex_trylock(&TxMutex) != 0) return;
     const bool queued = PutMsgInQ(RxBuffer, ReadBytesLen) == 1;
     pthread_mutex_unlock(&TxMutex);
+    // The board's answer to the LED word, sent after every tag message,
+    // asks nothing of the parser: it waits in the queue for the next chunk
+    // (at most the parser's one-second wait) rather than wake the parser
+    // for nothing.
+    const bool onlyLedAcks = WholeReplyFrames(RxBuffer, static_cast<size_t>(ReadBytesLen), SubGOp::LedWord);
     ReadBytesLen = 0;
-    if (queued) SignalInboundChunk();
+    if (queued && !onlyLedAcks) SignalInboundChunk();
 }
 
 void WakeSerialListener() {
@@ -134,6 +141,10 @@ void* SerialListener(void*) {
         Heartbeat(&SerialListenerLoopCounter, kSerialHeartbeatPasses, "SerialListener is alive!!!");
         if (WaitForPort(NextSilenceMicros())) {
             GatherBytes();
+            // Whole frames are known complete without the silence: they go
+            // to the parser now, and the silence has nothing to hand on, so
+            // the listener sleeps through it unless a duty is due.
+            if (WholeReplyFrames(RxBuffer, static_cast<size_t>(ReadBytesLen))) HandOnGatheredBytes();
             continue;
         }
         // Woken by another thread before the line has been quiet long enough.

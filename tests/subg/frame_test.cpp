@@ -88,4 +88,42 @@ TEST(FrameCoding, OversizedDataIsCutToTheLargestFrame) {
     EXPECT_EQ(RequestToWire(frame, small, sizeof(small)), 0u);
 }
 
+std::vector<uint8_t> ReplyWire(uint8_t opcode, size_t dataLen) {
+    const uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    uint8_t out[kMaxFrameLen];
+    size_t n = ReplyToWire(MakeReply(opcode, data, dataLen), out, sizeof(out));
+    return {out, out + n};
+}
+
+// Decides whether a chunk goes to the parser before the silence, and
+// whether it is worth waking the parser for.
+TEST(FrameCoding, WholeReplyFramesNeedEveryFrameCompleteAndChecked) {
+    const std::vector<uint8_t> tag = ReplyWire(SubGOp::TagMessage, 8);
+    const std::vector<uint8_t> ack = ReplyWire(SubGOp::LedWord, 1);
+    auto join = [](std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    std::vector<uint8_t> badChecksum = ack;
+    badChecksum.back() ^= 1;
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int opcode;
+        bool whole;
+    } cases[] = {
+        {"nothing", {}, kAnyOpcode, false},
+        {"one frame", tag, kAnyOpcode, true},
+        {"two frames", join(tag, ack), kAnyOpcode, true},
+        {"a frame cut short", std::vector<uint8_t>(tag.begin(), tag.end() - 1), kAnyOpcode, false},
+        {"a frame and the start of the next", join(tag, {ack[0], ack[1]}), kAnyOpcode, false},
+        {"a bad checksum", join(tag, badChecksum), kAnyOpcode, false},
+        {"a zero length byte", {0, 0, 0, 0, 0}, kAnyOpcode, false},
+        {"only acknowledgements", join(ack, ack), SubGOp::LedWord, true},
+        {"an acknowledgement and a tag message", join(ack, tag), SubGOp::LedWord, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WholeReplyFrames(c.bytes.data(), c.bytes.size(), c.opcode), c.whole) << c.what;
+}
+
 }  // namespace
