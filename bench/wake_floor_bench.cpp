@@ -11,7 +11,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/serial_port.h"
 #include "platform/wake_signal.h"
 #include "subg/frame.h"
 #include "subg/opcodes.h"
@@ -93,13 +93,14 @@ void BM_WakeUpFloorPerTagMessage(benchmark::State& state) {
         return;
     }
     ReaderFloor reader;
-    reader.port = open(ptsname(board), O_RDWR | O_NOCTTY);
-    termios raw{};
-    tcgetattr(reader.port, &raw);
-    cfmakeraw(&raw);
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(reader.port, TCSANOW, &raw);
+    // The reader's side opened and set up as the daemon does its port.
+    reader.port = OpenSerialPortQuietly(ptsname(board));
+    if (reader.port < 0) {
+        state.SkipWithError("the pseudo-terminal's reader side did not open");
+        close(board);
+        return;
+    }
+    ConfigurePort(reader.port);
     std::thread listener(&ReaderFloor::Listen, &reader);
     std::thread parser(&ReaderFloor::Parse, &reader);
 
