@@ -242,12 +242,15 @@ TEST_F(WorkingParamsTest, TheDefaultFileHoldsExactlyTheseBytes) {
     EXPECT_EQ(ReadBytes(ParamFilName), kDefaultRecord);
 }
 
-TEST_F(WorkingParamsTest, AFlippedChecksumGivesTheDefaultsAndRewritesTheFile) {
+TEST_F(WorkingParamsTest, AFlippedChecksumGivesTheDefaultsAndKeepsTheFileAside) {
+    WriteBytes(RefusedParamFilName, {1, 2, 3});  // refused at an earlier start
     Bytes file = StoredFile(SampleRecord(0), {});
     file[117] ^= 0x01;
     WriteBytes(ParamFilName, file);
 
     LoadParams();
+
+    EXPECT_EQ(ReadBytes(RefusedParamFilName), file) << "the latest refused file, byte for byte";
 
     WorkingParamsSt p = SnapshotWorkingParams();
     EXPECT_EQ(p.DiagInterval, 60);
@@ -330,6 +333,7 @@ TEST_F(WorkingParamsTest, AShortRecordGivesTheDefaults) {
     EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 60);
     EXPECT_EQ(SnapshotWorkingParams().SubGAppVersion, 0u) << "no byte of the short file is taken";
     EXPECT_EQ(ReadBytes(ParamFilName), kDefaultRecord);
+    EXPECT_EQ(ReadBytes(RefusedParamFilName), file);
 }
 
 TEST_F(WorkingParamsTest, AnEmptyFileGivesTheDefaults) {
@@ -340,6 +344,7 @@ TEST_F(WorkingParamsTest, AnEmptyFileGivesTheDefaults) {
     EXPECT_EQ(SnapshotWorkingParams().KeepAlive, 3);
     EXPECT_EQ(ParamsUpdated.load(), 1);
     EXPECT_EQ(ReadBytes(ParamFilName), kDefaultRecord);
+    EXPECT_NE(access(RefusedParamFilName, F_OK), 0) << "nothing to keep";
 }
 
 TEST_F(WorkingParamsTest, AKeepAliveOfMinusOneChangesMemoryOnly) {
