@@ -145,7 +145,7 @@ TEST(Link, TheVersionFileHoldsTheFourVersionsOnceKnown) {
               "SubGBoard Bootrom: 1.0.0.0\n"
               "SubGBoard Bootloader: 1.0.0.0\n"
               "SubGBoard Application: 1.6.10.0\n"
-              "Tarnel version: 1.9.11.0\n");
+              "Tarnel version: " + std::string(kTarnelVersionText) + "\n");
 }
 
 }  // namespace

@@ -225,7 +225,7 @@ TEST_F(WorkingParamsTest, StartWithoutAFileTakesTheDefaultsAndCreatesTheFile) {
     EXPECT_EQ(p.SteadyStateInterval, 300u);
     EXPECT_EQ(p.RFRegion, 0);
     EXPECT_EQ(p.ChanArrayLen, 0);
-    EXPECT_EQ(p.UserSpaceAppVersion, 1091100u);
+    EXPECT_EQ(p.UserSpaceAppVersion, static_cast<uint32_t>(kUserSpaceAppVersion));
     EXPECT_FLOAT_EQ(Radio1Freq.load(), 907.0f) << "the radios follow the default frequency";
     EXPECT_FLOAT_EQ(Radio2Freq.load(), 907.0f);
     EXPECT_TRUE(SnapshotChanArray().empty());
@@ -268,8 +268,8 @@ TEST_F(WorkingParamsTest, AnotherProgramVersionInTheFileLoadsAsThisOne) {
 
     LoadParams();
 
-    EXPECT_EQ(SnapshotWorkingParams().UserSpaceAppVersion, 1091100u);
-    EXPECT_EQ(GetVersion(), 1091100);
+    EXPECT_EQ(SnapshotWorkingParams().UserSpaceAppVersion, static_cast<uint32_t>(kUserSpaceAppVersion));
+    EXPECT_EQ(GetVersion(), kUserSpaceAppVersion);
     EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 15) << "the rest of the record is taken";
     EXPECT_EQ(SnapshotWorkingParams().SiteID, 42);
     EXPECT_EQ(SnapshotWorkingParams().SubGAppVersion, 10500u);
