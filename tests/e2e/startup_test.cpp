@@ -95,6 +95,19 @@ TEST(Startup, OptionsAreAnsweredBeforeTheLockAndTheBoard) {
     }
 }
 
+// procd's stop, Ctrl-C and a closed terminal alike.
+TEST(Startup, EachStopSignalSavesTheQueueAndEndsWithStatusZero) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SandboxRun run;
+        run.Start({kBound, {}, {}});
+        ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "MsgQSender started!!", kBound)) << sig;
+        ASSERT_EQ(kill(run.PidFromFile("daemon.pid"), sig), 0);
+        EXPECT_TRUE(run.WaitForLine(run.SyslogPath(), "StopOnSignalWithin: stopped", kBound)) << sig;
+        EXPECT_EQ(run.WaitForExit(kBound), 0) << sig;
+        EXPECT_EQ(access((run.WorkDir() + "/DataBackup.bin").c_str(), F_OK), 0) << sig;
+    }
+}
+
 TEST(Startup, TheBoardGetsOneResetPulseOfAboutHalfASecond) {
     SandboxRun run;
     run.Start({});
