@@ -1,17 +1,33 @@
 #include "app/options.h"
 
-#include <unistd.h>
+#include <getopt.h>
 
 #include <cstdlib>
 #include <cstring>
 
 uint64_t ReaderMacAddress = 1;
 
-bool ParseOptions(int argc, char* argv[], TarnelOptions* out) {
+const char kUsage[] = "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--help] [--version]\n";
+
+namespace {
+
+constexpr int kHelp = 'h' + 256;  // outside the short options' range
+constexpr int kVersion = 'v' + 256;
+
+constexpr option kLongOptions[] = {
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+}  // namespace
+
+OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out) {
     opterr = 0;
-    optind = 1;
+    // 0, not 1: getopt forgets a scan left in the middle of "-fx" as well.
+    optind = 0;
     int opt;
-    while ((opt = getopt(argc, argv, "f:m:i:a:")) != -1) {
+    while ((opt = getopt_long(argc, argv, "f:m:i:a:", kLongOptions, nullptr)) != -1) {
         switch (opt) {
             case 'f':
                 out->logFile = optarg;
@@ -19,11 +35,15 @@ bool ParseOptions(int argc, char* argv[], TarnelOptions* out) {
             case 'm':
                 out->readerMac = static_cast<uint64_t>(std::atoll(optarg));
                 break;
+            case kHelp:
+                return OptionsVerdict::Help;
+            case kVersion:
+                return OptionsVerdict::Version;
             default:
-                return false;
+                return OptionsVerdict::Refused;
         }
     }
-    return true;
+    return OptionsVerdict::Run;
 }
 
 void ApplyOptions(const TarnelOptions& options, const char* printReadEnv) {

@@ -15,9 +15,18 @@ struct TarnelOptions {
     uint64_t readerMac = 1;
 };
 
-// Parses "f:m:i:a:". Returns false for -i, -a, unknown options and missing
-// arguments: the caller ends the program.
-bool ParseOptions(int argc, char* argv[], TarnelOptions* out);
+enum class OptionsVerdict {
+    Run,
+    Help,     // --help: the usage, exit 0
+    Version,  // --version: the version, exit 0
+    Refused,  // -i, -a, an unknown option or a missing argument: the usage, exit 255
+};
+
+// Parses "f:m:i:a:" and the long options --help and --version.
+OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out);
+
+// One line naming the options, with its line end.
+extern const char kUsage[];
 
 // Stores parsed options and the environment into the process-wide values.
 void ApplyOptions(const TarnelOptions& options, const char* printReadEnv);

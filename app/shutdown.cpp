@@ -16,6 +16,9 @@ sigset_t StopSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGINT);
+    // The technician's terminal closing: a stop like any other, not the
+    // default death that would lose the queue.
+    sigaddset(&set, SIGHUP);
     return set;
 }
 

@@ -1,7 +1,7 @@
-// A planned stop (procd's stop, a reboot): SIGTERM or SIGINT save the
-// outgoing queue and end the process with status 0. The main thread takes
-// the signals synchronously, so no signal handler ever runs code that locks
-// or logs.
+// A planned stop (procd's stop, a reboot, the terminal closing): SIGTERM,
+// SIGINT or SIGHUP save the outgoing queue and end the process with status
+// 0. The main thread takes the signals synchronously, so no signal handler
+// ever runs code that locks or logs.
 #pragma once
 
 // Before any thread starts: the threads inherit the blocked stop signals,

@@ -19,6 +19,7 @@
 #include "backbone/backbone_thread.h"
 #include "backbone/reader_reports.h"
 #include "console/console.h"
+#include "params/program_version.h"
 #include "platform/host_probes.h"
 #include "platform/paths.h"
 #include "platform/reset_line.h"
@@ -105,11 +106,25 @@ void StartThread(void* (*entry)(void*), void* arg, int fifoPriority) {
 }  // namespace
 
 int RunTarnel(int argc, char* argv[]) {
+    // Before the lock: asking for the usage or the version, or mistyping an
+    // option, touches neither the working directory nor the board.
+    TarnelOptions options;
+    switch (ParseOptions(argc, argv, &options)) {
+        case OptionsVerdict::Run:
+            break;
+        case OptionsVerdict::Help:
+            fputs(kUsage, stdout);
+            return 0;
+        case OptionsVerdict::Version:
+            printf("Tarnel version %s\n", kTarnelVersionText);
+            return 0;
+        case OptionsVerdict::Refused:
+            fputs(kUsage, stderr);
+            return -1;
+    }
+
     openlog(kSyslogIdent, LOG_PID | LOG_CONS | LOG_NDELAY, LOG_USER);
     if (!TakeInstanceLock()) return 0;
-
-    TarnelOptions options;
-    if (!ParseOptions(argc, argv, &options)) return -1;
     ApplyOptions(options, getenv("PRINT_READ"));
 
     syslog(LOG_DEBUG, "Application started!!!");

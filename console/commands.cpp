@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -26,6 +27,13 @@ namespace {
 // as their radio.
 constexpr uint8_t kBothRadios = 2;
 constexpr uint8_t kOneScanPass = 1;
+
+// What the board's requests can carry: a byte of minutes, a 16-bit number of
+// seconds, the channels one frame holds.
+constexpr ConsoleNumberRange kDiagIntervalRange{"Diagnostics interval", 0, UINT8_MAX, " minutes"};
+constexpr ConsoleNumberRange kFreqChDelayRange{"Frequency change delay", 0, UINT8_MAX, " minutes"};
+constexpr ConsoleNumberRange kChannelCountRange{"Number of channels", 0, kMaxPackedChannels, ""};
+constexpr ConsoleNumberRange kSteadyStateRange{"Steady state interval", 0, UINT16_MAX, " seconds"};
 
 uint8_t RadioNum = kRadio1;
 
@@ -139,16 +147,16 @@ void RestartSubGBoard() {
 
 void SetDiagnosticsInterval() {
     std::fputs("Please enter diagnostics collection interval in minutes:\n", stderr);
-    const int32_t minutes = ParseNum();
-    if (minutes == kInvalidNum) return;
+    int32_t minutes;
+    if (!ReadConsoleNumber(kDiagIntervalRange, &minutes)) return;
     SetDiagInterval(minutes);
     QueueConsoleRequest(DiagIntervalRequest(SnapshotWorkingParams().DiagInterval));
 }
 
 void SetFrequencyChangeDelay() {
     std::fputs("Please enter delay in minutes (0-255):\n", stderr);
-    const int32_t minutes = ParseNum();
-    if (minutes == kInvalidNum) return;
+    int32_t minutes;
+    if (!ReadConsoleNumber(kFreqChDelayRange, &minutes)) return;
     const uint8_t lowByte = static_cast<uint8_t>(minutes);
     QueueConsoleRequest(MakeRequest(SubGOp::SetFreqChangeDelay, &lowByte, 1));
     SetFreqChDelay(minutes);
@@ -173,13 +181,8 @@ void SetRegionChannels() {
     ParseNum();
     if (ConsoleInputEnded()) return;
     std::fputs("Please enter number of channels in the region:\n", stderr);
-    const int32_t typed = ParseNum();
-    if (typed == kInvalidNum) return;
-    const int count = typed & 0xFF;
-    if (count > kMaxPackedChannels) {
-        std::fprintf(stderr, "A table holds at most %d channels\n", kMaxPackedChannels);
-        return;
-    }
+    int32_t count;
+    if (!ReadConsoleNumber(kChannelCountRange, &count)) return;
     std::vector<float> table(static_cast<size_t>(count));
     for (float& mhz : table) {
         if (!ReadChannelFreq(&mhz)) return;
@@ -210,11 +213,10 @@ void SetChannelIndex() {
 
 void SetSteadyState() {
     std::fputs("Please enter steady state interval in seconds:\n", stderr);
-    const int32_t typed = ParseNum();
-    if (typed == kInvalidNum) return;
-    const uint32_t seconds = static_cast<uint32_t>(typed) & 0xFFFF;
-    SetSteadyStateIntervalProc(static_cast<int32_t>(seconds));
-    SendSteadyStateInterval(seconds);
+    int32_t seconds;
+    if (!ReadConsoleNumber(kSteadyStateRange, &seconds)) return;
+    SetSteadyStateIntervalProc(seconds);
+    SendSteadyStateInterval(static_cast<uint32_t>(seconds));
 }
 
 // Only the number is the console's to set; the rest of the record stays 0.

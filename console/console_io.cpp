@@ -39,8 +39,23 @@ bool ReadConsoleFreq(float* mhz) {
     std::string text;
     if (ReadConsoleLine(&text, kMaxFreqInput) != ConsoleLine::Read) return false;
     const float typed = ParseFreq(text.c_str());
-    if (!IsUsableRadioFreq(typed)) return false;
+    if (!std::isfinite(typed)) return false;
+    if (!IsUsableRadioFreq(typed)) {
+        std::fprintf(stderr, "Frequency must be from %.3f to under %.0f MHz\n", kLowestRadioFreq, kFirstNonSubGFreq);
+        return false;
+    }
     *mhz = typed;
+    return true;
+}
+
+bool ReadConsoleNumber(const ConsoleNumberRange& range, int32_t* value) {
+    const int32_t typed = ParseNum();
+    if (typed == kInvalidNum) return false;
+    if (typed < range.lowest || typed > range.highest) {
+        std::fprintf(stderr, "%s must be %d to %d%s\n", range.name, range.lowest, range.highest, range.unit);
+        return false;
+    }
+    *value = typed;
     return true;
 }
 

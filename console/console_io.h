@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "subg/frame.h"
@@ -20,8 +21,22 @@ enum class ConsoleLine { Read, TooLong, Failed };
 ConsoleLine ReadConsoleLine(std::string* line, size_t maxChars);
 
 // A frequency typed by the operator; false, with *mhz untouched, for one no
-// radio may be set to.
+// radio may be set to. A number outside the radios' band is refused with a
+// line that says so; a blank or non-numeric answer is refused quietly.
 bool ReadConsoleFreq(float* mhz);
+
+// A setting typed as a whole number, from lowest to highest.
+struct ConsoleNumberRange {
+    const char* name;  // "Delay"
+    int32_t lowest;
+    int32_t highest;
+    const char* unit;  // " ms", or "" for a count
+};
+
+// Reads the number with ParseNum; false, with *value untouched, for a blank
+// or non-numeric answer and at the end of input (quietly), and for a number
+// outside the range, refused with "<name> must be <lowest> to <highest><unit>".
+bool ReadConsoleNumber(const ConsoleNumberRange& range, int32_t* value);
 
 // Shows the frame's length, queues it and pauses, so that a quick typist
 // cannot flood the board's queue.

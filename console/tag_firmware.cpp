@@ -203,12 +203,7 @@ void StartFwLoadPacketByPacket() {
 
 void StartFwLoadContinuous() {
     std::fputs("Please enter delay in ms:\n", stderr);
-    const int32_t millis = ParseNum();
-    if (millis < 0 || millis > kMaxDelayMillis) {
-        if (!ConsoleInputEnded()) std::fprintf(stderr, "Delay must be 0 to %d ms\n", kMaxDelayMillis);
-        return;
-    }
-    DelayTime = millis;
+    if (!ReadConsoleNumber({"Delay", 0, kMaxDelayMillis, " ms"}, &DelayTime)) return;
     ContinuousLoad = true;
     SendFirmware();
 }

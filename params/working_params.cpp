@@ -217,7 +217,23 @@ bool CheckRecord(const std::vector<uint8_t>& image, WorkingParamsSt* record) {
         return false;
     }
     DecodeWorkingParams(image.data(), record);
-    return RecordChecksum(image.data()) == record->CRC;
+    const uint8_t calculated = RecordChecksum(image.data());
+    if (calculated == record->CRC) return true;
+    syslog(LOG_ERR, "LoadParams: %s fails its checksum (calculated %x, stored %x), using defaults", ParamFilName,
+           calculated, record->CRC);
+    return false;
+}
+
+// The defaults are about to be saved over the site's settings: the bytes
+// stay beside them for a technician. Only the latest refused file is kept.
+void KeepRefusedParamFile(const std::vector<uint8_t>& image) {
+    if (image.empty()) return;
+    if (WriteFileAtomically(RefusedParamFilName, image.data(), image.size())) {
+        syslog(LOG_INFO, "LoadParams: the refused %s is kept as %s", ParamFilName, RefusedParamFilName);
+    } else {
+        syslog(LOG_ERR, "LoadParams: failed to keep the refused %s as %s (%s)", ParamFilName, RefusedParamFilName,
+               strerror(errno));
+    }
 }
 
 // The entries of the table that the file holds in full.
@@ -254,7 +270,10 @@ void LogLoaded(const WorkingParamsSt& p, uint8_t calcedCRC, const std::vector<fl
 // the stored one and is saved at once.
 bool AdoptParamFile(const std::vector<uint8_t>& image) {
     WorkingParamsSt record;
-    if (!CheckRecord(image, &record)) return false;
+    if (!CheckRecord(image, &record)) {
+        KeepRefusedParamFile(image);
+        return false;
+    }
     std::vector<float> table = ReadTable(image, &record);
     record.UserSpaceAppVersion = kUserSpaceAppVersion;
     uint32_t knownVersion;

@@ -17,6 +17,8 @@ constexpr size_t kWorkingParamsSize = 118;  // the record as stored: packed, lit
 // Relative on purpose: the daemon runs in its working directory.
 inline constexpr char ParamFilName[] = "./ParamFiles.txt";
 static_assert(sizeof(ParamFilName) == 17, "the file name fits its 17-byte array");
+// A file the load refused (short or failing its checksum), as it was found.
+inline constexpr char RefusedParamFilName[] = "./ParamFiles.txt.bad";
 
 // Naturally aligned in memory; only EncodeWorkingParams and
 // DecodeWorkingParams know the stored layout.
@@ -65,7 +67,8 @@ void BackupParams();
 void InitDefaultParams();
 
 // Loads the file, or applies and saves the defaults when it is missing,
-// short or damaged. A SubG board version already known is kept.
+// short or damaged; the bytes of a short or damaged one are kept as
+// RefusedParamFilName. A SubG board version already known is kept.
 void LoadParams();
 
 // False until LoadParams has run: before that the record is all zeros.

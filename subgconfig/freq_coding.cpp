@@ -41,7 +41,7 @@ bool IsEncodableFreq(float mhz) {
 }
 
 bool IsUsableRadioFreq(float mhz) {
-    return IsEncodableFreq(mhz) && mhz >= kLowestRadioFreq;
+    return IsEncodableFreq(mhz) && mhz >= kLowestRadioFreq && mhz < kFirstNonSubGFreq;
 }
 
 FreqCode EncodeFreq(float mhz) {

@@ -28,6 +28,8 @@ inline constexpr float BackwardCompatChannArray[kBuiltInRegions][kBuiltInTableRo
 // Nothing below the lowest built-in channel is a frequency the radios are
 // meant to have: 0.0 is what an unset frequency looks like.
 constexpr float kLowestRadioFreq = BackwardCompatChannArray[1][0];
+// The radios are sub-GHz ones.
+constexpr float kFirstNonSubGFreq = 1000.0f;
 
 // Channels of a region's built-in table; 0 for a region without one.
 int BuiltInChannelCount(int32_t region);
@@ -36,7 +38,8 @@ bool MatchesBuiltInTable(int32_t region, const std::vector<float>& table);
 
 // True for a frequency the 16-bit megahertz field can carry.
 bool IsEncodableFreq(float mhz);
-// True for a frequency a radio may be set to.
+// True for a frequency a radio may be set to: kLowestRadioFreq and up,
+// below kFirstNonSubGFreq.
 bool IsUsableRadioFreq(float mhz);
 
 // kHz = mhz * 1000 in single precision, truncated. A frequency that cannot

@@ -1,5 +1,6 @@
 #include "tags/csv_logs.h"
 
+#include <sys/stat.h>
 #include <syslog.h>
 
 #include <cstdio>
@@ -16,7 +17,6 @@ std::atomic<uint32_t> PacketCounter{0};
 namespace {
 
 struct LogOpening {
-    const char* mode;
     const char* opener;     // the function named in the open's log lines
     bool openedByFirstRow;
     bool announced;         // a debug line on success
@@ -24,14 +24,14 @@ struct LogOpening {
 
 // In CsvLog order.
 constexpr LogOpening kOpening[kCsvLogCount] = {
-    {"w", "SerialParser", false, false},
-    {"a", "OpenDiagFile", false, true},
-    {"a", "OpenTagDiagFile", false, false},
-    {"a", "OpenTagParamFile", true, false},
-    {"a", "OpenMESMCalcParamFile", true, false},
-    {"a", "OpenRawDataFile", true, false},
-    {"w+", "OpenRSSIFile", true, true},
-    {"w+", "OpenPERTestFile", false, true},
+    {"SerialParser", false, false},
+    {"OpenDiagFile", false, true},
+    {"OpenTagDiagFile", false, false},
+    {"OpenTagParamFile", true, false},
+    {"OpenMESMCalcParamFile", true, false},
+    {"OpenRawDataFile", true, false},
+    {"OpenRSSIFile", true, true},
+    {"OpenPERTestFile", false, true},
 };
 
 struct LogStream {
@@ -61,11 +61,18 @@ int CloseLocked(LogStream& stream) {
     return rc;
 }
 
+bool IsEmpty(FILE* fp) {
+    struct stat status;
+    return fstat(fileno(fp), &status) == 0 && status.st_size == 0;
+}
+
+// Every log is appended to: a start, or a test run, within the minute of
+// the previous one has the same file name and must not wipe its rows.
 void OpenLocked(CsvLog log, LogStream& stream) {
     const LogOpening& how = kOpening[static_cast<int>(log)];
     std::string path = PathOf(log);
     CloseLocked(stream);
-    stream.fp = std::fopen(path.c_str(), how.mode);
+    stream.fp = std::fopen(path.c_str(), "a");
     if (!stream.fp) {
         // %m: the error text of fopen's errno, without strerror's shared buffer.
         if (log == CsvLog::TagsActivity) {
@@ -77,7 +84,7 @@ void OpenLocked(CsvLog log, LogStream& stream) {
     }
     if (how.announced) syslog(LOG_DEBUG, "%s: opened file %s", how.opener, path.c_str());
     const char* header = CsvLogHeader(log);
-    if (header) WriteLocked(stream.fp, header, std::strlen(header));
+    if (header && IsEmpty(stream.fp)) WriteLocked(stream.fp, header, std::strlen(header));
 }
 
 LogStream& StreamOf(CsvLog log) { return Streams[static_cast<int>(log)]; }

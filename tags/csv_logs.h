@@ -1,5 +1,6 @@
 // The local CSV logs as files: opened in LogDir (the activity log at the
-// path given with -f, if any), each row written whole and flushed. Every
+// path given with -f, if any), each row written whole and flushed. A log is
+// appended to, its header written only into a new or empty file. Every
 // stream has a lock of its own, so the console may open and close the RSSI
 // and PER test logs while the parser writes to them. A closed log skips its
 // rows.

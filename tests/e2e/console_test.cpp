@@ -105,7 +105,7 @@ TEST(ConsoleRequests, TheChannelTableCommandsCheckBeforeTheySend) {
     Type(run, {"36"});
     EXPECT_TRUE(run.WaitForConsole("Please set channels table first:\n", kBound));
     Type(run, {"35", "0", "63"});
-    EXPECT_TRUE(run.WaitForConsole("A table holds at most 62 channels\n", kBound));
+    EXPECT_TRUE(run.WaitForConsole("Number of channels must be 0 to 62\n", kBound));
     EXPECT_EQ(run.ConsoleText().find("Please enter frequency:"), std::string::npos);
     Type(run, {"35", "0", "2", "abc", "903.1", "904.2"});
     EXPECT_TRUE(run.WaitForConsole("Please type again", kBound));

@@ -115,14 +115,17 @@ TEST(Link, ABoardSendingTagsIsNotResetByTheTagWatchdog) {
     EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "No tag message arrived").size(), 0u);
 }
 
-TEST(Link, ADamagedParameterFileIsReplacedByTheDefaults) {
+TEST(Link, ADamagedParameterFileIsReportedKeptAsideAndReplacedByTheDefaults) {
     SandboxRun run;
     ASSERT_EQ(system(("mkdir -p " + run.WorkDir()).c_str()), 0);
     // Equal bytes would pass the checksum (117 equal bytes XOR to that byte).
-    std::ofstream(run.WorkDir() + "/ParamFiles.txt", std::ios::binary) << std::string(117, '\x5a') << '\x00';
+    const std::string damaged = std::string(117, '\x5a') + '\x00';
+    std::ofstream(run.WorkDir() + "/ParamFiles.txt", std::ios::binary) << damaged;
     run.Start({60, {}, {}});
     std::string path = run.WorkDir() + "/ParamFiles.txt";
     ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "ReadyForRTC", kBound));
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "LoadParams: \\./ParamFiles\\.txt fails its checksum").size(), 1u);
+    EXPECT_EQ(ReadFile(path + ".bad"), damaged);
     std::string bytes = ReadFile(path);
     ASSERT_EQ(bytes.size(), kWorkingParamsSize);
     WorkingParamsSt params;
@@ -142,7 +145,7 @@ TEST(Link, TheVersionFileHoldsTheFourVersionsOnceKnown) {
               "SubGBoard Bootrom: 1.0.0.0\n"
               "SubGBoard Bootloader: 1.0.0.0\n"
               "SubGBoard Application: 1.6.10.0\n"
-              "Tarnel version: 1.9.11.0\n");
+              "Tarnel version: " + std::string(kTarnelVersionText) + "\n");
 }
 
 }  // namespace

@@ -59,7 +59,8 @@ TEST_P(ReportsDiagnostics, ReachTheDiagnosticsLogTheReaderDiagLogAndTheRtc) {
     SandboxRun run;
     run.Start(WithControls(run, {"--version", layout.version}));
     ASSERT_TRUE(run.WaitForRtcLine(std::string("RECV READERDATAPACKAGE .*reader_params_info\\(subg=") +
-                                       layout.versionNumber + " app=1091100 openwrt=27575 .* versions=103B",
+                                       layout.versionNumber + " app=" + std::to_string(kUserSpaceAppVersion) +
+                                       " openwrt=27575 .* versions=103B",
                                    kBound))
         << "a parameters report once paired and the board's versions are known";
 

@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "params/program_version.h"
 #include "sandbox_run.h"
 
 namespace {
@@ -63,17 +64,48 @@ TEST(Startup, ALockFileLeftByAKilledInstanceDoesNotBlockANewStart) {
     std::system(("rm -rf '" + first.Dir() + "'").c_str());
 }
 
-void ExpectRefusedBeforeReset(const std::string& option) {
-    SandboxRun run;
-    run.Start({kBound, {}, {option, "x"}});
-    EXPECT_EQ(run.WaitForExit(kBound + 30), 255) << option;
-    EXPECT_EQ(run.MatchingLines(run.SerialPath(), "RESET").size(), 0u) << option;
-    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "Resetting subG").size(), 0u) << option;
+struct OptionCase {
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // what standard output must hold
+    std::string err;  // what standard error must hold
+};
+
+// Answered before the lock is taken: no lock file, no reset pulse, no line
+// in the log.
+TEST(Startup, OptionsAreAnsweredBeforeTheLockAndTheBoard) {
+    const std::string usage = "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--help] [--version]\n";
+    const OptionCase cases[] = {
+        {{"--help"}, 0, usage, ""},
+        {{"--version"}, 0, std::string("Tarnel version ") + kTarnelVersionText + "\n", ""},
+        {{"-i", "x"}, 255, "", usage},
+        {{"-a", "x"}, 255, "", usage},
+        {{"--bogus"}, 255, "", usage},
+    };
+    for (const OptionCase& c : cases) {
+        const std::string name = c.args[0];
+        SandboxRun run;
+        run.Start({kBound, {}, c.args});
+        EXPECT_EQ(run.WaitForExit(kBound + 30), c.status) << name;
+        EXPECT_EQ(ReadFile(run.Dir() + "/daemon.out"), c.out) << name;
+        EXPECT_EQ(ReadFile(run.Dir() + "/daemon.err"), c.err) << name;
+        EXPECT_NE(access((run.WorkDir() + "/Tarnel.lck").c_str(), F_OK), 0) << name;
+        EXPECT_EQ(run.MatchingLines(run.SerialPath(), "RESET").size(), 0u) << name;
+        EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "Tarnel").size(), 0u) << name;
+    }
 }
 
-TEST(Startup, InfoAndAbortOptionsEndWith255BeforeAnyResetPulse) {
-    ExpectRefusedBeforeReset("-i");
-    ExpectRefusedBeforeReset("-a");
+// procd's stop, Ctrl-C and a closed terminal alike.
+TEST(Startup, EachStopSignalSavesTheQueueAndEndsWithStatusZero) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SandboxRun run;
+        run.Start({kBound, {}, {}});
+        ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "MsgQSender started!!", kBound)) << sig;
+        ASSERT_EQ(kill(run.PidFromFile("daemon.pid"), sig), 0);
+        EXPECT_TRUE(run.WaitForLine(run.SyslogPath(), "StopOnSignalWithin: stopped", kBound)) << sig;
+        EXPECT_EQ(run.WaitForExit(kBound), 0) << sig;
+        EXPECT_EQ(access((run.WorkDir() + "/DataBackup.bin").c_str(), F_OK), 0) << sig;
+    }
 }
 
 TEST(Startup, TheBoardGetsOneResetPulseOfAboutHalfASecond) {

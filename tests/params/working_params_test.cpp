@@ -225,7 +225,7 @@ TEST_F(WorkingParamsTest, StartWithoutAFileTakesTheDefaultsAndCreatesTheFile) {
     EXPECT_EQ(p.SteadyStateInterval, 300u);
     EXPECT_EQ(p.RFRegion, 0);
     EXPECT_EQ(p.ChanArrayLen, 0);
-    EXPECT_EQ(p.UserSpaceAppVersion, 1091100u);
+    EXPECT_EQ(p.UserSpaceAppVersion, static_cast<uint32_t>(kUserSpaceAppVersion));
     EXPECT_FLOAT_EQ(Radio1Freq.load(), 907.0f) << "the radios follow the default frequency";
     EXPECT_FLOAT_EQ(Radio2Freq.load(), 907.0f);
     EXPECT_TRUE(SnapshotChanArray().empty());
@@ -242,12 +242,15 @@ TEST_F(WorkingParamsTest, TheDefaultFileHoldsExactlyTheseBytes) {
     EXPECT_EQ(ReadBytes(ParamFilName), kDefaultRecord);
 }
 
-TEST_F(WorkingParamsTest, AFlippedChecksumGivesTheDefaultsAndRewritesTheFile) {
+TEST_F(WorkingParamsTest, AFlippedChecksumGivesTheDefaultsAndKeepsTheFileAside) {
+    WriteBytes(RefusedParamFilName, {1, 2, 3});  // refused at an earlier start
     Bytes file = StoredFile(SampleRecord(0), {});
     file[117] ^= 0x01;
     WriteBytes(ParamFilName, file);
 
     LoadParams();
+
+    EXPECT_EQ(ReadBytes(RefusedParamFilName), file) << "the latest refused file, byte for byte";
 
     WorkingParamsSt p = SnapshotWorkingParams();
     EXPECT_EQ(p.DiagInterval, 60);
@@ -265,8 +268,8 @@ TEST_F(WorkingParamsTest, AnotherProgramVersionInTheFileLoadsAsThisOne) {
 
     LoadParams();
 
-    EXPECT_EQ(SnapshotWorkingParams().UserSpaceAppVersion, 1091100u);
-    EXPECT_EQ(GetVersion(), 1091100);
+    EXPECT_EQ(SnapshotWorkingParams().UserSpaceAppVersion, static_cast<uint32_t>(kUserSpaceAppVersion));
+    EXPECT_EQ(GetVersion(), kUserSpaceAppVersion);
     EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 15) << "the rest of the record is taken";
     EXPECT_EQ(SnapshotWorkingParams().SiteID, 42);
     EXPECT_EQ(SnapshotWorkingParams().SubGAppVersion, 10500u);
@@ -330,6 +333,7 @@ TEST_F(WorkingParamsTest, AShortRecordGivesTheDefaults) {
     EXPECT_EQ(SnapshotWorkingParams().DiagInterval, 60);
     EXPECT_EQ(SnapshotWorkingParams().SubGAppVersion, 0u) << "no byte of the short file is taken";
     EXPECT_EQ(ReadBytes(ParamFilName), kDefaultRecord);
+    EXPECT_EQ(ReadBytes(RefusedParamFilName), file);
 }
 
 TEST_F(WorkingParamsTest, AnEmptyFileGivesTheDefaults) {
@@ -340,6 +344,7 @@ TEST_F(WorkingParamsTest, AnEmptyFileGivesTheDefaults) {
     EXPECT_EQ(SnapshotWorkingParams().KeepAlive, 3);
     EXPECT_EQ(ParamsUpdated.load(), 1);
     EXPECT_EQ(ReadBytes(ParamFilName), kDefaultRecord);
+    EXPECT_NE(access(RefusedParamFilName, F_OK), 0) << "nothing to keep";
 }
 
 TEST_F(WorkingParamsTest, AKeepAliveOfMinusOneChangesMemoryOnly) {

@@ -149,7 +149,7 @@ TEST(FreqCoding, FrequenciesThatCannotBeCodedGiveZeros) {
     EXPECT_EQ(EncodeFreq(65535.99f).mhz, 65535);
 }
 
-TEST(FreqCoding, OnlyFrequenciesFromTheLowestChannelUpAreRadioFrequencies) {
+TEST(FreqCoding, OnlySubGHzFrequenciesFromTheLowestChannelUpAreRadioFrequencies) {
     float lowest = std::numeric_limits<float>::max();
     for (int region = 0; region < kBuiltInRegions; ++region) {
         for (int i = 0; i < BuiltInChannelCount(region); ++i) lowest = std::min(lowest, BackwardCompatChannArray[region][i]);
@@ -159,6 +159,8 @@ TEST(FreqCoding, OnlyFrequenciesFromTheLowestChannelUpAreRadioFrequencies) {
     EXPECT_TRUE(IsUsableRadioFreq(907.0f));
     EXPECT_FALSE(IsUsableRadioFreq(868.0f));
     EXPECT_FALSE(IsUsableRadioFreq(0.0f));
+    EXPECT_TRUE(IsUsableRadioFreq(999.9f));
+    EXPECT_FALSE(IsUsableRadioFreq(1000.0f)) << "the radios are sub-GHz ones";
     EXPECT_FALSE(IsUsableRadioFreq(std::numeric_limits<float>::quiet_NaN()));
 }
 

@@ -66,7 +66,7 @@ TEST_F(VersionsTest, OldBoardSoftwareGetsItsRecordBuiltByTheHost) {
               "SubGBoard Bootrom: 0.0.0.0\n"
               "SubGBoard Bootloader: 0.0.0.0\n"
               "SubGBoard Application: 1.6.9.0\n"
-              "Tarnel version: 1.9.11.0\n");
+              "Tarnel version: " + std::string(kTarnelVersionText) + "\n");
     for (int op : PendingOpcodes()) EXPECT_NE(op, SubGOp::GetServiceInfo);
 }
 
@@ -89,7 +89,7 @@ TEST_F(VersionsTest, NewBoardSoftwareIsAskedForItsRecordOnConnection) {
               "SubGBoard Bootrom: 2.1.0.0\n"
               "SubGBoard Bootloader: 1.3.5.0\n"
               "SubGBoard Application: 1.6.10.0\n"
-              "Tarnel version: 1.9.11.0\n");
+              "Tarnel version: " + std::string(kTarnelVersionText) + "\n");
 }
 
 TEST_F(VersionsTest, TheSameVersionAgainOnlyReconnects) {

@@ -59,24 +59,39 @@ TEST_F(CsvLogs, TheParserOpensItsThreeLogsInTheLogDirectory) {
     EXPECT_FALSE(Exists(Path(CsvLog::TagParam))) << "opened by its first row only";
 }
 
-TEST_F(CsvLogs, TheActivityLogTakesTheCommandLinePathAndStartsAfresh) {
-    std::string path = dir_.Path() + "/given.csv";
-    std::ofstream(path) << "old rows\n";
-    std::strcpy(LogFile, path.c_str());
-    OpenTagsActFile();
-    WriteCsvRow(CsvLog::TagsActivity, "row\n");
-    EXPECT_EQ(ReadFile(path), std::string(CsvLogHeader(CsvLog::TagsActivity)) + "row\n");
-    EXPECT_FALSE(Exists(Path(CsvLog::TagsActivity)));
+// A restart, or a new test run, within the minute finds the minute's files
+// already there: their rows stay, and a header goes only into an empty file.
+TEST_F(CsvLogs, EveryLogOpenedAgainWithinTheMinuteKeepsItsRowsAndHeader) {
+    std::string before[kCsvLogCount];
+    for (int i = 0; i < kCsvLogCount; ++i) {
+        const CsvLog log = static_cast<CsvLog>(i);
+        const char* header = CsvLogHeader(log);
+        before[i] = std::string(header ? header : "") + "earlier\n";
+        std::ofstream(Path(log)) << before[i];
+    }
+    OpenParserLogs();
+    OpenRSSIFile();
+    OpenPERTestFile();
+    for (int i = 0; i < kCsvLogCount; ++i) {
+        const CsvLog log = static_cast<CsvLog>(i);
+        WriteCsvRow(log, "next\n");
+        EXPECT_EQ(ReadFile(Path(log)), before[i] + "next\n") << "log " << i;
+    }
 }
 
-TEST_F(CsvLogs, AppendedLogsKeepEarlierRowsAndRepeatTheirHeader) {
-    std::ofstream(Path(CsvLog::TagDiag)) << "earlier\n";
-    std::ofstream(Path(CsvLog::Diag)) << "report\n";
-    OpenDiagFile();
-    OpenTagDiagFile();
-    WriteCsvRow(CsvLog::Diag, "next\n");
-    EXPECT_EQ(ReadFile(Path(CsvLog::TagDiag)), std::string("earlier\n") + CsvLogHeader(CsvLog::TagDiag));
-    EXPECT_EQ(ReadFile(Path(CsvLog::Diag)), "report\nnext\n");
+TEST_F(CsvLogs, TheActivityLogTakesTheCommandLinePathAndAHeaderOnlyWhenEmpty) {
+    std::string given = dir_.Path() + "/given.csv";
+    std::string empty = dir_.Path() + "/empty.csv";
+    std::ofstream(given) << "old rows\n";
+    std::ofstream(empty) << "";
+    for (const std::string& path : {given, empty}) {
+        std::strcpy(LogFile, path.c_str());
+        OpenTagsActFile();
+        WriteCsvRow(CsvLog::TagsActivity, "row\n");
+    }
+    EXPECT_EQ(ReadFile(given), "old rows\nrow\n");
+    EXPECT_EQ(ReadFile(empty), std::string(CsvLogHeader(CsvLog::TagsActivity)) + "row\n");
+    EXPECT_FALSE(Exists(Path(CsvLog::TagsActivity)));
 }
 
 TEST_F(CsvLogs, LazyLogsAreOpenedByTheirFirstRow) {
