@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "params/working_params.h"
-#include "platform/atomic_file.h"
 #include "platform/reset_line.h"
 #include "platform/timing.h"
 #include "subg/link_buffers.h"
@@ -34,6 +33,7 @@ constexpr int kAfterActivationMicros = 2000000;
 constexpr int kAfterResetMicros = 5000000;
 
 enum class LineRead { kLine, kEnd, kTooLong };
+enum class Attempt { kPortNotLent, kDone };
 
 char FailedImage[kImageNameSize] = "";
 int FailedAttempts = 0;
@@ -51,7 +51,7 @@ LineRead ReadImageLine(FILE* file, char chars[kMaxImageLineChars], size_t* n) {
 }
 
 void RejectImage(const char* path) {
-    if (!RenameAside(path, kRejectedImageSuffix)) {
+    if (!SetImageAside(path, kRejectedImageMark)) {
         syslog(LOG_ERR, "RejectImage: cannot rename %s (%s)", path, strerror(errno));
     }
 }
@@ -167,16 +167,22 @@ bool TakeTransmitSlot() {
     return false;
 }
 
-void RunWithBorrowedLink() {
-    if (!BorrowSerialLink(kLinkWaitMicros)) {
+// The console may hold the port for minutes uploading tag firmware: the
+// image then waits for a later round, which is no failed attempt.
+Attempt RunWithBorrowedLink() {
+    bool lent = BorrowSerialLink(kLinkWaitMicros);
+    if (lent && !TakeTransmitSlot()) {
+        ReturnSerialLink();
+        lent = false;
+    }
+    if (!lent) {
         syslog(LOG_INFO, "SubGUpgradeTh: the serial link was not free, %s waits", FW_File_name);
-        return;
+        return Attempt::kPortNotLent;
     }
-    if (TakeTransmitSlot()) {
-        ProcessFWUpgrade(SerialFd);
-        pthread_mutex_unlock(&TxMutex);
-    }
+    ProcessFWUpgrade(SerialFd);
+    pthread_mutex_unlock(&TxMutex);
     ReturnSerialLink();
+    return Attempt::kDone;
 }
 
 // An image that keeps failing (a board that never reaches its loader, a
@@ -189,8 +195,8 @@ void CountFailedAttempt() {
     }
     if (++FailedAttempts < kMaxFailedAttempts) return;
     syslog(LOG_ERR, "CountFailedAttempt: %s failed %d times, renamed to %s%s", FW_File_name, FailedAttempts,
-           FW_File_name, kFailedImageSuffix);
-    if (!RenameAside(FW_File_name, kFailedImageSuffix)) {
+           kFailedImageMark, FW_File_name);
+    if (!SetImageAside(FW_File_name, kFailedImageMark)) {
         syslog(LOG_ERR, "CountFailedAttempt: cannot rename %s (%s)", FW_File_name, strerror(errno));
     }
     FailedImage[0] = '\0';
@@ -203,7 +209,8 @@ void UpgradeFromImage() {
         RejectImage(FW_File_name);
         return;
     }
-    if (check == ImageCheck::kGood) RunWithBorrowedLink();
+    const Attempt attempt = check == ImageCheck::kGood ? RunWithBorrowedLink() : Attempt::kDone;
+    if (attempt == Attempt::kPortNotLent) return;
     if (access(FW_File_name, F_OK) == 0) {
         CountFailedAttempt();
     } else {
@@ -227,16 +234,16 @@ ImageCheck CheckImageLines(const char* path) {
     std::fclose(file);
     if (read == LineRead::kTooLong) {
         syslog(LOG_ERR, "CheckImageLines: line %d of %s is longer than %d characters, renamed to %s%s", lines, path,
-               kMaxImageLineChars, path, kRejectedImageSuffix);
+               kMaxImageLineChars, kRejectedImageMark, path);
         return ImageCheck::kLineTooLong;
     }
     if (lines > kMaxImageLines) {
-        syslog(LOG_ERR, "CheckImageLines: %s has more than %d lines, renamed to %s%s", path, kMaxImageLines, path,
-               kRejectedImageSuffix);
+        syslog(LOG_ERR, "CheckImageLines: %s has more than %d lines, renamed to %s%s", path, kMaxImageLines,
+               kRejectedImageMark, path);
         return ImageCheck::kTooManyLines;
     }
     if (lines == 0) {
-        syslog(LOG_ERR, "CheckImageLines: %s has no line, renamed to %s%s", path, path, kRejectedImageSuffix);
+        syslog(LOG_ERR, "CheckImageLines: %s has no line, renamed to %s%s", path, kRejectedImageMark, path);
         return ImageCheck::kEmpty;
     }
     return ImageCheck::kGood;
@@ -261,10 +268,14 @@ void ProcessFWUpgrade(int serialFd) {
     AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
 }
 
+void UpgradeRound() {
+    if (CheckForUpdateFile()) UpgradeFromImage();
+}
+
 void* SubGUpgradeTh(void*) {
     for (;;) {
         MicroSecSleep(kSearchPauseMicros);
-        if (CheckForUpdateFile()) UpgradeFromImage();
+        UpgradeRound();
     }
     return nullptr;
 }

@@ -4,9 +4,8 @@
 // the serial port from the listener, which waits meanwhile.
 #pragma once
 
-constexpr const char* kRejectedImageSuffix = ".rejected";
-constexpr const char* kFailedImageSuffix = ".failed";
-// Attempts that leave an image behind before it is set aside.
+// Attempts that leave an image behind before it is set aside. A round in
+// which the port was not lent in time is no attempt.
 constexpr int kMaxFailedAttempts = 3;
 // Line numbers are 16 bits on the wire.
 constexpr int kMaxImageLines = 65536;
@@ -20,6 +19,10 @@ ImageCheck CheckImageLines(const char* path);
 // serialFd, which the caller has to itself; returns when it is over,
 // whatever the outcome.
 void ProcessFWUpgrade(int serialFd);
+
+// One round of the upgrade thread: looks for an image and, when there is
+// one, runs it through the board with the port borrowed from the listener.
+void UpgradeRound();
 
 // The upgrade thread.
 void* SubGUpgradeTh(void*);
