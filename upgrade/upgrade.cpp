@@ -31,9 +31,12 @@ constexpr int kTxLockPauseMicros = 1000;
 constexpr int kWaitUnitMs = 100;
 constexpr int kAfterActivationMicros = 2000000;
 constexpr int kAfterResetMicros = 5000000;
+// The board restarts, is asked for its versions and asked again every few
+// seconds while it does not answer.
+constexpr int kActivationCheckMicros = 60000000;
 
 enum class LineRead { kLine, kEnd, kTooLong };
-enum class Attempt { kPortNotLent, kDone };
+enum class Attempt { kPortNotLent, kDone, kActivated };
 
 char FailedImage[kImageNameSize] = "";
 int FailedAttempts = 0;
@@ -112,11 +115,12 @@ bool SendLines(FILE* image) {
     return false;
 }
 
-void ActivateAndRestart() {
+// True when the activation went out; its success shows in the versions the
+// board reports once it runs again.
+bool ActivateAndRestart() {
     syslog(LOG_INFO, "ProcessFWUpgrade: Done sending file!!!");
-    ActivateImage();
+    const bool activated = ActivateImage() != 0;
     MicroSecSleep(kAfterActivationMicros);
-    syslog(LOG_INFO, "ProcessFWUpgrade: Image activated!!! (ImgAction = %d)", ImgAction);
     if (ImgAction == kInstallBootLoader || ImgAction == kDeactivateBootLoader) GetListOfLoaders();
     ImgAction = kNoImageAction;
     HWResetSubGBoard();
@@ -124,6 +128,7 @@ void ActivateAndRestart() {
     syslog(LOG_INFO, "ProcessFWUpgrade: Reset sent");
     syslog(LOG_DEBUG, "ProcessFWUpgrade: unlinking %s", FW_File_name);
     DeleteImage();
+    return activated;
 }
 
 // Application images go through the boot loader, boot-loader images
@@ -135,26 +140,24 @@ int EnterLoader() {
 }
 
 // Every way out of the loader restarts the board, so that its application
-// runs again whatever happened.
-void RunProcedure() {
+// runs again whatever happened. True when an image was activated.
+bool RunProcedure() {
     if (!EnterLoader()) {
         ImgAction = kNoImageAction;
         SendReset();
-        return;
+        return false;
     }
     syslog(LOG_INFO, "ProcessFWUpgrade: boot loader is ready!!!");
     FILE* image = std::fopen(FW_File_name, "r");
     if (!image) {
         SendReset();
-        return;
+        return false;
     }
     bool sent = SendLines(image);
     std::fclose(image);
-    if (sent) {
-        ActivateAndRestart();
-    } else {
-        SendReset();
-    }
+    if (sent) return ActivateAndRestart();
+    SendReset();
+    return false;
 }
 
 // The parser takes no bytes in and no other frame reaches the port while
@@ -179,10 +182,10 @@ Attempt RunWithBorrowedLink() {
         syslog(LOG_INFO, "SubGUpgradeTh: the serial link was not free, %s waits", FW_File_name);
         return Attempt::kPortNotLent;
     }
-    ProcessFWUpgrade(SerialFd);
+    const bool activated = ProcessFWUpgrade(SerialFd);
     pthread_mutex_unlock(&TxMutex);
     ReturnSerialLink();
-    return Attempt::kDone;
+    return activated ? Attempt::kActivated : Attempt::kDone;
 }
 
 // An image that keeps failing (a board that never reaches its loader, a
@@ -209,6 +212,9 @@ void UpgradeFromImage() {
         RejectImage(FW_File_name);
         return;
     }
+    const int action = ImgAction;
+    const uint32_t version = ImageVersion;
+    const uint64_t recordsBefore = SnapshotSubGBoardGVT().stored;
     const Attempt attempt = check == ImageCheck::kGood ? RunWithBorrowedLink() : Attempt::kDone;
     if (attempt == Attempt::kPortNotLent) return;
     if (access(FW_File_name, F_OK) == 0) {
@@ -216,6 +222,12 @@ void UpgradeFromImage() {
     } else {
         FailedImage[0] = '\0';
     }
+    // The board answers only once the link is back with the listener.
+    if (attempt == Attempt::kActivated) ConfirmActivation(action, version, recordsBefore, kActivationCheckMicros);
+}
+
+uint32_t RunningVersion(int action, const SubGBoardGVTSnapshot& gvt) {
+    return action == kInstallBootLoader ? gvt.BootLoaderVersion() : gvt.ApplicationVersion();
 }
 
 }  // namespace
@@ -249,7 +261,7 @@ ImageCheck CheckImageLines(const char* path) {
     return ImageCheck::kGood;
 }
 
-void ProcessFWUpgrade(int serialFd) {
+bool ProcessFWUpgrade(int serialFd) {
     mSerialFD = serialFd;
     SubGBoardMsg = MakeRequest(0);
     uint32_t version = CurrentSubGAppVersion();
@@ -259,13 +271,37 @@ void ProcessFWUpgrade(int serialFd) {
         syslog(LOG_INFO, "ProcessFWUpgrade: SubGBoard Has no boot loader (SubGVersion = %d", static_cast<int>(version));
         DeleteImage();
         UpdateOldSubGGVT(version);
-        return;
+        return false;
     }
     GVTUpdated = 0;
-    RunProcedure();
+    const bool activated = RunProcedure();
     // Whatever the outcome, the board's versions are read again; parameter
     // reports wait for them.
     AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
+    return activated;
+}
+
+bool ConfirmActivation(int action, uint32_t imageVersion, uint64_t recordsBefore, int waitMicros) {
+    const long long deadline = MonotonicMicros() + waitMicros;
+    SubGBoardGVTSnapshot gvt{};
+    bool reported = false;
+    for (long long left = waitMicros; left > 0; left = deadline - MonotonicMicros()) {
+        if (!WaitForSubGBoardGVT(recordsBefore, static_cast<int>(left), &gvt)) break;
+        reported = true;
+        recordsBefore = gvt.stored;
+        if (RunningVersion(action, gvt) == imageVersion) {
+            syslog(LOG_INFO, "ProcessFWUpgrade: Image activated!!! (ImgAction = %d)", action);
+            return true;
+        }
+    }
+    if (reported) {
+        syslog(LOG_ERR, "ProcessFWUpgrade: the board runs version 0x%X, not the activated 0x%X (ImgAction = %d)",
+               RunningVersion(action, gvt), imageVersion, action);
+    } else {
+        syslog(LOG_ERR, "ProcessFWUpgrade: the board reported no versions after activating 0x%X (ImgAction = %d)",
+               imageVersion, action);
+    }
+    return false;
 }
 
 void UpgradeRound() {

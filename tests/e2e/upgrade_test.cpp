@@ -12,7 +12,8 @@
 namespace {
 
 constexpr int kBound = 150;
-const char* kAppImage = "RD2_A_01_01020304.hex";
+// Version 1.6.11.0, which the simulated board then reports.
+const char* kAppImage = "RD2_A_01_01061100.hex";
 
 std::vector<std::string> HexLines(int n) {
     std::vector<std::string> lines;
@@ -81,7 +82,7 @@ TEST(Upgrade, AnApplicationImageIsSentLineByLineActivatedAndTheBoardServesTagsAg
         EXPECT_EQ(sent[i].data[2], 1);
         EXPECT_EQ(std::string(sent[i].data.begin() + 3, sent[i].data.end()), lines[i]);
     }
-    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "LOADER activate application version=0x01020304 marker=0xba", 5));
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "LOADER activate application version=0x01060b00 marker=0xba", 5));
     double activated = TimeOfLine(run, run.SerialPath(), "LOADER activate ");
     EXPECT_GT(TimeOfLine(run, run.SerialPath(), "FRAME op=16 "), TimeOfLine(run, run.SerialPath(), "LOADER enter loader"));
     bool resetAfter = false;
@@ -92,6 +93,10 @@ TEST(Upgrade, AnApplicationImageIsSentLineByLineActivatedAndTheBoardServesTagsAg
     for (size_t skip = 0; !askedAgain && run.WaitForLine(run.SerialPath(), "FRAME op=41 ", 30, skip); ++skip)
         askedAgain = LineTime(run.MatchingLines(run.SerialPath(), "FRAME op=41 ")[skip]) > done;
     EXPECT_TRUE(askedAgain) << "versions asked again";
+    // A success once the board reports the image's version.
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "ProcessFWUpgrade: Image activated!!! \\(ImgAction = 1\\)", 60));
+    EXPECT_GT(TimeOfLine(run, run.SyslogPath(), "Image activated!!!"), done);
+    EXPECT_TRUE(run.MatchingLines(run.SyslogPath(), "not the activated").empty());
     ExpectTagsServedAgain(run);
 }
 

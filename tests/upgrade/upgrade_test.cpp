@@ -11,10 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "platform/serial_port.h"
 #include "platform/timing.h"
 #include "subg/link_loan.h"
 #include "subg/request_queue.h"
+#include "subgconfig/versions.h"
 #include "support/scratch_dir.h"
 #include "upgrade/boot_loader.h"
 #include "upgrade/image_files.h"
@@ -121,6 +123,44 @@ TEST(Upgrade, RoundsInWhichThePortIsNotLentAreNoFailedAttempts) {
     listener.join();
     EXPECT_TRUE(Exists(image));
     EXPECT_FALSE(Exists(kFailedImageMark + image));
+}
+
+// A record as the board reports it: application and boot loader versions.
+void StoreRecord(uint32_t application, uint32_t bootLoader) {
+    uint8_t record[kGVTSize] = {};
+    PutLE32(record + kGVTApplicationVersionAt, application);
+    PutLE32(record + kGVTBootLoaderVersionAt, bootLoader);
+    ParseSubGServiceInfo(record);
+}
+
+// The board's versions after the activation tell whether it took.
+TEST(Upgrade, AnActivationSucceedsOnlyWhenTheBoardReportsTheImagesVersion) {
+    const uint32_t image = 0x01060B00;  // 1.6.11.0
+    const uint32_t old = 0x01060A00;
+    const uint32_t loader = 0x01000000;
+    const struct {
+        const char* what;
+        int action;
+        std::vector<uint32_t> first, later;  // application and boot loader of a record, stored at once or 50 ms on
+        bool confirmed;
+    } cases[] = {
+        {"application runs the image", kInstallApplication, {image, loader}, {}, true},
+        {"application still the old one", kInstallApplication, {old, loader}, {}, false},
+        {"an old record on its way, then the image", kInstallApplication, {old, loader}, {image, loader}, true},
+        {"boot loader runs the image", kInstallBootLoader, {old, image}, {}, true},
+        {"only the application has the number", kInstallBootLoader, {image, loader}, {}, false},
+        {"no record at all", kInstallApplication, {}, {}, false},
+    };
+    for (const auto& c : cases) {
+        const uint64_t before = SnapshotSubGBoardGVT().stored;
+        if (!c.first.empty()) StoreRecord(c.first[0], c.first[1]);
+        std::thread board([&c] {
+            MicroSecSleep(50000);
+            if (!c.later.empty()) StoreRecord(c.later[0], c.later[1]);
+        });
+        EXPECT_EQ(ConfirmActivation(c.action, image, before, 500000), c.confirmed) << c.what;
+        board.join();
+    }
 }
 
 TEST(Upgrade, AnImageLineTravelsBehindItsNumberAndTheFlagByte) {
