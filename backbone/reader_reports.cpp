@@ -231,8 +231,10 @@ void BackBoneIface::UpdateParams() {
     } else {
         packageVersion = 0;
     }
-    syslog(LOG_DEBUG, "BackBoneIface::UpdateParams SubGBoard version %x.%x.%x.%x", SubGBoardGVT[21],
-           SubGBoardGVT[20], SubGBoardGVT[19], SubGBoardGVT[18]);
+    const SubGBoardGVTSnapshot gvt = SnapshotSubGBoardGVT();
+    const uint32_t board = gvt.ApplicationVersion();
+    syslog(LOG_DEBUG, "BackBoneIface::UpdateParams SubGBoard version %x.%x.%x.%x", board >> 24, (board >> 16) & 0xFF,
+           (board >> 8) & 0xFF, board & 0xFF);
     try {
         std::lock_guard<std::mutex> lock(ReaderPackMutex);
         ZemloReaderParametersInformation* info = ReaderPack.mutable_reader_params_info();
@@ -251,7 +253,7 @@ void BackBoneIface::UpdateParams() {
         if (p.RFRegion >= 0 && p.RFRegion <= kLastRFRegion) {
             info->set_rf_region(static_cast<RFRegionEnum::RFRegion>(p.RFRegion));
         }
-        info->set_extra_info(BuildVersionBlock(SubGBoardGVT, packageVersion, ProgramChecksumHigh, ProgramChecksumLow));
+        info->set_extra_info(BuildVersionBlock(gvt.bytes, packageVersion, ProgramChecksumHigh, ProgramChecksumLow));
         RecountReaderPackLocked();
     } catch (const std::exception& e) {
         syslog(LOG_ERR, "BackBoneIface::UpdateParams: caught an exception (%s)", e.what());

@@ -59,8 +59,12 @@ bool WriteFileAtomically(const char* path, const void* data, size_t size) {
 }
 
 bool RenameAside(const char* path, const char* suffix) {
-    if (std::rename(path, (std::string(path) + suffix).c_str()) != 0) return false;
-    SyncDirectory(DirectoryOf(path));
+    return RenameDurably(path, (std::string(path) + suffix).c_str());
+}
+
+bool RenameDurably(const char* from, const char* to) {
+    if (std::rename(from, to) != 0) return false;
+    SyncDirectory(DirectoryOf(to));
     return true;
 }
 

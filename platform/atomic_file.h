@@ -18,6 +18,9 @@ bool WriteFileAtomically(const char* path, const void* data, size_t size);
 // path + suffix (replacing an earlier one of that name), and makes the
 // rename durable. False with errno set when it could not be moved.
 bool RenameAside(const char* path, const char* suffix);
+// Renames from to to (replacing a file of that name) and makes the rename
+// durable. False with errno set when it could not be renamed.
+bool RenameDurably(const char* from, const char* to);
 
 // Called once the new content is complete on disk and before it replaces
 // the old file; tests use it to cut a save short at that point. nullptr

@@ -3,6 +3,8 @@
 #include <syslog.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -18,7 +20,6 @@
 #include "subgconfig/frequencies.h"
 
 uint8_t SubGSwVersion[3] = {0, 0, 0};
-uint8_t SubGBoardGVT[kGVTSize] = {};
 std::atomic<uint8_t> GVTUpdated{0};
 
 namespace {
@@ -27,32 +28,48 @@ constexpr int kVersionReplyBytes = 3;
 constexpr int kChecksumReplyBytes = 5;
 constexpr uint8_t kNoChecksum = 0xFF;
 
-// Version numbers inside the record, first number at the highest byte.
-constexpr int kGVTAppVersionTop = 21;
-constexpr int kGVTLoaderVersionTop = 27;
-constexpr int kGVTBootRomVersionTop = 31;
-
+std::mutex GVTMutex;
+std::condition_variable GVTStored;
+uint8_t SubGBoardGVT[kGVTSize] = {};
+uint64_t GVTRecordsStored = 0;
 // The version file's text, made on the parser thread when the versions
 // arrive and written by the main thread: no disk I/O on the serial path.
-std::mutex VersionFileMutex;
 std::string VersionFileText;  // empty: nothing to write
 
-std::string VersionLine(const char* label, int top) {
+std::string VersionLine(const char* label, uint32_t version) {
     char line[64];
-    std::snprintf(line, sizeof(line), "%s: %d.%d.%d.%d\n", label, SubGBoardGVT[top], SubGBoardGVT[top - 1],
-                  SubGBoardGVT[top - 2], SubGBoardGVT[top - 3]);
+    std::snprintf(line, sizeof(line), "%s: %u.%u.%u.%u\n", label, version >> 24, (version >> 16) & 0xFF,
+                  (version >> 8) & 0xFF, version & 0xFF);
     return line;
 }
 
-void QueueVersionFile() {
+std::string VersionFileTextOf(const uint8_t record[kGVTSize]) {
     char tarnel[64];
     std::snprintf(tarnel, sizeof(tarnel), "Tarnel version: %d.%d.%d.%d\n", kTarnelVersion[0], kTarnelVersion[1],
                   kTarnelVersion[2], kTarnelVersion[3]);
-    std::string text = VersionLine("SubGBoard Bootrom", kGVTBootRomVersionTop) +
-                       VersionLine("SubGBoard Bootloader", kGVTLoaderVersionTop) +
-                       VersionLine("SubGBoard Application", kGVTAppVersionTop) + tarnel;
-    std::lock_guard<std::mutex> lock(VersionFileMutex);
-    VersionFileText = std::move(text);
+    return VersionLine("SubGBoard Bootrom", GetLE32(record + kGVTBootRomVersionAt)) +
+           VersionLine("SubGBoard Bootloader", GetLE32(record + kGVTBootLoaderVersionAt)) +
+           VersionLine("SubGBoard Application", GetLE32(record + kGVTApplicationVersionAt)) + tarnel;
+}
+
+SubGBoardGVTSnapshot SnapshotLocked() {
+    SubGBoardGVTSnapshot copy;
+    std::memcpy(copy.bytes, SubGBoardGVT, kGVTSize);
+    copy.stored = GVTRecordsStored;
+    return copy;
+}
+
+// The record and the file's text change together, so that the file never
+// shows an older record than the one stored.
+void StoreGVT(const uint8_t record[kGVTSize]) {
+    std::string text = VersionFileTextOf(record);
+    {
+        std::lock_guard<std::mutex> lock(GVTMutex);
+        std::memcpy(SubGBoardGVT, record, kGVTSize);
+        ++GVTRecordsStored;
+        VersionFileText.swap(text);
+    }
+    GVTStored.notify_all();
 }
 
 uint32_t VersionNumber(uint8_t major, uint8_t minor, uint8_t build) {
@@ -88,8 +105,7 @@ ReplyResult ParseServiceInfo(const T7734FrameReply& reply) {
 
 void ParseSubGServiceInfo(const uint8_t* data) {
     syslog(LOG_DEBUG, "ParseSubGServiceInfo: Parsing GVT data");
-    std::memcpy(SubGBoardGVT, data, kGVTSize);
-    QueueVersionFile();
+    StoreGVT(data);
     ParamsUpdated = 1;
     GVTUpdated = 1;
 }
@@ -97,20 +113,21 @@ void ParseSubGServiceInfo(const uint8_t* data) {
 void UpdateOldSubGGVT(uint32_t version) {
     if (!IsOldBoardSoftware(version)) return;
     syslog(LOG_INFO, "UpdateOldSubGGVT: SubGBoard Has no boot loader (SubGVersion = %u", version);
-    std::memset(SubGBoardGVT, 0, sizeof(SubGBoardGVT));
-    SubGBoardGVT[kGVTAppVersionTop] = static_cast<uint8_t>(version / 10000);
-    SubGBoardGVT[kGVTAppVersionTop - 1] = static_cast<uint8_t>((version % 10000) / 100);
-    SubGBoardGVT[kGVTAppVersionTop - 2] = static_cast<uint8_t>(version % 100);
-    SubGBoardGVT[0] = kHostBuiltGVTFormat;
+    // Major, minor and build; the fourth number and the boot loader and boot
+    // ROM versions stay 0.
+    const uint32_t asImageVersion = (version / 10000) << 24 | (version % 10000 / 100) << 16 | (version % 100) << 8;
+    uint8_t record[kGVTSize] = {};
+    record[0] = kHostBuiltGVTFormat;
+    PutLE32(record + kGVTApplicationVersionAt, asImageVersion);
+    StoreGVT(record);
     ParamsUpdated = 1;
-    QueueVersionFile();
     GVTUpdated = 1;
 }
 
 void SaveSubGBoardAppVersToFile() {
     std::string text;
     {
-        std::lock_guard<std::mutex> lock(VersionFileMutex);
+        std::lock_guard<std::mutex> lock(GVTMutex);
         text.swap(VersionFileText);
     }
     if (text.empty()) return;
@@ -120,6 +137,23 @@ void SaveSubGBoardAppVersToFile() {
         return;
     }
     syslog(LOG_DEBUG, "SaveSubGBoardAppVersToFile: opened file %s", kSubGVersionFilePath);
+}
+
+uint32_t SubGBoardGVTSnapshot::ApplicationVersion() const { return GetLE32(bytes + kGVTApplicationVersionAt); }
+uint32_t SubGBoardGVTSnapshot::BootLoaderVersion() const { return GetLE32(bytes + kGVTBootLoaderVersionAt); }
+uint32_t SubGBoardGVTSnapshot::BootRomVersion() const { return GetLE32(bytes + kGVTBootRomVersionAt); }
+
+SubGBoardGVTSnapshot SnapshotSubGBoardGVT() {
+    std::lock_guard<std::mutex> lock(GVTMutex);
+    return SnapshotLocked();
+}
+
+bool WaitForSubGBoardGVT(uint64_t stored, int timeoutMicros, SubGBoardGVTSnapshot* out) {
+    std::unique_lock<std::mutex> lock(GVTMutex);
+    if (!GVTStored.wait_for(lock, std::chrono::microseconds(timeoutMicros), [&] { return GVTRecordsStored > stored; }))
+        return false;
+    *out = SnapshotLocked();
+    return true;
 }
 
 ReplyResult ParseSUbGCheckSum(const T7734FrameReply& reply) {

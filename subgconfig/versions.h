@@ -18,13 +18,36 @@ constexpr bool HasBootLoader(uint32_t version) { return version > kLastSubGVersi
 constexpr bool IsOldBoardSoftware(uint32_t version) { return version != 0 && !HasBootLoader(version); }
 constexpr int kGVTSize = 33;
 constexpr uint8_t kHostBuiltGVTFormat = 6;
+// Where the record holds each version: four bytes, the last number first,
+// so that a little-endian word reads as the version number of an image
+// name (first number in the top byte).
+constexpr int kGVTApplicationVersionAt = 18;
+constexpr int kGVTBootLoaderVersionAt = 24;
+constexpr int kGVTBootRomVersionAt = 28;
 constexpr const char* kSubGVersionFilePath = "./SubGBoardAppVersion.txt";
 
-
 extern uint8_t SubGSwVersion[3];
-// Written whole before GVTUpdated is set; read by the backbone after that.
-extern uint8_t SubGBoardGVT[kGVTSize];
+// Set once the board's version record has been stored; cleared while an
+// upgrade runs.
 extern std::atomic<uint8_t> GVTUpdated;
+
+// The board's version record (the GVT) is this module's own, under its lock
+// GVTMutex: the parser and the upgrade thread store it, the backbone and
+// the upgrade thread read copies of it.
+struct SubGBoardGVTSnapshot {
+    uint8_t bytes[kGVTSize];
+    // The records stored so far in this run, this one included.
+    uint64_t stored;
+
+    uint32_t ApplicationVersion() const;
+    uint32_t BootLoaderVersion() const;
+    uint32_t BootRomVersion() const;
+};
+
+SubGBoardGVTSnapshot SnapshotSubGBoardGVT();
+// Waits at most timeoutMicros for a record stored after the first `stored`
+// ones; true with *out the newest record.
+bool WaitForSubGBoardGVT(uint64_t stored, int timeoutMicros, SubGBoardGVTSnapshot* out);
 
 // Reply handlers, run by the serial parser.
 ReplyResult HandleGetSWVersion(const T7734FrameReply& reply);

@@ -1,13 +1,17 @@
 #include "upgrade/image_files.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <syslog.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
+#include "platform/atomic_file.h"
 #include "platform/byte_order.h"
 #include "subg/opcodes.h"
 
@@ -23,23 +27,71 @@ constexpr size_t kMinNameLen = 10;
 constexpr uint8_t kImageLineFlag = 1;
 constexpr const char* kImageDir = "./";
 
-// Tested in this order against the start of a name.
-const struct {
+struct ImagePrefix {
     const char* prefix;
     ImageAction action;
-} kImagePrefixes[] = {
+};
+
+// Tested in this order against the start of a name.
+const ImagePrefix kImagePrefixes[] = {
     {"RD2_A_01_", kInstallApplication},
     {"DE_RD2_A_01_", kDeactivateApplication},
     {"RD2_L_01_", kInstallBootLoader},
     {"DE_RD2_L_01_", kDeactivateBootLoader},
 };
 
+bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
 // The leading decimal digits of a two-character pair; a pair that does not
 // start with a digit counts 0.
 int PairValue(const char* pair) {
     int value = 0;
-    for (int i = 0; i < 2 && std::isdigit(static_cast<unsigned char>(pair[i])); ++i) value = value * 10 + (pair[i] - '0');
+    for (int i = 0; i < 2 && IsDigit(pair[i]); ++i) value = value * 10 + (pair[i] - '0');
     return value;
+}
+
+const ImagePrefix* PrefixOf(const char* name) {
+    for (const auto& entry : kImagePrefixes) {
+        if (std::strncmp(name, entry.prefix, std::strlen(entry.prefix)) == 0) return &entry;
+    }
+    return nullptr;
+}
+
+// The eight characters after the prefix, all decimal digits.
+bool VersionReadable(const char* afterPrefix) {
+    for (size_t i = 0; i < kVersionChars; ++i) {
+        if (!IsDigit(afterPrefix[i])) return false;
+    }
+    return true;
+}
+
+// Nothing, or one extension. A longer tail is no image: a copy still under
+// way (".hex.filepart") or a name set aside by an older release
+// (".hex.failed").
+bool IsImageTail(const char* tail) {
+    if (*tail == '\0') return true;
+    if (*tail++ != '.' || *tail == '\0') return false;
+    for (; *tail != '\0'; ++tail) {
+        if (!std::isalnum(static_cast<unsigned char>(*tail))) return false;
+    }
+    return true;
+}
+
+// A directory or a FIFO of an image's name would stall the upgrade.
+bool IsRegularFile(const char* name) {
+    struct stat st;
+    return stat(name, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Set aside once, so that it is not looked at again every round and the
+// search goes on to the images behind it.
+void RejectUnreadableVersion(const char* name) {
+    if (SetImageAside(name, kRejectedImageMark)) {
+        syslog(LOG_ERR, "CheckForUpdateFile: cannot read the version of %s, renamed to %s%s", name, kRejectedImageMark,
+               name);
+    } else {
+        syslog(LOG_ERR, "CheckForUpdateFile: cannot rename %s (%s)", name, strerror(errno));
+    }
 }
 
 const char* FindVersionPrefix(const char* name) {
@@ -76,10 +128,15 @@ int GetImageVersion(const char* name) {
 }
 
 ImageAction ImageActionOfName(const char* name) {
-    for (const auto& entry : kImagePrefixes) {
-        if (std::strncmp(name, entry.prefix, std::strlen(entry.prefix)) == 0) return entry.action;
-    }
-    return kNoImageAction;
+    const ImagePrefix* entry = PrefixOf(name);
+    if (!entry) return kNoImageAction;
+    const char* version = name + std::strlen(entry->prefix);
+    if (!VersionReadable(version) || !IsImageTail(version + kVersionChars)) return kNoImageAction;
+    return entry->action;
+}
+
+bool SetImageAside(const char* name, const char* mark) {
+    return RenameDurably(name, (std::string(mark) + name).c_str());
 }
 
 int CheckForUpdateFile() {
@@ -90,25 +147,24 @@ int CheckForUpdateFile() {
         return 0;
     }
     ImgAction = kNoImageAction;
-    const dirent* entry = nullptr;
-    while ((entry = readdir(dir)) != nullptr) {
-        ImgAction = ImageActionOfName(entry->d_name);
-        if (ImgAction != kNoImageAction) break;
+    // The whole listing, so that every name without a version is set aside
+    // at once, wherever it is listed; the first image listed is taken.
+    for (const dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir)) {
+        const char* name = entry->d_name;
+        const ImagePrefix* prefix = PrefixOf(name);
+        if (!prefix || !IsRegularFile(name)) continue;
+        if (!VersionReadable(name + std::strlen(prefix->prefix))) {
+            RejectUnreadableVersion(name);
+        } else if (ImgAction == kNoImageAction) {
+            ImgAction = ImageActionOfName(name);
+            if (ImgAction != kNoImageAction) std::snprintf(FW_File_name, sizeof(FW_File_name), "%s", name);
+        }
     }
-    if (ImgAction == kNoImageAction) {
-        closedir(dir);
-        return 0;
-    }
-    std::snprintf(FW_File_name, sizeof(FW_File_name), "%s", entry->d_name);
-    syslog(LOG_DEBUG, "CheckForUpdateFile: found file %s", FW_File_name);
-    int version = GetImageVersion(FW_File_name);
     closedir(dir);
-    if (version == -1) {
-        // The file stays and is looked at again at the next round.
-        FW_File_name[0] = '\0';
-        return 0;
-    }
-    ImageVersion = static_cast<uint32_t>(version);
+    if (ImgAction == kNoImageAction) return 0;
+    syslog(LOG_DEBUG, "CheckForUpdateFile: found file %s", FW_File_name);
+    // An image's name always carries a version.
+    ImageVersion = static_cast<uint32_t>(GetImageVersion(FW_File_name));
     syslog(LOG_DEBUG, "CheckForUpdateFile: image version 0x%X", ImageVersion);
     return 1;
 }

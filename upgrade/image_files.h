@@ -38,12 +38,25 @@ constexpr char kHostImagePrefix[] = "RD1_A_01_";
 // -1 when the name carries none.
 int GetImageVersion(const char* name);
 
-// What a name beginning with an image prefix asks for; kNoImageAction for
-// any other name.
+// What a name asks for when it is an image's: an image prefix, the eight
+// decimal digits of its version, then nothing or one extension (".hex").
+// kNoImageAction for any other name.
 ImageAction ImageActionOfName(const char* name);
 
-// Looks for an image in the working directory; 1 with ImgAction,
-// FW_File_name and ImageVersion set when one with a version is there.
+// Images set aside keep their name behind a leading word, so that no image
+// prefix matches them again: "rejected_" when the file cannot be sent (its
+// version cannot be read, a line does not fit a frame), "failed_" when it
+// failed its attempts.
+constexpr const char* kRejectedImageMark = "rejected_";
+constexpr const char* kFailedImageMark = "failed_";
+// Renames the image name in the working directory to mark + name; false
+// with errno set when it could not be renamed.
+bool SetImageAside(const char* name, const char* mark);
+
+// Looks for an image in the working directory: a regular file with an
+// image's name. 1 with ImgAction, FW_File_name and ImageVersion set when
+// one is there. A file that begins with an image prefix but carries no
+// readable version is set aside on the way.
 int CheckForUpdateFile();
 
 bool IsInstallAction(int action);

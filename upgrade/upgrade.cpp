@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "params/working_params.h"
-#include "platform/atomic_file.h"
 #include "platform/reset_line.h"
 #include "platform/timing.h"
 #include "subg/link_buffers.h"
@@ -32,8 +31,12 @@ constexpr int kTxLockPauseMicros = 1000;
 constexpr int kWaitUnitMs = 100;
 constexpr int kAfterActivationMicros = 2000000;
 constexpr int kAfterResetMicros = 5000000;
+// The board restarts, is asked for its versions and asked again every few
+// seconds while it does not answer.
+constexpr int kActivationCheckMicros = 60000000;
 
 enum class LineRead { kLine, kEnd, kTooLong };
+enum class Attempt { kPortNotLent, kDone, kActivated };
 
 char FailedImage[kImageNameSize] = "";
 int FailedAttempts = 0;
@@ -51,7 +54,7 @@ LineRead ReadImageLine(FILE* file, char chars[kMaxImageLineChars], size_t* n) {
 }
 
 void RejectImage(const char* path) {
-    if (!RenameAside(path, kRejectedImageSuffix)) {
+    if (!SetImageAside(path, kRejectedImageMark)) {
         syslog(LOG_ERR, "RejectImage: cannot rename %s (%s)", path, strerror(errno));
     }
 }
@@ -112,11 +115,12 @@ bool SendLines(FILE* image) {
     return false;
 }
 
-void ActivateAndRestart() {
+// True when the activation went out; its success shows in the versions the
+// board reports once it runs again.
+bool ActivateAndRestart() {
     syslog(LOG_INFO, "ProcessFWUpgrade: Done sending file!!!");
-    ActivateImage();
+    const bool activated = ActivateImage() != 0;
     MicroSecSleep(kAfterActivationMicros);
-    syslog(LOG_INFO, "ProcessFWUpgrade: Image activated!!! (ImgAction = %d)", ImgAction);
     if (ImgAction == kInstallBootLoader || ImgAction == kDeactivateBootLoader) GetListOfLoaders();
     ImgAction = kNoImageAction;
     HWResetSubGBoard();
@@ -124,6 +128,7 @@ void ActivateAndRestart() {
     syslog(LOG_INFO, "ProcessFWUpgrade: Reset sent");
     syslog(LOG_DEBUG, "ProcessFWUpgrade: unlinking %s", FW_File_name);
     DeleteImage();
+    return activated;
 }
 
 // Application images go through the boot loader, boot-loader images
@@ -135,26 +140,24 @@ int EnterLoader() {
 }
 
 // Every way out of the loader restarts the board, so that its application
-// runs again whatever happened.
-void RunProcedure() {
+// runs again whatever happened. True when an image was activated.
+bool RunProcedure() {
     if (!EnterLoader()) {
         ImgAction = kNoImageAction;
         SendReset();
-        return;
+        return false;
     }
     syslog(LOG_INFO, "ProcessFWUpgrade: boot loader is ready!!!");
     FILE* image = std::fopen(FW_File_name, "r");
     if (!image) {
         SendReset();
-        return;
+        return false;
     }
     bool sent = SendLines(image);
     std::fclose(image);
-    if (sent) {
-        ActivateAndRestart();
-    } else {
-        SendReset();
-    }
+    if (sent) return ActivateAndRestart();
+    SendReset();
+    return false;
 }
 
 // The parser takes no bytes in and no other frame reaches the port while
@@ -167,16 +170,22 @@ bool TakeTransmitSlot() {
     return false;
 }
 
-void RunWithBorrowedLink() {
-    if (!BorrowSerialLink(kLinkWaitMicros)) {
+// The console may hold the port for minutes uploading tag firmware: the
+// image then waits for a later round, which is no failed attempt.
+Attempt RunWithBorrowedLink() {
+    bool lent = BorrowSerialLink(kLinkWaitMicros);
+    if (lent && !TakeTransmitSlot()) {
+        ReturnSerialLink();
+        lent = false;
+    }
+    if (!lent) {
         syslog(LOG_INFO, "SubGUpgradeTh: the serial link was not free, %s waits", FW_File_name);
-        return;
+        return Attempt::kPortNotLent;
     }
-    if (TakeTransmitSlot()) {
-        ProcessFWUpgrade(SerialFd);
-        pthread_mutex_unlock(&TxMutex);
-    }
+    const bool activated = ProcessFWUpgrade(SerialFd);
+    pthread_mutex_unlock(&TxMutex);
     ReturnSerialLink();
+    return activated ? Attempt::kActivated : Attempt::kDone;
 }
 
 // An image that keeps failing (a board that never reaches its loader, a
@@ -189,8 +198,8 @@ void CountFailedAttempt() {
     }
     if (++FailedAttempts < kMaxFailedAttempts) return;
     syslog(LOG_ERR, "CountFailedAttempt: %s failed %d times, renamed to %s%s", FW_File_name, FailedAttempts,
-           FW_File_name, kFailedImageSuffix);
-    if (!RenameAside(FW_File_name, kFailedImageSuffix)) {
+           kFailedImageMark, FW_File_name);
+    if (!SetImageAside(FW_File_name, kFailedImageMark)) {
         syslog(LOG_ERR, "CountFailedAttempt: cannot rename %s (%s)", FW_File_name, strerror(errno));
     }
     FailedImage[0] = '\0';
@@ -203,12 +212,22 @@ void UpgradeFromImage() {
         RejectImage(FW_File_name);
         return;
     }
-    if (check == ImageCheck::kGood) RunWithBorrowedLink();
+    const int action = ImgAction;
+    const uint32_t version = ImageVersion;
+    const uint64_t recordsBefore = SnapshotSubGBoardGVT().stored;
+    const Attempt attempt = check == ImageCheck::kGood ? RunWithBorrowedLink() : Attempt::kDone;
+    if (attempt == Attempt::kPortNotLent) return;
     if (access(FW_File_name, F_OK) == 0) {
         CountFailedAttempt();
     } else {
         FailedImage[0] = '\0';
     }
+    // The board answers only once the link is back with the listener.
+    if (attempt == Attempt::kActivated) ConfirmActivation(action, version, recordsBefore, kActivationCheckMicros);
+}
+
+uint32_t RunningVersion(int action, const SubGBoardGVTSnapshot& gvt) {
+    return action == kInstallBootLoader ? gvt.BootLoaderVersion() : gvt.ApplicationVersion();
 }
 
 }  // namespace
@@ -227,22 +246,22 @@ ImageCheck CheckImageLines(const char* path) {
     std::fclose(file);
     if (read == LineRead::kTooLong) {
         syslog(LOG_ERR, "CheckImageLines: line %d of %s is longer than %d characters, renamed to %s%s", lines, path,
-               kMaxImageLineChars, path, kRejectedImageSuffix);
+               kMaxImageLineChars, kRejectedImageMark, path);
         return ImageCheck::kLineTooLong;
     }
     if (lines > kMaxImageLines) {
-        syslog(LOG_ERR, "CheckImageLines: %s has more than %d lines, renamed to %s%s", path, kMaxImageLines, path,
-               kRejectedImageSuffix);
+        syslog(LOG_ERR, "CheckImageLines: %s has more than %d lines, renamed to %s%s", path, kMaxImageLines,
+               kRejectedImageMark, path);
         return ImageCheck::kTooManyLines;
     }
     if (lines == 0) {
-        syslog(LOG_ERR, "CheckImageLines: %s has no line, renamed to %s%s", path, path, kRejectedImageSuffix);
+        syslog(LOG_ERR, "CheckImageLines: %s has no line, renamed to %s%s", path, kRejectedImageMark, path);
         return ImageCheck::kEmpty;
     }
     return ImageCheck::kGood;
 }
 
-void ProcessFWUpgrade(int serialFd) {
+bool ProcessFWUpgrade(int serialFd) {
     mSerialFD = serialFd;
     SubGBoardMsg = MakeRequest(0);
     uint32_t version = CurrentSubGAppVersion();
@@ -252,19 +271,47 @@ void ProcessFWUpgrade(int serialFd) {
         syslog(LOG_INFO, "ProcessFWUpgrade: SubGBoard Has no boot loader (SubGVersion = %d", static_cast<int>(version));
         DeleteImage();
         UpdateOldSubGGVT(version);
-        return;
+        return false;
     }
     GVTUpdated = 0;
-    RunProcedure();
+    const bool activated = RunProcedure();
     // Whatever the outcome, the board's versions are read again; parameter
     // reports wait for them.
     AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
+    return activated;
+}
+
+bool ConfirmActivation(int action, uint32_t imageVersion, uint64_t recordsBefore, int waitMicros) {
+    const long long deadline = MonotonicMicros() + waitMicros;
+    SubGBoardGVTSnapshot gvt{};
+    bool reported = false;
+    for (long long left = waitMicros; left > 0; left = deadline - MonotonicMicros()) {
+        if (!WaitForSubGBoardGVT(recordsBefore, static_cast<int>(left), &gvt)) break;
+        reported = true;
+        recordsBefore = gvt.stored;
+        if (RunningVersion(action, gvt) == imageVersion) {
+            syslog(LOG_INFO, "ProcessFWUpgrade: Image activated!!! (ImgAction = %d)", action);
+            return true;
+        }
+    }
+    if (reported) {
+        syslog(LOG_ERR, "ProcessFWUpgrade: the board runs version 0x%X, not the activated 0x%X (ImgAction = %d)",
+               RunningVersion(action, gvt), imageVersion, action);
+    } else {
+        syslog(LOG_ERR, "ProcessFWUpgrade: the board reported no versions after activating 0x%X (ImgAction = %d)",
+               imageVersion, action);
+    }
+    return false;
+}
+
+void UpgradeRound() {
+    if (CheckForUpdateFile()) UpgradeFromImage();
 }
 
 void* SubGUpgradeTh(void*) {
     for (;;) {
         MicroSecSleep(kSearchPauseMicros);
-        if (CheckForUpdateFile()) UpgradeFromImage();
+        UpgradeRound();
     }
     return nullptr;
 }

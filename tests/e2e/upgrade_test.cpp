@@ -12,7 +12,8 @@
 namespace {
 
 constexpr int kBound = 150;
-const char* kAppImage = "RD2_A_01_01020304.hex";
+// Version 1.6.11.0, which the simulated board then reports.
+const char* kAppImage = "RD2_A_01_01061100.hex";
 
 std::vector<std::string> HexLines(int n) {
     std::vector<std::string> lines;
@@ -27,6 +28,17 @@ void PutImage(const SandboxRun& run, const std::string& name, const std::vector<
 }
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// Waits until the serial record has gone past time t; the board sends a tag
+// message every half second.
+bool WaitForRecordTime(SandboxRun& run, double t) {
+    for (int i = 0; i < 1000; ++i) {
+        const auto tags = run.MatchingLines(run.SerialPath(), "SENT op=0 ");
+        if (!tags.empty() && LineTime(tags.back()) > t) return true;
+        if (!run.WaitForLine(run.SerialPath(), "SENT op=0 ", 10, tags.size())) return false;
+    }
+    return false;
+}
 
 void Start(SandboxRun* run, int seconds, std::vector<std::string> simArgs = {}) {
     simArgs.insert(simArgs.end(), {"--tags-every", "500"});
@@ -70,7 +82,7 @@ TEST(Upgrade, AnApplicationImageIsSentLineByLineActivatedAndTheBoardServesTagsAg
         EXPECT_EQ(sent[i].data[2], 1);
         EXPECT_EQ(std::string(sent[i].data.begin() + 3, sent[i].data.end()), lines[i]);
     }
-    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "LOADER activate application version=0x01020304 marker=0xba", 5));
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "LOADER activate application version=0x01060b00 marker=0xba", 5));
     double activated = TimeOfLine(run, run.SerialPath(), "LOADER activate ");
     EXPECT_GT(TimeOfLine(run, run.SerialPath(), "FRAME op=16 "), TimeOfLine(run, run.SerialPath(), "LOADER enter loader"));
     bool resetAfter = false;
@@ -81,6 +93,10 @@ TEST(Upgrade, AnApplicationImageIsSentLineByLineActivatedAndTheBoardServesTagsAg
     for (size_t skip = 0; !askedAgain && run.WaitForLine(run.SerialPath(), "FRAME op=41 ", 30, skip); ++skip)
         askedAgain = LineTime(run.MatchingLines(run.SerialPath(), "FRAME op=41 ")[skip]) > done;
     EXPECT_TRUE(askedAgain) << "versions asked again";
+    // A success once the board reports the image's version.
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "ProcessFWUpgrade: Image activated!!! \\(ImgAction = 1\\)", 60));
+    EXPECT_GT(TimeOfLine(run, run.SyslogPath(), "Image activated!!!"), done);
+    EXPECT_TRUE(run.MatchingLines(run.SyslogPath(), "not the activated").empty());
     ExpectTagsServedAgain(run);
 }
 
@@ -135,8 +151,8 @@ TEST(Upgrade, AnImageWithALineTooLongForAFrameIsSetAsideBeforeTheBoardIsTouched)
     SandboxRun run;
     PutImage(run, kAppImage, {":00000001FF\n", std::string(300, 'A') + "\n"});
     Start(&run, 90);
-    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "CheckImageLines: line 1 of RD2_A_01_01020304.hex is longer than 247", kBound));
-    EXPECT_TRUE(Exists(run.WorkDir() + "/" + kAppImage + ".rejected"));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), std::string("CheckImageLines: line 1 of ") + kAppImage + " is longer than 247", kBound));
+    EXPECT_TRUE(Exists(run.WorkDir() + "/rejected_" + kAppImage));
     EXPECT_FALSE(Exists(run.WorkDir() + "/" + kAppImage));
     ExpectTagsServedAgain(run);
     EXPECT_TRUE(HostFrames(run, 254).empty());
@@ -144,18 +160,30 @@ TEST(Upgrade, AnImageWithALineTooLongForAFrameIsSetAsideBeforeTheBoardIsTouched)
     EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "Resetting subG").size(), 1u) << "only the one at start";
 }
 
-TEST(Upgrade, ABootRomThatNeverAnswersCostsThreeAttemptsThenTheImageIsSetAside) {
+// Set aside, the image is no image: three more rounds pass without a board
+// reset, and the search still runs (it sets aside a name without a version).
+TEST(Upgrade, ABootRomThatNeverAnswersCostsThreeAttemptsThenTheImageStaysAside) {
     SandboxRun run;
-    const char* image = "RD2_L_01_02000000.hex";
+    const std::string image = "RD2_L_01_02000000.hex";
     PutImage(run, image, HexLines(3));
-    Start(&run, 180);
+    Start(&run, 240);
     ASSERT_TRUE(run.Control("loader off"));
-    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), std::string("CountFailedAttempt: ") + image + " failed 3 times", kBound));
-    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "WaitForBootRom: did not stop on Boot rom").size(), 3u);
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "CountFailedAttempt: " + image + " failed 3 times, renamed to failed_" + image, kBound));
+    const double setAside = TimeOfLine(run, run.SyslogPath(), "CountFailedAttempt: ");
     EXPECT_EQ(HostFrames(run, 15).size(), 15u) << "five tries an attempt";
-    EXPECT_TRUE(Exists(run.WorkDir() + "/" + image + ".failed"));
-    ExpectTagsServedAgain(run);
+    EXPECT_TRUE(Exists(run.WorkDir() + "/failed_" + image));
+    EXPECT_FALSE(Exists(run.WorkDir() + "/" + image));
+
+    ASSERT_TRUE(WaitForRecordTime(run, setAside + 3 * 6 + 2)) << "three more rounds";
+    PutImage(run, "RD2_A_01_1.hex", HexLines(1));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "cannot read the version of RD2_A_01_1.hex, renamed to rejected_RD2_A_01_1.hex", 30));
+    EXPECT_TRUE(Exists(run.WorkDir() + "/rejected_RD2_A_01_1.hex"));
+    EXPECT_TRUE(Exists(run.WorkDir() + "/failed_" + image));
     EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "did not stop on Boot rom").size(), 3u) << "not tried again";
+    int resetsAfter = 0;
+    for (const auto& l : run.MatchingLines(run.SerialPath(), "RESET low")) resetsAfter += LineTime(l) > setAside;
+    EXPECT_EQ(resetsAfter, 0);
+    ExpectTagsServedAgain(run);
 }
 
 }  // namespace

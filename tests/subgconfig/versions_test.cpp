@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/reply_table.h"
@@ -56,10 +58,9 @@ TEST_F(VersionsTest, OldBoardSoftwareGetsItsRecordBuiltByTheHost) {
     Deliver(SubGOp::GetSWVersion, {1, 6, 9});
     EXPECT_EQ(CurrentSubGAppVersion(), 10609u);
     EXPECT_EQ(SubGBoardConnected, 1);
-    EXPECT_EQ(SubGBoardGVT[0], kHostBuiltGVTFormat);
-    EXPECT_EQ(SubGBoardGVT[21], 1);
-    EXPECT_EQ(SubGBoardGVT[20], 6);
-    EXPECT_EQ(SubGBoardGVT[19], 9);
+    const SubGBoardGVTSnapshot gvt = SnapshotSubGBoardGVT();
+    EXPECT_EQ(gvt.bytes[0], kHostBuiltGVTFormat);
+    EXPECT_EQ(gvt.ApplicationVersion(), 0x01060900u);
     EXPECT_EQ(GVTUpdated, 1);
     EXPECT_EQ(ParamsUpdated, 1);
     EXPECT_EQ(VersionFile(),
@@ -84,7 +85,7 @@ TEST_F(VersionsTest, NewBoardSoftwareIsAskedForItsRecordOnConnection) {
     gvt[21] = 1, gvt[20] = 6, gvt[19] = 10;    // application 1.6.10.0
     Deliver(SubGOp::GetServiceInfo, gvt);
     EXPECT_EQ(GVTUpdated, 1);
-    EXPECT_EQ(SubGBoardGVT[0], 7);
+    EXPECT_EQ(SnapshotSubGBoardGVT().bytes[0], 7);
     EXPECT_EQ(VersionFile(),
               "SubGBoard Bootrom: 2.1.0.0\n"
               "SubGBoard Bootloader: 1.3.5.0\n"
@@ -112,9 +113,28 @@ TEST_F(VersionsTest, VersionZeroConnectsWithoutARecord) {
 }
 
 TEST_F(VersionsTest, AShortServiceInformationReplyChangesNothing) {
+    const uint64_t before = SnapshotSubGBoardGVT().stored;
     Deliver(SubGOp::GetServiceInfo, std::vector<uint8_t>(32, 9));
     EXPECT_EQ(GVTUpdated, 0);
-    EXPECT_EQ(SubGBoardGVT[0], 0);
+    EXPECT_EQ(SnapshotSubGBoardGVT().stored, before);
+}
+
+// The parser stores records while the backbone copies them: a copy is one
+// whole record or the other, never part of each.
+TEST_F(VersionsTest, ACopyOfTheRecordIsAlwaysOneWholeRecord) {
+    ParseSubGServiceInfo(std::vector<uint8_t>(kGVTSize, 0x22).data());
+    std::atomic<bool> done{false};
+    std::thread parser([&] {
+        for (int i = 0; i < 5000; ++i) ParseSubGServiceInfo(std::vector<uint8_t>(kGVTSize, i % 2 ? 0x11 : 0x22).data());
+        done = true;
+    });
+    bool whole = true;
+    while (!done && whole) {
+        const SubGBoardGVTSnapshot copy = SnapshotSubGBoardGVT();
+        for (int i = 1; i < kGVTSize; ++i) whole &= copy.bytes[i] == copy.bytes[0];
+    }
+    parser.join();
+    EXPECT_TRUE(whole);
 }
 
 TEST_F(VersionsTest, AVersionKnownBeforeTheLoadEndsUpInTheFile) {

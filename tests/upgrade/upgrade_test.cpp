@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,8 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "platform/serial_port.h"
+#include "platform/timing.h"
+#include "subg/link_loan.h"
 #include "subg/request_queue.h"
+#include "subgconfig/versions.h"
 #include "support/scratch_dir.h"
 #include "upgrade/boot_loader.h"
 #include "upgrade/image_files.h"
@@ -36,29 +41,125 @@ TEST(Upgrade, GetImageVersionReadsFourDecimalPairsAfterAKnownPrefix) {
     for (const auto& c : cases) EXPECT_EQ(GetImageVersion(c.name), c.version) << c.name;
 }
 
-TEST(Upgrade, OnlyANameThatBeginsWithAnImagePrefixIsChosen) {
+TEST(Upgrade, AnImageNameIsAPrefixItsEightVersionDigitsAndAtMostOneExtension) {
     const struct {
-        const char* file;
-        int found;
-        int action;
-        uint32_t version;
+        const char* name;
+        ImageAction action;
     } cases[] = {
-        {"RD2_A_01_01020304.hex", 1, kInstallApplication, 0x01020304},
-        {"DE_RD2_A_01_01020304", 1, kDeactivateApplication, 0x01020304},
-        {"RD2_L_01_02000000.hex", 1, kInstallBootLoader, 0x02000000},
-        {"DE_RD2_L_01_01000000", 1, kDeactivateBootLoader, 0x01000000},
-        {"xRD2_A_01_01020304.hex", 0, kNoImageAction, 0},
-        {"RD2_A_01_x", 0, kInstallApplication, 0},  // no version: left for the next round
-        {"notes.txt", 0, kNoImageAction, 0},
+        {"RD2_A_01_01020304.hex", kInstallApplication},
+        {"RD2_A_01_01020304", kInstallApplication},
+        {"DE_RD2_A_01_01020304", kDeactivateApplication},
+        {"RD2_L_01_02000000.bin", kInstallBootLoader},
+        {"DE_RD2_L_01_01000000", kDeactivateBootLoader},
+        {"failed_RD2_A_01_01020304.hex", kNoImageAction},  // set aside
+        {"rejected_DE_RD2_L_01_01000000", kNoImageAction},
+        {"RD2_A_01_01020304.hex.failed", kNoImageAction},  // set aside by an older release
+        {"RD2_A_01_01020304.hex.rejected.rejected", kNoImageAction},
+        {"RD2_A_01_01020304.hex.filepart", kNoImageAction},  // still being copied
+        {"RD2_A_01_01020304_x.hex", kNoImageAction},
+        {"RD2_A_01_01020304.", kNoImageAction},
+        {"RD2_A_01_010203045", kNoImageAction},
+        {"RD2_A_01_0102030x.hex", kNoImageAction},
+        {"RD2_A_01_0102", kNoImageAction},
+        {"xRD2_A_01_01020304.hex", kNoImageAction},
+        {"notes.txt", kNoImageAction},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ImageActionOfName(c.name), c.action) << c.name;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+TEST(Upgrade, TheSearchTakesARegularImageFileAndSetsAsideOneWithoutAVersion) {
+    const struct {
+        std::vector<std::string> files;
+        std::string chosen;  // empty: none
+        uint32_t version;
+        std::vector<std::string> after;
+    } cases[] = {
+        {{"DE_RD2_A_01_01020304"}, "DE_RD2_A_01_01020304", 0x01020304, {"DE_RD2_A_01_01020304"}},
+        // Wherever they are listed, names without a version hide nothing.
+        {{"RD2_A_01_x.hex", "RD2_L_01_02000000.hex", "RD2_A_01_0102"},
+         "RD2_L_01_02000000.hex",
+         0x02000000,
+         {"rejected_RD2_A_01_x.hex", "rejected_RD2_A_01_0102", "RD2_L_01_02000000.hex"}},
+        {{"failed_RD2_A_01_01020304.hex", "rejected_RD2_A_01_x.hex", "RD2_A_01_01020304.hex.failed"},
+         "",
+         0,
+         {"failed_RD2_A_01_01020304.hex", "rejected_RD2_A_01_x.hex", "RD2_A_01_01020304.hex.failed"}},
     };
     for (const auto& c : cases) {
         ScratchDir dir("tarnel-image-", ScratchDir::Cwd::Enter);
-        std::ofstream(c.file) << ":00000001FF\n";
+        for (const auto& f : c.files) std::ofstream(f) << ":00000001FF\n";
         ImageVersion = 0;
-        EXPECT_EQ(CheckForUpdateFile(), c.found) << c.file;
-        EXPECT_EQ(ImgAction, c.action) << c.file;
-        EXPECT_EQ(std::string(FW_File_name), c.found ? c.file : "") << c.file;
-        EXPECT_EQ(ImageVersion, c.version) << c.file;
+        EXPECT_EQ(CheckForUpdateFile(), c.chosen.empty() ? 0 : 1) << c.chosen;
+        EXPECT_EQ(std::string(FW_File_name), c.chosen);
+        EXPECT_EQ(ImageVersion, c.version) << c.chosen;
+        size_t present = 0;
+        for (const auto& f : c.after) present += Exists(f);
+        EXPECT_EQ(present, c.after.size()) << c.chosen;
+    }
+}
+
+TEST(Upgrade, ADirectoryOrAFifoWithAnImageNameIsNoImage) {
+    ScratchDir dir("tarnel-image-", ScratchDir::Cwd::Enter);
+    ASSERT_EQ(mkdir("RD2_A_01_01020304", 0755), 0);
+    ASSERT_EQ(mkfifo("RD2_L_01_02000000.hex", 0644), 0);
+    EXPECT_EQ(CheckForUpdateFile(), 0);
+}
+
+// Another borrower holds the port, as the console does while it uploads
+// tag firmware: more rounds than the failures allowed leave the image alone.
+TEST(Upgrade, RoundsInWhichThePortIsNotLentAreNoFailedAttempts) {
+    ScratchDir dir("tarnel-image-", ScratchDir::Cwd::Enter);
+    const std::string image = "RD2_A_01_01061100.hex";
+    std::ofstream(image) << ":00000001FF\n";
+    std::thread listener([] {
+        for (int i = 0; i < 5000 && !LendSerialLinkIfAsked(); ++i) MicroSecSleep(1000);
+    });
+    const bool borrowed = BorrowSerialLink(5000000);
+    EXPECT_TRUE(borrowed);
+    for (int round = 0; borrowed && round <= kMaxFailedAttempts; ++round) UpgradeRound();
+    ReturnSerialLink();
+    listener.join();
+    EXPECT_TRUE(Exists(image));
+    EXPECT_FALSE(Exists(kFailedImageMark + image));
+}
+
+// A record as the board reports it: application and boot loader versions.
+void StoreRecord(uint32_t application, uint32_t bootLoader) {
+    uint8_t record[kGVTSize] = {};
+    PutLE32(record + kGVTApplicationVersionAt, application);
+    PutLE32(record + kGVTBootLoaderVersionAt, bootLoader);
+    ParseSubGServiceInfo(record);
+}
+
+// The board's versions after the activation tell whether it took.
+TEST(Upgrade, AnActivationSucceedsOnlyWhenTheBoardReportsTheImagesVersion) {
+    const uint32_t image = 0x01060B00;  // 1.6.11.0
+    const uint32_t old = 0x01060A00;
+    const uint32_t loader = 0x01000000;
+    const struct {
+        const char* what;
+        int action;
+        std::vector<uint32_t> first, later;  // application and boot loader of a record, stored at once or 50 ms on
+        bool confirmed;
+    } cases[] = {
+        {"application runs the image", kInstallApplication, {image, loader}, {}, true},
+        {"application still the old one", kInstallApplication, {old, loader}, {}, false},
+        {"an old record on its way, then the image", kInstallApplication, {old, loader}, {image, loader}, true},
+        {"boot loader runs the image", kInstallBootLoader, {old, image}, {}, true},
+        {"only the application has the number", kInstallBootLoader, {image, loader}, {}, false},
+        {"no record at all", kInstallApplication, {}, {}, false},
+    };
+    for (const auto& c : cases) {
+        const uint64_t before = SnapshotSubGBoardGVT().stored;
+        if (!c.first.empty()) StoreRecord(c.first[0], c.first[1]);
+        std::thread board([&c] {
+            MicroSecSleep(50000);
+            if (!c.later.empty()) StoreRecord(c.later[0], c.later[1]);
+        });
+        EXPECT_EQ(ConfirmActivation(c.action, image, before, 500000), c.confirmed) << c.what;
+        board.join();
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "subg/opcodes.h"
 #include "tools/subgsim/sim_diagnostics.h"
 
@@ -234,12 +235,18 @@ std::optional<T7734FrameReply> SimBoard::ServiceInfoReply(const T7734FrameReques
     if (!IsModernVersion(version_)) return std::nullopt;
     uint8_t record[kVersionRecordBytes] = {};
     record[0] = kVersionRecordFormat;
+    record[18] = version_.fourth;
     record[19] = version_.build;
     record[20] = version_.minor;
     record[21] = version_.major;
-    record[27] = 1;  // boot loader 1.0.0.0
+    PutLE32(record + 24, bootLoaderVersion_);
     record[31] = 1;  // boot ROM 1.0.0.0
     return MakeReply(request.opcode, record, sizeof record);
+}
+
+void SimBoard::RunApplication(uint32_t version) {
+    version_ = {static_cast<uint8_t>(version >> 24), static_cast<uint8_t>(version >> 16),
+                static_cast<uint8_t>(version >> 8), static_cast<uint8_t>(version)};
 }
 
 std::optional<T7734FrameReply> SimBoard::OutputPowerReply(const T7734FrameRequest& request) {

@@ -18,6 +18,7 @@ struct SoftwareVersion {
     uint8_t major = 1;
     uint8_t minor = 6;
     uint8_t build = 10;
+    uint8_t fourth = 0;  // told only in the version record
 };
 
 // Reads "A.B.C" with each part 0-255.
@@ -57,6 +58,11 @@ public:
     // board sends, if it sends one.
     std::optional<T7734FrameReply> Answer(const T7734FrameRequest& request);
 
+    // The application or boot loader the loader activated runs from the next
+    // start on; versions as the loader takes them, first number on top.
+    void RunApplication(uint32_t version);
+    void RunBootLoader(uint32_t version) { bootLoaderVersion_ = version; }
+
     const BoardState& State() const { return state_; }
     BoardState* MutableState() { return &state_; }
 
@@ -90,6 +96,7 @@ private:
     std::optional<T7734FrameReply> StopScan(const T7734FrameRequest& request);
 
     SoftwareVersion version_;
+    uint32_t bootLoaderVersion_ = 0x01000000;  // 1.0.0.0
     BoardState state_;
     SimSurvey survey_;
 };

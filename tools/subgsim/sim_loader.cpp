@@ -126,6 +126,7 @@ std::optional<T7734FrameReply> SimLoader::InLoader(const T7734FrameRequest& fram
         case LoaderOp::ActivateLoader:
             *event = VersionEvent(frame.opcode == LoaderOp::ActivateApp ? "activate application" : "activate loader",
                                   frame);
+            Activate(frame);
             return std::nullopt;  // the host does not wait for an answer
         case LoaderOp::DeactivateApp:
         case LoaderOp::DeactivateLoader:
@@ -143,6 +144,17 @@ std::optional<T7734FrameReply> SimLoader::InLoader(const T7734FrameRequest& fram
             return MakeReply(frame.opcode);
         default: return std::nullopt;
     }
+}
+
+void SimLoader::Activate(const T7734FrameRequest& frame) {
+    if (DataLength(frame) < kVersionDataBytes) return;
+    (frame.opcode == LoaderOp::ActivateApp ? activated_.application : activated_.bootLoader) = GetLE32(frame.data);
+}
+
+ActivatedImages SimLoader::TakeActivated() {
+    ActivatedImages taken = activated_;
+    activated_ = {};
+    return taken;
 }
 
 // A length byte of 20 or less carries no capability words.

@@ -14,6 +14,12 @@
 
 #include "subg/frame.h"
 
+// Versions activated in the loader, first number in the top byte.
+struct ActivatedImages {
+    std::optional<uint32_t> application;
+    std::optional<uint32_t> bootLoader;
+};
+
 // One "loader ..." command of a script or the control FIFO.
 struct LoaderCommand {
     enum class Kind { Reachable, Capabilities, LineStatus, LineSilent, LineOk };
@@ -40,6 +46,9 @@ public:
     void Booted(Clock::time_point now);
     void HeldInReset() { mode_ = Mode::Application; }
     bool InApplication() const { return mode_ == Mode::Application; }
+    // What was activated since the last call: the board runs it from its
+    // next start.
+    ActivatedImages TakeActivated();
 
     // True when the frame is the loader's business (the board is in its
     // loader or ROM, or the frame is a stop request); the application then
@@ -53,6 +62,7 @@ public:
 private:
     std::optional<T7734FrameReply> Stop(const T7734FrameRequest& frame, Clock::time_point now, std::string* event);
     std::optional<T7734FrameReply> InLoader(const T7734FrameRequest& frame, std::string* event);
+    void Activate(const T7734FrameRequest& frame);
     std::optional<T7734FrameReply> Capabilities() const;
     std::optional<T7734FrameReply> ImageLine(const T7734FrameRequest& frame) const;
 
@@ -61,4 +71,5 @@ private:
     std::map<uint16_t, std::optional<uint8_t>> lineStatus_;  // nullopt: no answer
     Mode mode_ = Mode::Application;
     Clock::time_point windowEnd_{};
+    ActivatedImages activated_;
 };

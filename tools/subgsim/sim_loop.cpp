@@ -113,10 +113,14 @@ void Simulator::HoldInReset(Clock::time_point now) {
     events_->ResetLow();
 }
 
-// The board's settings live in flash and come through the reset as they were.
+// The board's settings live in flash and come through the reset as they were;
+// an image the loader activated runs from now on.
 void Simulator::Boot(Clock::time_point now) {
     held_ = false;
     loader_.Booted(now);
+    const ActivatedImages activated = loader_.TakeActivated();
+    if (activated.application) board_.RunApplication(*activated.application);
+    if (activated.bootLoader) board_.RunBootLoader(*activated.bootLoader);
     scriptDue_ = now + scriptLeftWhenHeld_;
     auto lowMs = std::chrono::duration<double, std::milli>(now - lowSince_).count();
     events_->ResetHigh(std::lround(lowMs));

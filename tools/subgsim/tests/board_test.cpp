@@ -309,6 +309,13 @@ TEST(SimBoard, SendsTheVersionRecordOnlyFromNewerSoftware) {
     record[27] = 1;
     record[31] = 1;
     EXPECT_EQ(Ask(&board, SubGOp::GetServiceInfo), Expected(41, record));
+    // Images the loader activated, from the next start on.
+    board.RunApplication(0x01061103);
+    board.RunBootLoader(0x02000100);
+    record[18] = 3, record[19] = 17;
+    record[25] = 1, record[27] = 2;
+    EXPECT_EQ(Ask(&board, SubGOp::GetServiceInfo), Expected(41, record));
+    EXPECT_EQ(Ask(&board, SubGOp::GetSWVersion), Expected(20, {1, 6, 17}));
     SimBoard old(Version("1.6.9"), BoardState{});
     EXPECT_FALSE(old.Answer(Request(SubGOp::GetServiceInfo)));
 }
