@@ -35,7 +35,7 @@
 #include "ZemloChannelSurveyProgressUpdate.pb.h"
 #include "ZemloReaderDataPackage.pb.h"
 #include "backbone/link_state.h"
-#include "backbone/tag_records.h"
+#include "tags/tag_decode.h"
 
 constexpr int kDiscoveryPort = 53000;
 constexpr char kRTCAddressFile[] = "./RTC_IP_Adress.txt";
@@ -124,13 +124,10 @@ public:
     // above the highest.
     void ContinueMsgIndexAbove(uint64_t index);
 
-    // Each sub-message of a tag record becomes one entry of the package; a
-    // package grown past its size is handed over to the queue. They return
-    // the package's size afterwards, 0 after a hand-over or a failure.
-    void AddTagRecord(const TimedSubGMsg& record);
-    int AddTagVisitData(const TimedSubGMsg& record, int offset);
-    int AddTagDiagData(const TimedSubGMsg& record, int offset);
-    int AddTagParamData(const TimedSubGMsg& record, int offset);
+    // A tag record becomes one entry of the package; a package grown past
+    // its size is handed over to the queue. Returns the package's size
+    // afterwards, 0 after a hand-over or a failure.
+    int AddTagRecord(const TimedSubGMsg& record);
     // The CSV trace of written packages, only while PrintReaderData is 1:
     // the constructor opens the file, every package written is traced.
     void OpenReaderDataPackFile();
@@ -155,7 +152,6 @@ public:
 private:
     void HandOverLocked();
     void RecountReaderPackLocked();
-    int AddTagEntry(const TimedSubGMsg& record, TagEntryKind kind, int offset, const char* caller);
     // Writes the envelope whole while the state is `required`.
     bool SendWhile(eRTCCommState required, const std::string& envelope);
     // A drop on a write that could not complete.

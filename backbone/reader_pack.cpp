@@ -10,6 +10,7 @@
 #include <ctime>
 #include <exception>
 #include <string>
+#include <variant>
 
 #include "backbone/backbone_iface.h"
 #include "backbone/messages.h"
@@ -52,6 +53,13 @@ uint64_t NowMillis() {
     timeval now{};
     gettimeofday(&now, nullptr);
     return MillisSinceEpoch(now);
+}
+
+// The addition's name in its log line, after the report's kind.
+const char* AdditionName(const TagReport& report) {
+    if (std::holds_alternative<STANDARD_REPORT_STD>(report)) return "AddTagVisitData";
+    if (std::holds_alternative<PARAMS_REPORT_STD>(report)) return "AddTagParamData";
+    return "AddTagDiagData";
 }
 
 void WriteTrace(FILE* file, const std::string& text) {
@@ -103,45 +111,20 @@ void BackBoneIface::ContinueMsgIndexAbove(uint64_t index) {
     if (index >= NextMsgIndex) NextMsgIndex = index + 1;
 }
 
-void BackBoneIface::AddTagRecord(const TimedSubGMsg& record) {
-    WalkSubMessages(record, [&](TagEntryKind kind, int offset) {
-        switch (kind) {
-            case TagEntryKind::Activity: AddTagVisitData(record, offset); break;
-            case TagEntryKind::Diagnostics: AddTagDiagData(record, offset); break;
-            case TagEntryKind::Parameters: AddTagParamData(record, offset); break;
-            case TagEntryKind::None: break;
-        }
-    });
-}
-
-int BackBoneIface::AddTagVisitData(const TimedSubGMsg& record, int offset) {
-    return AddTagEntry(record, TagEntryKind::Activity, offset, "AddTagVisitData");
-}
-
-int BackBoneIface::AddTagDiagData(const TimedSubGMsg& record, int offset) {
-    return AddTagEntry(record, TagEntryKind::Diagnostics, offset, "AddTagDiagData");
-}
-
-int BackBoneIface::AddTagParamData(const TimedSubGMsg& record, int offset) {
-    return AddTagEntry(record, TagEntryKind::Parameters, offset, "AddTagParamData");
-}
-
 // The package's size grows by each entry's own wire size (its key, its
 // length and its bytes), which is what serialising the whole package again
 // would tell, at a fraction of the cost.
-int BackBoneIface::AddTagEntry(const TimedSubGMsg& record, TagEntryKind kind, int offset, const char* caller) {
-    const int32_t workingChann = kind == TagEntryKind::Parameters ? SnapshotWorkingParams().WorkingChann : 0;
+int BackBoneIface::AddTagRecord(const TimedSubGMsg& record) {
+    const bool params = std::holds_alternative<PARAMS_REPORT_STD>(record.report);
+    const int32_t workingChann = params ? SnapshotWorkingParams().WorkingChann : 0;
     std::lock_guard<std::mutex> lock(ReaderPackMutex);
     try {
         RFTagDataPackage* entry = ReaderPack.add_tags_data();
-        if (!FillTagEntry(record, kind, offset, workingChann, entry)) {
-            ReaderPack.mutable_tags_data()->RemoveLast();
-            return ReaderPackSize;
-        }
+        FillTagEntry(record, workingChann, entry);
         const size_t entrySize = entry->ByteSizeLong();
         ReaderPackSize += static_cast<int>(kTagsDataKeySize + VarintSize(entrySize) + entrySize);
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::%s: caught an exception (%s)", caller, e.what());
+        syslog(LOG_ERR, "BackBoneIface::%s: caught an exception (%s)", AdditionName(record.report), e.what());
         ReaderPack.mutable_tags_data()->RemoveLast();
         return 0;
     }

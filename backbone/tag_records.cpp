@@ -1,11 +1,8 @@
 #include "backbone/tag_records.h"
 
-namespace {
+#include <variant>
 
-// How far the walk moves past each kind of sub-message.
-constexpr int kActivityStride = 11;
-constexpr int kDiagnosticsStride = 22;
-constexpr int kParametersStride = 18;
+namespace {
 
 constexpr uint32_t kPositionMask = 0x7F;
 constexpr uint32_t kTagSiteId = 255;
@@ -49,57 +46,14 @@ void ConvertDiagBits(uint8_t bitMask, uint8_t extraFlags, RFTagDiagnosticsInform
     out->set_hw_assembly_bug(Bit(extraFlags, 0));
 }
 
-int DataSizeOf(TagEntryKind kind, uint8_t version) {
-    switch (kind) {
-        case TagEntryKind::Activity: return kStandardReportSize;
-        case TagEntryKind::Parameters: return kParamsReportSize;
-        case TagEntryKind::Diagnostics: return version == kTagDiag001Version ? kTagDiag001Size : kTagDiagSize;
-        case TagEntryKind::None: break;
-    }
-    return 0;
-}
-
-}  // namespace
-
-TagEntryKind EntryKindOf(uint32_t subMsgType) {
-    switch (subMsgType) {
-        case SubMsgType::Activity:
-        case SubMsgType::JustStoodUp: return TagEntryKind::Activity;
-        case SubMsgType::Diagnostics: return TagEntryKind::Diagnostics;
-        case SubMsgType::Parameters: return TagEntryKind::Parameters;
-        default: return TagEntryKind::None;
-    }
-}
-
-void WalkSubMessages(const TimedSubGMsg& record, const std::function<void(TagEntryKind, int)>& visit) {
-    if (record.header[0] == 0) return;  // the record carries nothing
-    const int count = record.header[kSubGMsgHeaderSize - 1];
-    int s = 0;
-    for (int i = 0; i < count && s + kAreaDataOffset <= kSubMsgAreaSize; ++i) {
-        const uint8_t* at = record.area + s;
-        const uint32_t type = at[1] | at[2] << 8 | at[3] << 16 | static_cast<uint32_t>(at[4]) << 24;
-        const TagEntryKind kind = EntryKindOf(type);
-        visit(kind, s + kAreaDataOffset);
-        switch (kind) {
-            case TagEntryKind::Activity: s += kActivityStride; break;
-            case TagEntryKind::Diagnostics: s += kDiagnosticsStride; break;
-            case TagEntryKind::Parameters: s += kParametersStride; break;
-            case TagEntryKind::None:
-                if (at[0] == 0) return;  // a zero length would walk on the spot
-                s += at[0];
-                break;
-        }
-    }
-}
-
 void convertTagHeaderToTagPack(const TimedSubGMsg& record, RFTagDataPackage* entry) {
-    entry->set_tag_id(RecordTagId(record));
-    entry->set_tag_msg_id(RecordMsgId(record));
+    entry->set_tag_id(record.tagId);
+    entry->set_tag_msg_id(record.msgId);
     entry->set_visit_timestamp(static_cast<uint64_t>(record.seconds) * 1000 + record.micros / 1000);
     entry->set_extra_info(std::string());
 }
 
-void convertTagVisitData(const STANDARD_REPORT_STD& report, uint32_t activityFlags, RFTagActivityData* out) {
+void convertTagVisitData(const STANDARD_REPORT_STD& report, uint8_t activityFlags, RFTagActivityData* out) {
     out->set_pedo_steps(report.Steps);
     out->set_standing_time(report.StandingTime);
     out->set_laying_count(report.LyingNum);
@@ -135,30 +89,26 @@ void convertTagParamData(const PARAMS_REPORT_STD& params, int32_t workingChann, 
     out->set_working_channel_index(static_cast<uint32_t>(workingChann + 1));
 }
 
-bool FillTagEntry(const TimedSubGMsg& record, TagEntryKind kind, int offset, int32_t workingChann,
-                  RFTagDataPackage* entry) {
-    const uint8_t* d = record.area + offset;
-    if (offset >= kSubMsgAreaSize || offset + DataSizeOf(kind, d[0]) > kSubMsgAreaSize) return false;
-    convertTagHeaderToTagPack(record, entry);
-    switch (kind) {
-        case TagEntryKind::Activity:
-            convertTagVisitData(DecodeStandardReport(d), record.activityFlags, entry->mutable_activity_data());
-            break;
-        case TagEntryKind::Diagnostics:
-            entry->clear_activity_data();
-            if (d[0] == kTagDiagVersion) {
-                convertTagDiagData(DecodeTagDiag(d), entry->mutable_diag_info());
-            } else if (d[0] == kTagDiag001Version) {
-                convertTagDiagData(DecodeTagDiag001(d), entry->mutable_diag_info());
-            } else {
-                entry->mutable_diag_info();  // present, with no field set
-            }
-            break;
-        case TagEntryKind::Parameters:
-            entry->clear_activity_data();
-            convertTagParamData(DecodeParamsReport(d), workingChann, entry->mutable_params_info());
-            break;
-        case TagEntryKind::None: return false;
+// The part of the entry that the report's kind fills.
+struct ReportConversion {
+    const TimedSubGMsg& record;
+    int32_t workingChann;
+    RFTagDataPackage* entry;
+    void operator()(const STANDARD_REPORT_STD& report) const {
+        convertTagVisitData(report, record.activityFlags, entry->mutable_activity_data());
     }
-    return true;
+    void operator()(const PARAMS_REPORT_STD& params) const {
+        convertTagParamData(params, workingChann, entry->mutable_params_info());
+    }
+    template <class TagDiagnostics>
+    void operator()(const TagDiagnostics& diag) const {
+        convertTagDiagData(diag, entry->mutable_diag_info());
+    }
+};
+
+}  // namespace
+
+void FillTagEntry(const TimedSubGMsg& record, int32_t workingChann, RFTagDataPackage* entry) {
+    convertTagHeaderToTagPack(record, entry);
+    std::visit(ReportConversion{record, workingChann, entry}, record.report);
 }

@@ -25,17 +25,14 @@ std::vector<TimedSubGMsg> TypicalRecords() {
     gettimeofday(&now, nullptr);
     for (uint32_t i = 0; i < 256; ++i) {
         TimedSubGMsg r{};
-        r.header[0] = 18;  // packet length: not empty
-        const uint32_t tag = 0x00A00000 + i * 977;
-        for (int b = 0; b < 4; ++b) r.header[1 + b] = static_cast<uint8_t>(tag >> (8 * b));
-        r.header[5] = static_cast<uint8_t>(i);
-        r.header[6] = 1;
-        const uint8_t sub[] = {11, SubMsgType::Activity, 0, 0, 0, static_cast<uint8_t>(i), 0x04, 0x58, 0x02, 3, 40};
-        std::copy(sub, sub + sizeof(sub), r.area);
+        r.tagId = 0x00A00000 + i * 977;
+        r.msgId = static_cast<uint8_t>(i);
+        r.subMsgType = SubMsgType::Activity;
+        r.rssi = -86;
+        r.report = STANDARD_REPORT_STD{static_cast<uint16_t>(0x0400 + i), 600, 3, 40};
         r.seconds = static_cast<uint32_t>(now.tv_sec);
         r.micros = static_cast<uint32_t>(now.tv_usec);
-        r.activityFlags = 1 + i % 4;
-        r.subMsgType = SubMsgType::Activity;
+        r.activityFlags = static_cast<uint8_t>(1 + i % 4);
         records.push_back(r);
     }
     return records;

@@ -49,11 +49,12 @@ const char* PositionText(uint32_t flags) {
 }
 
 // The ten columns that both activity rows begin with.
-std::string ActivityColumns(uint8_t radio, const TimedSubGMsg& r, int rssi) {
-    STANDARD_REPORT_STD report = DecodeStandardReport(RecordData(r));
-    return Format("%s, %lu, %ld, %d, %d, %d, %d, %d, %d, %d", RadioName(radio), static_cast<unsigned long>(r.seconds),
-                  static_cast<long>(r.micros / 1000), static_cast<int32_t>(RecordTagId(r)), RecordMsgId(r),
-                  report.Steps, report.StandingTime, report.LyingNum, report.LyingTime, rssi);
+std::string ActivityColumns(const TimedSubGMsg& r) {
+    const STANDARD_REPORT_STD& report = std::get<STANDARD_REPORT_STD>(r.report);
+    return Format("%s, %lu, %ld, %d, %d, %d, %d, %d, %d, %d", RadioName(r.radio),
+                  static_cast<unsigned long>(r.seconds), static_cast<long>(r.micros / 1000),
+                  static_cast<int32_t>(r.tagId), r.msgId, report.Steps, report.StandingTime, report.LyingNum,
+                  report.LyingTime, r.rssi);
 }
 
 // The tag ID and the date text that the tags' own logs begin with.
@@ -66,18 +67,6 @@ std::string DiagCommonColumns(const TagDiagCommon& d) {
                   d.NumOfRecoveryResets, d.LastRecoveryResetCauseId, d.ParameterOutOfRangeRX,
                   d.ParameterOutOfRangeInRAM, d.MsgSuccessRate, d.LF_NoiseLevel, d.BatteryStatus, -d.RSSI,
                   d.Temperature);
-}
-
-std::string TagDiag001Columns(const uint8_t* body) {
-    TAG_DIAGNOSTICS_STD_001 d = DecodeTagDiag001(body);
-    return DiagCommonColumns(d.common) + Format(", %d.%d.%d, %d, %x, %x\n", d.FwMajor, d.FwMinor, d.FwBugFix,
-                                                (d.AppId & kAppIdBit) ? 1 : 0, d.BitMask, d.CRC);
-}
-
-std::string TagDiagColumns(const uint8_t* body) {
-    TAG_DIAGNOSTICS_STD d = DecodeTagDiag(body);
-    return DiagCommonColumns(d.common) +
-           Format(", %d, %d, %x, %x\n", d.FirmwareByte & kFirmwareMask, 0, d.BitMask, d.CRC);
 }
 
 }  // namespace
@@ -102,21 +91,27 @@ std::string DateText(time_t when) {
     return text;
 }
 
-std::string FormatActivityRow(uint8_t radio, const TimedSubGMsg& record, int rssi) {
-    return ActivityColumns(radio, record, rssi) + Format(", %s, %s\n", PositionText(record.activityFlags),
+std::string FormatActivityRow(const TimedSubGMsg& record) {
+    return ActivityColumns(record) + Format(", %s, %s\n", PositionText(record.activityFlags),
                                                          (record.activityFlags & kJustStoodUpBit) ? "True" : "False");
 }
 
-std::string FormatJustStoodUpRow(uint8_t radio, const TimedSubGMsg& record, int rssi) {
-    return ActivityColumns(radio, record, rssi) + Format(", %d, True\n", static_cast<int>(record.activityFlags));
+std::string FormatJustStoodUpRow(const TimedSubGMsg& record) {
+    return ActivityColumns(record) + Format(", %d, True\n", static_cast<int>(record.activityFlags));
 }
 
-std::string FormatTagDiagRow(uint32_t tagId, time_t now, const uint8_t* body) {
-    return TagAndDate(tagId, now) + (body[0] == kTagDiag001Version ? TagDiag001Columns(body) : TagDiagColumns(body));
+std::string FormatTagDiagRow(uint32_t tagId, time_t now, const TAG_DIAGNOSTICS_STD& d) {
+    return TagAndDate(tagId, now) + DiagCommonColumns(d.common) +
+           Format(", %d, %d, %x, %x\n", d.FirmwareByte & kFirmwareMask, 0, d.BitMask, d.CRC);
 }
 
-std::string FormatTagParamRow(uint32_t tagId, time_t now, const uint8_t* body) {
-    PARAMS_REPORT_STD p = DecodeParamsReport(body);
+std::string FormatTagDiagRow(uint32_t tagId, time_t now, const TAG_DIAGNOSTICS_STD_001& d) {
+    return TagAndDate(tagId, now) + DiagCommonColumns(d.common) +
+           Format(", %d.%d.%d, %d, %x, %x\n", d.FwMajor, d.FwMinor, d.FwBugFix, (d.AppId & kAppIdBit) ? 1 : 0,
+                  d.BitMask, d.CRC);
+}
+
+std::string FormatTagParamRow(uint32_t tagId, time_t now, const PARAMS_REPORT_STD& p) {
     return TagAndDate(tagId, now) +
            Format(", %d, %d, %d, %d, %d, %d, %d, %d, %d\n", p.SubgSteadyStateInterval, p.SubgSteadyStateNumOfRetries,
                   p.SubgChannelDetectInterval, p.SubgNoCommsTimeOut, p.BeaconSearchDuration, p.MemsDeltaY, p.MemsRange,

@@ -25,16 +25,17 @@ const char* CsvLogHeader(CsvLog log);
 // The local time in the C library's ctime form, without its line break.
 std::string DateText(time_t when);
 
-// Tags' activity log: an activity report, and a just-stood-up report ending
-// its message.
-std::string FormatActivityRow(uint8_t radio, const TimedSubGMsg& record, int rssi);
-std::string FormatJustStoodUpRow(uint8_t radio, const TimedSubGMsg& record, int rssi);
+// Tags' activity log, from records of the activity kinds: an activity
+// report, and a just-stood-up report ending its message.
+std::string FormatActivityRow(const TimedSubGMsg& record);
+std::string FormatJustStoodUpRow(const TimedSubGMsg& record);
 
-// Bodies as they come in the message: diagnostics of either structure
-// version (1 or 2, from its first byte), parameters report, MEMS
-// calculation data, raw data bytes.
-std::string FormatTagDiagRow(uint32_t tagId, time_t now, const uint8_t* body);
-std::string FormatTagParamRow(uint32_t tagId, time_t now, const uint8_t* body);
+// The tags' diagnostics, of either structure version, and parameters.
+std::string FormatTagDiagRow(uint32_t tagId, time_t now, const TAG_DIAGNOSTICS_STD& d);
+std::string FormatTagDiagRow(uint32_t tagId, time_t now, const TAG_DIAGNOSTICS_STD_001& d);
+std::string FormatTagParamRow(uint32_t tagId, time_t now, const PARAMS_REPORT_STD& p);
+
+// Bodies as they come in the message: MEMS calculation data, raw data bytes.
 std::string FormatMEMSCalcRow(uint32_t tagId, const timeval& now, const uint8_t* body);
 std::string FormatRawDataRow(uint32_t tagId, const timeval& now, const uint8_t* data, int n);
 

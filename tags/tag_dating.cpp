@@ -33,9 +33,9 @@ void DateTagRecords(TimedSubGMsg* records, int count, const timeval& msgTime, ui
         general = count - 1;
     }
     if (general == 0) return;
-    uint8_t reference = records[general - 1].sequence;
+    uint8_t reference = records[general - 1].msgId;
     for (int i = 0; i < general; ++i) {
-        uint8_t steps = static_cast<uint8_t>(reference - records[i].sequence);
+        uint8_t steps = static_cast<uint8_t>(reference - records[i].msgId);
         SetTime(&records[i], newest - static_cast<int64_t>(steps) * intervalLength * kIntervalUnitSeconds,
                 msgTime.tv_usec);
     }

@@ -1,7 +1,5 @@
 #include "tags/tag_decode.h"
 
-#include <cstring>
-
 #include "platform/byte_order.h"
 
 namespace {
@@ -21,18 +19,30 @@ struct Cursor {
     int Left() const { return end - pos; }
 };
 
-TimedSubGMsg NewRecord(const SUB_G_MSG_HEADER_STD_001& h, uint8_t type, uint8_t msgId, const uint8_t* data,
-                       int dataLen) {
+SUB_G_MSG_HEADER_STD_001 DecodeTagHeader(const uint8_t* b) {
+    return {b[0], b[1], GetLE32(b + 2), b[6], b[7], b[8], b[9]};
+}
+
+STANDARD_REPORT_STD DecodeStandardReport(const uint8_t* b) { return {GetLE16(b), GetLE16(b + 2), b[4], b[5]}; }
+
+TAG_DIAGNOSTICS_STD DecodeTagDiag(const uint8_t* b) { return {DecodeTagDiagCommon(b), b[12], b[13], b[14], b[16]}; }
+
+TAG_DIAGNOSTICS_STD_001 DecodeTagDiag001(const uint8_t* b) {
+    return {DecodeTagDiagCommon(b), b[12], b[13], b[14], b[15], b[16], b[17], b[19]};
+}
+
+PARAMS_REPORT_STD DecodeParamsReport(const uint8_t* b) {
+    return {GetLE16(b), b[2], GetLE16(b + 3), GetLE16(b + 5), GetLE16(b + 7), b[9], b[10], b[11], b[12]};
+}
+
+TimedSubGMsg NewRecord(const TagMessage& msg, uint8_t type, uint8_t msgId, const TagReport& report) {
     TimedSubGMsg r{};
-    r.header[0] = h.packetLength;
-    PutLE32(r.header + 1, h.tagId);
-    r.header[5] = msgId;
-    r.header[6] = 1;
-    r.area[0] = static_cast<uint8_t>(kAreaDataOffset + dataLen);
-    PutLE32(r.area + 1, type);
-    std::memcpy(r.area + kAreaDataOffset, data, static_cast<size_t>(dataLen));
-    r.sequence = msgId;
+    r.tagId = msg.header.tagId;
+    r.msgId = msgId;
     r.subMsgType = type;
+    r.radio = msg.radio;
+    r.rssi = msg.rssi;
+    r.report = report;
     return r;
 }
 
@@ -51,30 +61,27 @@ bool AddLogged(TagMessage* out, uint8_t type, int offset, int length) {
 bool TakeActivity(Cursor* c, uint8_t type, TagMessage* out) {
     if (c->Left() < kActivityBodySize) return false;
     const uint8_t* body = c->payload + c->pos;
-    TimedSubGMsg r = NewRecord(out->header, type, body[0], body + 1, kStandardReportSize);
+    TimedSubGMsg r = NewRecord(*out, type, body[0], DecodeStandardReport(body + 1));
     r.activityFlags = body[kActivityBodySize - 1];
     c->pos += kActivityBodySize;
     return AddRecord(out, r);
 }
 
 bool TakeDiagnostics(Cursor* c, TagMessage* out) {
-    uint8_t version = c->payload[c->pos];
-    int size = version == kTagDiagVersion ? kTagDiagSize : version == kTagDiag001Version ? kTagDiag001Size : 0;
-    if (size == 0 || c->Left() < size) return false;
     const uint8_t* body = c->payload + c->pos;
-    int offset = c->pos;
+    const bool v1 = body[0] == kTagDiagVersion;
+    int size = v1 ? kTagDiagSize : body[0] == kTagDiag001Version ? kTagDiag001Size : 0;
+    if (size == 0 || c->Left() < size) return false;
     c->pos += size;
-    return AddRecord(out, NewRecord(out->header, SubMsgType::Diagnostics, out->header.msgId, body, size)) &&
-           AddLogged(out, SubMsgType::Diagnostics, offset, size);
+    TagReport report = v1 ? TagReport(DecodeTagDiag(body)) : TagReport(DecodeTagDiag001(body));
+    return AddRecord(out, NewRecord(*out, SubMsgType::Diagnostics, out->header.msgId, report));
 }
 
 bool TakeParameters(Cursor* c, TagMessage* out) {
     if (c->Left() < kParamsReportSize) return false;
     const uint8_t* body = c->payload + c->pos;
-    int offset = c->pos;
     c->pos += kParamsReportSize;
-    return AddRecord(out, NewRecord(out->header, SubMsgType::Parameters, out->header.msgId, body, kParamsReportSize)) &&
-           AddLogged(out, SubMsgType::Parameters, offset, kParamsReportSize);
+    return AddRecord(out, NewRecord(*out, SubMsgType::Parameters, out->header.msgId, DecodeParamsReport(body)));
 }
 
 bool TakeLoggedBody(Cursor* c, uint8_t type, int size, TagMessage* out) {
@@ -120,27 +127,7 @@ TagDecodeStatus Fail(TagMessage* out, TagDecodeStatus status) {
 
 }  // namespace
 
-SUB_G_MSG_HEADER_STD_001 DecodeTagHeader(const uint8_t* b) {
-    return {b[0], b[1], GetLE32(b + 2), b[6], b[7], b[8], b[9]};
-}
-
-STANDARD_REPORT_STD DecodeStandardReport(const uint8_t* b) { return {GetLE16(b), GetLE16(b + 2), b[4], b[5]}; }
-
-TAG_DIAGNOSTICS_STD DecodeTagDiag(const uint8_t* b) { return {DecodeTagDiagCommon(b), b[12], b[13], b[14], b[16]}; }
-
-TAG_DIAGNOSTICS_STD_001 DecodeTagDiag001(const uint8_t* b) {
-    return {DecodeTagDiagCommon(b), b[12], b[13], b[14], b[15], b[16], b[17], b[19]};
-}
-
-PARAMS_REPORT_STD DecodeParamsReport(const uint8_t* b) {
-    return {GetLE16(b), b[2], GetLE16(b + 3), GetLE16(b + 5), GetLE16(b + 7), b[9], b[10], b[11], b[12]};
-}
-
 MEMSCalcData DecodeMEMSCalc(const uint8_t* b) { return {b[0], GetLE16(b + 1), b[3], b[4], b[5]}; }
-
-uint32_t RecordTagId(const TimedSubGMsg& record) { return GetLE32(record.header + 1); }
-
-uint8_t RecordMsgId(const TimedSubGMsg& record) { return record.header[5]; }
 
 TagDecodeStatus DecodeTagMessage(const uint8_t* payload, int length, const timeval& arrival, TagMessage* out) {
     out->recordCount = 0;

@@ -5,8 +5,8 @@
 
 #include <sys/time.h>
 
-#include <cstddef>
 #include <cstdint>
+#include <variant>
 
 #include "subg/frame.h"
 #include "subg/radio.h"
@@ -34,7 +34,6 @@ constexpr uint8_t kMinPacketLength = kTagMsgHeaderSize - 1;
 
 // Body sizes.
 constexpr int kActivityBodySize = 8;
-constexpr int kStandardReportSize = 6;  // activity body bytes 1-6
 constexpr int kTagDiagSize = 17;        // diagnostics structure version 1
 constexpr int kTagDiag001Size = 20;     // diagnostics structure version 2
 constexpr int kParamsReportSize = 13;
@@ -118,53 +117,37 @@ struct MEMSCalcData {
     uint8_t standToWalkTimeSlot;
 };
 
-SUB_G_MSG_HEADER_STD_001 DecodeTagHeader(const uint8_t* bytes);
-STANDARD_REPORT_STD DecodeStandardReport(const uint8_t* bytes);
-TAG_DIAGNOSTICS_STD DecodeTagDiag(const uint8_t* bytes);
-TAG_DIAGNOSTICS_STD_001 DecodeTagDiag001(const uint8_t* bytes);
-PARAMS_REPORT_STD DecodeParamsReport(const uint8_t* bytes);
 MEMSCalcData DecodeMEMSCalc(const uint8_t* bytes);
 
-// One record-producing sub-message with its tag identity and receive time,
-// copied whole between threads. The header and the area are byte images in
-// the air message's layout (little-endian); the consumer reads the data
-// from the area by position.
-constexpr int kSubGMsgHeaderSize = 7;  // SUB_G_MSG_HEADER_STD
-constexpr int kSubMsgAreaSize = 257;
-constexpr int kAreaDataOffset = 5;     // behind the length code and the 32-bit type
+// The report a record carries: activity (types 1, 3 and 15, body bytes
+// 1-6), tag diagnostics of either structure version, or parameters.
+using TagReport = std::variant<STANDARD_REPORT_STD, TAG_DIAGNOSTICS_STD, TAG_DIAGNOSTICS_STD_001, PARAMS_REPORT_STD>;
 
+// One record-producing sub-message with its tag message's identity and
+// reception, dated later; a plain value, copied whole between threads.
 struct TimedSubGMsg {
-    // packet length (0: the record carries nothing), tag ID, message ID,
-    // number of sub-messages in the area (1)
-    uint8_t header[kSubGMsgHeaderSize];
-    // length code (5 + data), type, data
-    uint8_t area[kSubMsgAreaSize];
-    // Unsigned: good until 2106 even where time_t is 32 bits.
+    uint32_t tagId;
+    // Activity kinds: the report's own MsgID (body byte 0); diagnostics and
+    // parameters: the message's (header byte 6). The record is dated from it.
+    uint8_t msgId;
+    uint8_t subMsgType;     // 1, 3, 15, 2 or 11
+    uint8_t radio;          // payload byte 0
+    int rssi;               // dBm, the whole message's
+    uint8_t activityFlags;  // activity body byte 7; activity kinds only
+    // Receive time. Unsigned: good until 2106 even where time_t is 32 bits.
     uint32_t seconds;
     uint32_t micros;
-    uint32_t activityFlags;  // activity body byte 7
-    uint8_t sequence;        // what the record is dated from
-    uint32_t subMsgType;
+    TagReport report;
 };
-
-static_assert(sizeof(TimedSubGMsg) == 284, "record size is fixed");
-static_assert(offsetof(TimedSubGMsg, area) == 7, "area follows the 7-byte header");
-static_assert(offsetof(TimedSubGMsg, seconds) == 264, "receive time follows the area");
-static_assert(offsetof(TimedSubGMsg, activityFlags) == 272, "activity flags at byte 272");
-static_assert(offsetof(TimedSubGMsg, sequence) == 276, "sequence number at byte 276");
-static_assert(offsetof(TimedSubGMsg, subMsgType) == 280, "type at byte 280");
-
-uint32_t RecordTagId(const TimedSubGMsg& record);
-uint8_t RecordMsgId(const TimedSubGMsg& record);
-inline const uint8_t* RecordData(const TimedSubGMsg& record) { return record.area + kAreaDataOffset; }
 
 // The smallest record-producing sub-message is a type byte and an activity
 // body, so one frame never yields more records than this.
 constexpr int kMaxTagRecords = (kMaxFrameData - kSubMsgsStart) / (1 + kActivityBodySize);
-// Every logged sub-message kind takes at least two bytes.
+// Every kind logged without a record takes at least two bytes.
 constexpr int kMaxLoggedSubMsgs = (kMaxFrameData - kSubMsgsStart) / 2;
 
-// A sub-message that gets a row of its own log: its body within the payload.
+// A sub-message that gets a row of its own log and no record (PER test,
+// MEMS calculation, raw data): its body within the payload.
 struct LoggedSubMsg {
     uint8_t type;
     int offset;
@@ -190,8 +173,9 @@ enum class TagDecodeStatus {
 };
 
 // Decodes the payload of one tag message, length bytes. Every read stays
-// within them. Sub-messages decoded before a failure stay listed in
-// out->logged; records are only good when the result is Parsed.
+// within them. Sub-messages decoded before a failure stay in out->logged
+// and out->records, for their rows; the records are only handed over when
+// the result is Parsed.
 TagDecodeStatus DecodeTagMessage(const uint8_t* payload, int length, const timeval& arrival, TagMessage* out);
 
 // The RSSI byte read as signed, in dBm.

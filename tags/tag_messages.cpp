@@ -22,17 +22,26 @@ constexpr int kHandOverAttempts = 8;
 // The message being handled; rebuilt for every message, parser thread only.
 TagMessage Message;
 
+// The tags' diagnostics and parameters logs get their rows from the
+// records; activity rows wait for the dating.
+struct ReportRow {
+    uint32_t tagId;
+    time_t now;
+    void operator()(const STANDARD_REPORT_STD&) const {}
+    void operator()(const PARAMS_REPORT_STD& p) const {
+        QueueCsvRow(CsvLog::TagParam, FormatTagParamRow(tagId, now, p));
+    }
+    template <class TagDiagnostics>
+    void operator()(const TagDiagnostics& d) const {
+        QueueCsvRow(CsvLog::TagDiag, FormatTagDiagRow(tagId, now, d));
+    }
+};
+
 void WriteSubMsgRow(const T7734FrameReply& reply, const TagMessage& msg, const LoggedSubMsg& sub,
                     const timeval& arrival) {
     const uint8_t* body = reply.data + sub.offset;
     uint32_t tagId = msg.header.tagId;
     switch (sub.type) {
-        case SubMsgType::Diagnostics:
-            QueueCsvRow(CsvLog::TagDiag, FormatTagDiagRow(tagId, arrival.tv_sec, body));
-            break;
-        case SubMsgType::Parameters:
-            QueueCsvRow(CsvLog::TagParam, FormatTagParamRow(tagId, arrival.tv_sec, body));
-            break;
         case SubMsgType::PERTest:
             QueueCsvRow(CsvLog::PERTest, FormatPERRow(msg.msgTime, tagId, msg.header.msgId, body[0]));
             break;
@@ -61,7 +70,7 @@ void PackAndLogData(TagMessage& msg) {
     for (int i = 0; i < msg.recordCount; ++i) {
         const TimedSubGMsg& record = msg.records[i];
         ActivityRow row = ActivityRowOf(msg.records, msg.recordCount, i);
-        int tagId = static_cast<int32_t>(RecordTagId(record));
+        int tagId = static_cast<int32_t>(record.tagId);
         if (IsHandedOver(record) && !HandOver(record)) {
             if (row == ActivityRow::JustStoodUp) {
                 syslog(LOG_ERR, "ParseTagMsg_001: Failed to add just stood up data for tag %d", tagId);
@@ -70,9 +79,9 @@ void PackAndLogData(TagMessage& msg) {
             }
         }
         if (row == ActivityRow::Activity) {
-            QueueCsvRow(CsvLog::TagsActivity, FormatActivityRow(msg.radio, record, msg.rssi));
+            QueueCsvRow(CsvLog::TagsActivity, FormatActivityRow(record));
         } else if (row == ActivityRow::JustStoodUp) {
-            QueueCsvRow(CsvLog::TagsActivity, FormatJustStoodUpRow(msg.radio, record, msg.rssi));
+            QueueCsvRow(CsvLog::TagsActivity, FormatJustStoodUpRow(record));
         }
     }
 }
@@ -81,6 +90,9 @@ void PackAndLogData(TagMessage& msg) {
 int ParseTagMsg_001(const T7734FrameReply& reply, const timeval& arrival) {
     int length = ReplyDataLen(reply);
     TagDecodeStatus status = DecodeTagMessage(reply.data, length, arrival, &Message);
+    for (int i = 0; i < Message.recordCount; ++i) {
+        std::visit(ReportRow{Message.header.tagId, arrival.tv_sec}, Message.records[i].report);
+    }
     for (int i = 0; i < Message.loggedCount; ++i) WriteSubMsgRow(reply, Message, Message.logged[i], arrival);
     if (status == TagDecodeStatus::HeaderShort) {
         syslog(LOG_DEBUG, "ParseTagMsg_001: MsgLen < sizeof(SUB_G_MSG_HEADER_STD_001) (MsgLen= %d)", length);

@@ -8,6 +8,7 @@
 #include "backbone/backbone_iface.h"
 #include "backbone/msg_queue.h"
 #include "backbone/queue_store.h"
+#include "backbone/tag_records.h"
 #include "support/scratch_dir.h"
 #include "tags/tag_builder_records.h"
 
@@ -29,23 +30,17 @@ TimedSubGMsg ActivityRecord(uint32_t tagId, uint16_t steps, uint8_t lyingCount =
     return OnlyRecord(b);
 }
 
-TimedSubGMsg SubRecord(uint8_t type, const std::vector<uint8_t>& body, int version = -1) {
+TimedSubGMsg SubRecord(uint8_t type, const std::vector<uint8_t>& body) {
     TagMsgBuilder b;
     b.Sub(type, body);
-    TimedSubGMsg record = OnlyRecord(b);
-    if (version >= 0) record.area[kAreaDataOffset] = static_cast<uint8_t>(version);
-    return record;
+    return OnlyRecord(b);
 }
 
 // Mirrors the link's package from the same records with the conversions
 // alone, to check the link's running size against a real serialisation.
 struct Mirror {
     ZemloReaderDataPackage pack;
-    void Add(const TimedSubGMsg& record) {
-        WalkSubMessages(record, [&](TagEntryKind kind, int offset) {
-            ASSERT_TRUE(FillTagEntry(record, kind, offset, 0, pack.add_tags_data()));
-        });
-    }
+    void Add(const TimedSubGMsg& record) { FillTagEntry(record, 0, pack.add_tags_data()); }
     int Size() const { return static_cast<int>(pack.ByteSizeLong()); }
 };
 
@@ -59,7 +54,7 @@ TEST(ReaderPack, TheRunningSizeIsTheSerialisedSizeAndTheCrossingEntryTravels) {
     const std::vector<TimedSubGMsg> kinds = {
         ActivityRecord(5, 1),           ActivityRecord(0x0FFFFFFF, 60000, 200),
         SubRecord(SubMsgType::Diagnostics, DiagV1Body()), SubRecord(SubMsgType::Diagnostics, DiagV2Body()),
-        SubRecord(SubMsgType::Diagnostics, DiagV2Body(), 3), SubRecord(SubMsgType::Parameters, ParamsBody())};
+        SubRecord(SubMsgType::Parameters, ParamsBody())};
     BackBoneIface link;
     // A package that already holds a report counts it too.
     ZemloReaderDataPackage start;
@@ -113,7 +108,7 @@ TEST(ReaderPack, ExactlyTheLimitStaysAndOneEntryMoreIsHandedOver) {
     link.AddTagRecord(*last);
     EXPECT_EQ(link.GetReaderPackSize(), kLimit);
     EXPECT_TRUE(RTCMsgQ.Entries.empty()) << "exactly the limit is not handed over";
-    EXPECT_EQ(link.AddTagVisitData(ActivityRecord(77, 1), 0), 0);
+    EXPECT_EQ(link.AddTagRecord(ActivityRecord(77, 1)), 0);
     ASSERT_EQ(RTCMsgQ.Entries.size(), 1u);
     const ZemloReaderDataPackage handedOver = Queued(0);
     ASSERT_EQ(handedOver.tags_data_size(), fillers + 2);

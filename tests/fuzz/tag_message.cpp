@@ -12,18 +12,6 @@
 #include "tags/tag_decode.h"
 #include "tags/tag_messages.h"
 
-namespace {
-
-void ConvertForTheBackbone(const TimedSubGMsg& record) {
-    WalkSubMessages(record, [&record](TagEntryKind kind, int offset) {
-        RFTagDataPackage entry;
-        FillTagEntry(record, kind, offset, 0, &entry);
-        entry.ByteSizeLong();
-    });
-}
-
-}  // namespace
-
 // The input is the frame's data: radio byte, tag header, sub-messages.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool ready = [] {
@@ -40,6 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParseTagMsgAt(MakeReply(SubGOp::TagMessage, data, size), arrival);
     WriteQueuedCsvRows();
     TimedSubGMsg record;
-    while (TakeTagData(&record) == 1) ConvertForTheBackbone(record);
+    while (TakeTagData(&record) == 1) {
+        RFTagDataPackage entry;
+        FillTagEntry(record, 0, &entry);
+        entry.ByteSizeLong();
+    }
     return 0;
 }

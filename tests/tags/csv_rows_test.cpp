@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/tags/tag_message_builder.h"
+#include "tags/tag_builder_records.h"
 
 namespace {
 
@@ -21,18 +20,20 @@ protected:
         tzset();
     }
 
-    // The first record of a message with one report, dated 900 s back.
-    static TimedSubGMsg ActivityRecord(uint8_t type, uint8_t flags) {
+    // The record of a message with one report, dated 900 s back.
+    static TimedSubGMsg ActivityRecord(uint8_t type, uint8_t flags, uint8_t radio = 0, uint8_t rssiByte = 0x10) {
         TagMsgBuilder b;
+        b.radio = radio;
+        b.rssiByte = rssiByte;
         b.Activity(type, 0x2A, 0x1234, 0x5678, 3, 0x40, flags);
-        std::vector<uint8_t> payload = b.Payload();
-        auto msg = std::make_unique<TagMessage>();
-        EXPECT_EQ(DecodeTagMessage(payload.data(), static_cast<int>(payload.size()), kNow, msg.get()),
-                  TagDecodeStatus::Parsed);
-        TimedSubGMsg record = msg->records[0];
-        record.seconds = static_cast<uint32_t>(kWhen - 900);
-        record.micros = 654321;
-        return record;
+        return OnlyRecord(b, kWhen - 900, 654321);
+    }
+
+    template <class Report>
+    static Report ReportOf(uint8_t type, const std::vector<uint8_t>& body) {
+        TagMsgBuilder b;
+        b.Sub(type, body);
+        return std::get<Report>(OnlyRecord(b).report);
     }
 };
 
@@ -75,28 +76,28 @@ TEST_F(CsvRows, HeaderLines) {
 }
 
 TEST_F(CsvRows, ActivityRows) {
-    EXPECT_EQ(FormatActivityRow(0, ActivityRecord(1, 0x83), -86),
+    EXPECT_EQ(FormatActivityRow(ActivityRecord(1, 0x83)),
               "RADIO_1, 1796616361, 654, 16909060, 42, 4660, 22136, 3, 64, -86, Standing, True\n");
-    EXPECT_EQ(FormatActivityRow(7, ActivityRecord(1, 0x02), -90),
+    EXPECT_EQ(FormatActivityRow(ActivityRecord(1, 0x02, 7, 0x0C)),
               "RADIO_2, 1796616361, 654, 16909060, 42, 4660, 22136, 3, 64, -90, Lying, False\n");
-    EXPECT_EQ(FormatActivityRow(0, ActivityRecord(1, 0x85), -86),
+    EXPECT_EQ(FormatActivityRow(ActivityRecord(1, 0x85)),
               "RADIO_1, 1796616361, 654, 16909060, 42, 4660, 22136, 3, 64, -86, Unknown, True\n");
-    EXPECT_EQ(FormatJustStoodUpRow(0, ActivityRecord(15, 30), -86),
+    EXPECT_EQ(FormatJustStoodUpRow(ActivityRecord(15, 30)),
               "RADIO_1, 1796616361, 654, 16909060, 42, 4660, 22136, 3, 64, -86, 30, True\n");
 }
 
 TEST_F(CsvRows, TagDiagnosticsRowsStayOnOneLine) {
-    std::vector<uint8_t> v2 = DiagV2Body();
-    EXPECT_EQ(FormatTagDiagRow(0xFFFFFFFE, kWhen, v2.data()),
+    const auto v2 = ReportOf<TAG_DIAGNOSTICS_STD_001>(SubMsgType::Diagnostics, DiagV2Body());
+    EXPECT_EQ(FormatTagDiagRow(0xFFFFFFFE, kWhen, v2),
               "-2, Mon Dec  7 04:21:01 2026, 2, 1, 2, 1f, 4, 5, 90, 7, 4660, -65, -2, 10.11.12, 1, a5, c3\n");
-    std::vector<uint8_t> v1 = DiagV1Body();
-    EXPECT_EQ(FormatTagDiagRow(5, kWhen, v1.data()),
+    const auto v1 = ReportOf<TAG_DIAGNOSTICS_STD>(SubMsgType::Diagnostics, DiagV1Body());
+    EXPECT_EQ(FormatTagDiagRow(5, kWhen, v1),
               "5, Mon Dec  7 04:21:01 2026, 1, 3, 4, 2a, 5, 6, 80, 9, 10000, -60, 25, 5, 0, 5a, 77\n");
 }
 
 TEST_F(CsvRows, TagParametersRow) {
-    std::vector<uint8_t> p = ParamsBody();
-    EXPECT_EQ(FormatTagParamRow(16909060, kWhen, p.data()),
+    const auto p = ReportOf<PARAMS_REPORT_STD>(SubMsgType::Parameters, ParamsBody());
+    EXPECT_EQ(FormatTagParamRow(16909060, kWhen, p),
               "16909060, Mon Dec  7 04:21:01 2026, 300, 3, 600, 3600, 60, 5, 6, 7, 8\n");
 }
 

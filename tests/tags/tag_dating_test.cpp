@@ -12,7 +12,7 @@ constexpr uint32_t T = static_cast<uint32_t>(kMsgTime.tv_sec);
 TimedSubGMsg Record(uint8_t type, uint8_t sequence, uint8_t activityByte = 0) {
     TimedSubGMsg r{};
     r.subMsgType = type;
-    r.sequence = sequence;
+    r.msgId = sequence;
     r.activityFlags = activityByte;
     return r;
 }

@@ -109,12 +109,13 @@ TEST_F(TagMessages, AParsedMessageIsDatedHandedOverLoggedAndLightsTheTrafficLed)
     EXPECT_EQ(records[1].seconds, T - 900);
     EXPECT_EQ(records[2].seconds, T);
     EXPECT_EQ(records[2].micros, 654321u);
-    EXPECT_EQ(DecodeStandardReport(RecordData(records[1])).Steps, 110);
+    EXPECT_EQ(std::get<STANDARD_REPORT_STD>(records[1].report).Steps, 110);
+    EXPECT_EQ(records[1].rssi, -86);
 
     std::vector<std::string> rows = ActivityRows();
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0], FormatActivityRow(0, records[0], -86));
-    EXPECT_EQ(rows[2], FormatActivityRow(0, records[2], -86));
+    EXPECT_EQ(rows[0], FormatActivityRow(records[0]));
+    EXPECT_EQ(rows[2], FormatActivityRow(records[2]));
 
     EXPECT_EQ(PacketCounter, 1u);
     EXPECT_EQ(LastTagMessageTime, kClock);
@@ -153,8 +154,8 @@ TEST_F(TagMessages, UnforwardedReportsStayBehindAndAClosingJustStoodUpReportCome
     EXPECT_EQ(records[1].seconds, T);
     std::vector<std::string> rows = ActivityRows();
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0], FormatActivityRow(0, records[0], -86));
-    EXPECT_EQ(rows[1], FormatJustStoodUpRow(0, records[1], -86));
+    EXPECT_EQ(rows[0], FormatActivityRow(records[0]));
+    EXPECT_EQ(rows[1], FormatJustStoodUpRow(records[1]));
 }
 
 TEST_F(TagMessages, AFormatErrorDropsTheWholeMessage) {
@@ -215,7 +216,7 @@ TEST_F(TagMessages, MoreThanSixteenReportsAreAllHandedOverInOrder) {
     std::vector<TimedSubGMsg> records = Drain();
     ASSERT_EQ(records.size(), 20u);
     for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(records[i].sequence, i);
+        EXPECT_EQ(records[i].msgId, i);
         EXPECT_EQ(records[i].seconds, T - static_cast<uint32_t>(19 - i) * 300);
     }
     EXPECT_EQ(ActivityRows().size(), 20u);
@@ -236,15 +237,16 @@ TEST_F(TagMessages, LoggedSubMessagesGoToTheirOwnLogs) {
         std::vector<std::string> lines = Lines(CsvLogPath(log, dir_.Path().c_str(), kClock));
         return lines.empty() ? std::string() : lines.back();
     };
-    std::vector<uint8_t> diag = DiagV2Body(), params = ParamsBody();
+    std::vector<TimedSubGMsg> records = Drain();
+    ASSERT_EQ(records.size(), 2u) << "diagnostics and parameters records";
     const uint8_t mems[] = {1, 2, 3, 4, 5, 6}, raw[] = {0x01, 0xAB, 0x10};
-    EXPECT_EQ(last(CsvLog::TagDiag), FormatTagDiagRow(b.tagId, T, diag.data()));
-    EXPECT_EQ(last(CsvLog::TagParam), FormatTagParamRow(b.tagId, T, params.data()));
+    const auto& diag = std::get<TAG_DIAGNOSTICS_STD_001>(records[0].report);
+    EXPECT_EQ(last(CsvLog::TagDiag), FormatTagDiagRow(b.tagId, T, diag));
+    EXPECT_EQ(last(CsvLog::TagParam), FormatTagParamRow(b.tagId, T, std::get<PARAMS_REPORT_STD>(records[1].report)));
     EXPECT_EQ(last(CsvLog::MEMSCalc), FormatMEMSCalcRow(b.tagId, kArrival, mems));
     EXPECT_EQ(last(CsvLog::RawData), FormatRawDataRow(b.tagId, kArrival, raw, 3));
     timeval msgTime = {kArrival.tv_sec - 300, kArrival.tv_usec};
     EXPECT_EQ(last(CsvLog::PERTest), FormatPERRow(msgTime, b.tagId, b.msgId, 0x41));
-    EXPECT_EQ(Drain().size(), 2u) << "diagnostics and parameters records";
     EXPECT_EQ(PacketCounter, 1u);
 }
 
