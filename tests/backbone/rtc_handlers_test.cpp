@@ -48,7 +48,7 @@ protected:
     }
     // Hands the envelopes to their handlers as the listener does.
     void Receive(const std::string& stream) {
-        EnvelopeStream envelopes;
+        EnvelopeStream envelopes(HandlesRTCEnvelope);
         envelopes.Feed(reinterpret_cast<const uint8_t*>(stream.data()), stream.size(), Dispatch, &context_);
     }
     static void Dispatch(void* context, uint32_t number, const uint8_t* message, uint32_t length) {
