@@ -50,6 +50,14 @@ extern std::mutex RTCSendMutex;
 // Guards ReaderPack, ReaderPackSize, NextMsgIndex and SurveyProgress.
 extern std::mutex ReaderPackMutex;
 
+// The keep-alive interval an RTC may set, seconds: one beyond it would
+// leave the link without keep-alives, and the queue without its pacing.
+constexpr uint32_t kMinKeepAliveSeconds = 1;
+constexpr uint32_t kMaxKeepAliveSeconds = 3600;
+// An RTC's keep-alive interval brought within those bounds; one outside is
+// logged, with caller first.
+int KeepAliveWithinBounds(uint32_t seconds, const char* caller);
+
 struct RTCEndpoint {
     char address[16];  // dotted IPv4, compared over all 16 bytes
     uint16_t port;

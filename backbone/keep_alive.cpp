@@ -11,6 +11,14 @@
 #include "backbone/messages.h"
 #include "params/working_params.h"
 
+int KeepAliveWithinBounds(uint32_t seconds, const char* caller) {
+    if (seconds >= kMinKeepAliveSeconds && seconds <= kMaxKeepAliveSeconds) return static_cast<int>(seconds);
+    const uint32_t taken = seconds < kMinKeepAliveSeconds ? kMinKeepAliveSeconds : kMaxKeepAliveSeconds;
+    syslog(LOG_ERR, "%s: keep-alive interval of %u s is outside %u to %u s, %u s taken", caller, seconds,
+           kMinKeepAliveSeconds, kMaxKeepAliveSeconds, taken);
+    return static_cast<int>(taken);
+}
+
 void BackBoneIface::SetKeepAliveInterval(int seconds) { SetKeepAlive(seconds); }
 
 int BackBoneIface::GetKeepAliveInterval() { return SnapshotWorkingParams().KeepAlive; }

@@ -126,6 +126,8 @@ TEST_F(RtcParams, ReaderParameters) {
         {"working_channel: 0", 4, 911.4f, 15, 3},
         {"working_channel: 16", 4, 911.4f, 15, 3},
         {"keep_alive_interval: 7", 4, 911.4f, 15, 7},
+        {"keep_alive_interval: 0", 4, 911.4f, 15, 1},
+        {"keep_alive_interval: 4294967295", 4, 911.4f, 15, 3600},
         {"rf_region: Europe working_channel: 2", 1, 868.3f, 6, 3},
         {"rf_region: Israel working_channel: 6", 4, 916.3f, 5, 3},  // channel 5 of the new table
         {"radio_frequency_table: 868.1 radio_frequency_table: 100 working_channel: 2", 1, 908.1f, 15, 3},

@@ -99,6 +99,26 @@ TEST_F(HandlersTest, PairAckSetsTheClockPairsAndDecidesOnAcknowledgements) {
     }
 }
 
+// However long or short the interval an RTC asks for, the reader keeps
+// sending between once a second and once an hour.
+TEST_F(HandlersTest, PairAckKeepAliveIsTakenBetweenOneSecondAndAnHour) {
+    const struct {
+        uint32_t given;
+        int taken;
+    } cases[] = {{5, 5}, {0, 1}, {3600, 3600}, {3601, 3600}, {4294967295u, 3600}};
+    for (const auto& c : cases) {
+        seen = Seen();
+        link_.SetRTCCommState(RTC_CONNECTED);
+        RtcPairingACK ack;
+        ack.set_keep_alive_interval_seconds(c.given);
+        Receive(Pack(RTCPAIRACK, ack));
+        ASSERT_FALSE(seen.calls.empty()) << c.given;
+        EXPECT_EQ(seen.calls[0], "keep-alive " + std::to_string(c.taken)) << c.given;
+        EXPECT_EQ(link_.GetRTCCommState(), RTC_PAIRED) << c.given;
+        link_.SetPaired(false);
+    }
+}
+
 TEST_F(HandlersTest, ClockSyncAfterPairAckIsHandledInOrderAndNotAcknowledged) {
     RtcClockSync sync;
     sync.set_rtc_timestamp(1800000000999ull);
