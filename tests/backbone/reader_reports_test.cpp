@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <google/protobuf/text_format.h>
@@ -167,6 +171,24 @@ TEST_F(RtcParams, TagParametersChangeOnlyWhatTheyCarry) {
     EXPECT_EQ(p.SteadyStateInterval, 420u);
     EXPECT_EQ(p.WorkingChann, 4) << "channel 16 of 15 refused";
     EXPECT_EQ(p.SiteID, 42);
+}
+
+// The survey hands its progress over on the serial parser thread, with the
+// link's locks held. The backbone holds the package's lock while a save of
+// a large queue keeps it waiting for seconds; the hand-over must not wait.
+TEST(ReaderReports, SurveyProgressIsHandedOverWhileThePackageIsHeld) {
+    BackBoneIface link;
+    std::unique_lock<std::mutex> packageHeld(ReaderPackMutex);
+    std::promise<void> handed;
+    std::future<void> over = handed.get_future();
+    std::thread survey([&] {
+        link.UpdateChannScanProgress(2, 50, 16, 6);
+        handed.set_value();
+    });
+    const bool inTime = over.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    packageHeld.unlock();
+    survey.join();
+    EXPECT_TRUE(inTime);
 }
 
 }  // namespace
