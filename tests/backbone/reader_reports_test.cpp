@@ -15,14 +15,27 @@
 #include <google/protobuf/text_format.h>
 
 #include "backbone/backbone_iface.h"
+#include "backbone/backbone_thread.h"
 #include "params/working_params.h"
 #include "subgconfig/freq_coding.h"
 #include "subgconfig/frequencies.h"
+#include "subgconfig/versions.h"
 #include "support/scratch_dir.h"
 
 namespace {
 
 void Touch(const std::string& name, const std::string& text = "") { std::ofstream(name) << text; }
+
+// Polls a condition that another thread makes true, for at most ten seconds.
+template <typename Condition>
+bool WithinTenSeconds(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 TEST(ReaderReports, VersionBlockByteByByte) {
     uint8_t gvt[kGVTSize];
@@ -189,6 +202,23 @@ TEST(ReaderReports, SurveyProgressIsHandedOverWhileThePackageIsHeld) {
     packageHeld.unlock();
     survey.join();
     EXPECT_TRUE(inTime);
+}
+
+// A parameter that changes while its report is being built is reported
+// again with the next pass, not lost behind the report.
+TEST_F(RtcParams, AChangeWhileTheReportIsBuiltIsReportedNext) {
+    GVTUpdated = 1;
+    RTCConnected = 1;
+    ParamsUpdated = 1;
+    // The report reads the parameters, then waits here for the package.
+    std::unique_lock<std::mutex> packageHeld(ReaderPackMutex);
+    std::thread backbone([this] { ForwardReports(&link_); });
+    const bool reportBegun = WithinTenSeconds([] { return ParamsUpdated == 0; });
+    if (reportBegun) SetSiteID(7);
+    packageHeld.unlock();
+    backbone.join();
+    ASSERT_TRUE(reportBegun) << "the report took its flag";
+    EXPECT_EQ(ParamsUpdated.load(), 1);
 }
 
 }  // namespace
