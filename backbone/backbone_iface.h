@@ -9,7 +9,8 @@
 // Locks, always taken in this order, none held while another thread is
 // waited for: RTCListMutex, then RTCSendMutex, then RTCCommStateMutex.
 // ReaderPackMutex may be followed by RTCMsgQMutex (the hand-over to the
-// queue) and by nothing else.
+// queue) and by nothing else. Nothing is taken while SurveyProgressMutex
+// is held.
 //
 // The TCP socket's lifetime: the listener thread opens it and blocks in a
 // wait on it, while any thread may drop the link. A drop therefore only
@@ -47,8 +48,21 @@ extern std::mutex RTCCommStateMutex;
 // Guards every write to the TCP socket, so that envelopes never interleave,
 // and the socket's closing against a write in progress.
 extern std::mutex RTCSendMutex;
-// Guards ReaderPack, ReaderPackSize, NextMsgIndex and SurveyProgress.
+// Guards ReaderPack, ReaderPackSize and NextMsgIndex.
 extern std::mutex ReaderPackMutex;
+// Guards SurveyProgress. The survey hands its progress over from the serial
+// parser, under the link's locks, while the backbone may hold
+// ReaderPackMutex for as long as a save holds the queue: so the progress
+// has this lock of its own, held only to copy it, with no other taken.
+extern std::mutex SurveyProgressMutex;
+
+// The keep-alive interval an RTC may set, seconds: one beyond it would
+// leave the link without keep-alives, and the queue without its pacing.
+constexpr uint32_t kMinKeepAliveSeconds = 1;
+constexpr uint32_t kMaxKeepAliveSeconds = 3600;
+// An RTC's keep-alive interval brought within those bounds; one outside is
+// logged, with caller first.
+int KeepAliveWithinBounds(uint32_t seconds, const char* caller);
 
 struct RTCEndpoint {
     char address[16];  // dotted IPv4, compared over all 16 bytes
@@ -141,7 +155,8 @@ public:
     // Puts the parameters report with its version block into the package.
     void UpdateParams();
     void UpdateChannScan(const ZemloChannelSurveyResults& results);
-    // The survey's progress, sent with the next write; any thread.
+    // The survey's progress, sent with the next write; any thread, any
+    // lock held: it waits on nothing but SurveyProgressMutex.
     void UpdateChannScanProgress(unsigned channelNumber, unsigned channelScanProgress, unsigned surveyProgress,
                                  unsigned totalChannels);
 
@@ -151,6 +166,9 @@ public:
 
 private:
     void HandOverLocked();
+    bool SurveyProgressPending();
+    // Moves a pending progress update into out; false when none is pending.
+    bool TakeSurveyProgress(ZemloChannelSurveyProgressUpdate* out);
     void RecountReaderPackLocked();
     // Writes the envelope whole while the state is `required`.
     bool SendWhile(eRTCCommState required, const std::string& envelope);
@@ -186,6 +204,7 @@ private:
     ZemloReaderDataPackage ReaderPack;
     int ReaderPackSize = 0;
     uint64_t NextMsgIndex = 1;
+    // SurveyProgressMutex.
     ZemloChannelSurveyProgressUpdate SurveyProgress;
 
     // The trace (its own lock in reader_pack.cpp); open for the life of the

@@ -107,38 +107,6 @@ bool DrainOneRecord(BackBoneIface* link) {
     return true;
 }
 
-// The reports other threads have flagged go into the package; while paired
-// it leaves at once, otherwise with the next hand-over. Each report is
-// copied under its owner's lock and put into the package after it.
-void ForwardReports(BackBoneIface* link) {
-    ZemloReaderDiagnosticsInformation diag;
-    if (TakeDiagnostics(&diag)) {
-        diag.set_overall_no_connection_time(WholeMinutes(link->GetNotPairedSeconds()));
-        diag.set_rtc_socket_disconnection_time_counter(WholeMinutes(link->GetNoSocketSeconds()));
-        link->UpdateReaderDiag(diag);
-        if (RTCConnected) {
-            link->EmptyReaderPack();
-            syslog(LOG_DEBUG, "ZemloBackboneTh: sent diagnostics to RTC");
-        }
-    }
-    ZemloChannelSurveyResults survey;
-    if (TakeSurveyResults(&survey)) {
-        link->UpdateChannScan(survey);
-        if (RTCConnected) {
-            link->EmptyReaderPack();
-            syslog(LOG_DEBUG, "ZemloBackboneTh: sent channel scan to RTC");
-        }
-    }
-    // The versions ride in the report: it waits until the board's are known.
-    if (ParamsUpdated && GVTUpdated && RTCConnected) {
-        link->UpdateParams();
-        ParamsUpdated = 0;
-        link->EmptyReaderPack();
-        syslog(LOG_DEBUG, "ZemloBackboneTh: sent parameters update to RTC");
-        SendSteadyStateInterval(SnapshotWorkingParams().SteadyStateInterval);
-    }
-}
-
 // The first unpaired pass of a period asks the board for no delay before a
 // frequency change, so that a new channel takes effect at once.
 void SendFreqChangeDelayOnce() {
@@ -179,6 +147,37 @@ void UnpairedPass(BackBoneIface* link) {
 }
 
 }  // namespace
+
+void ForwardReports(BackBoneIface* link) {
+    ZemloReaderDiagnosticsInformation diag;
+    if (TakeDiagnostics(&diag)) {
+        diag.set_overall_no_connection_time(WholeMinutes(link->GetNotPairedSeconds()));
+        diag.set_rtc_socket_disconnection_time_counter(WholeMinutes(link->GetNoSocketSeconds()));
+        link->UpdateReaderDiag(diag);
+        if (RTCConnected) {
+            link->EmptyReaderPack();
+            syslog(LOG_DEBUG, "ZemloBackboneTh: sent diagnostics to RTC");
+        }
+    }
+    ZemloChannelSurveyResults survey;
+    if (TakeSurveyResults(&survey)) {
+        link->UpdateChannScan(survey);
+        if (RTCConnected) {
+            link->EmptyReaderPack();
+            syslog(LOG_DEBUG, "ZemloBackboneTh: sent channel scan to RTC");
+        }
+    }
+    // The versions ride in the report: it waits until the board's are known.
+    if (ParamsUpdated && GVTUpdated && RTCConnected) {
+        // Taken before the report reads the parameters: a change made while
+        // it is built sets the flag again and goes out with the next one.
+        ParamsUpdated = 0;
+        link->UpdateParams();
+        link->EmptyReaderPack();
+        syslog(LOG_DEBUG, "ZemloBackboneTh: sent parameters update to RTC");
+        SendSteadyStateInterval(SnapshotWorkingParams().SteadyStateInterval);
+    }
+}
 
 void* ZemloBackboneTh(void* arg) {
     std::remove(kSubGVersionFilePath);  // written again once the board reports its versions

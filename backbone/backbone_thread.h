@@ -11,6 +11,14 @@ extern std::atomic<uint8_t> RTCConnected;
 // arg points to the reader's 64-bit MAC address, alive for the whole process.
 void* ZemloBackboneTh(void* arg);
 
+class BackBoneIface;
+
+// One pass's reports: those other threads have flagged go into the package;
+// while paired it leaves at once, otherwise with the next hand-over. Each
+// report is copied under its owner's lock and put into the package after
+// it. The parameters wait for the board's versions and the pairing.
+void ForwardReports(BackBoneIface* link);
+
 // For a planned stop: takes the records still waiting into the package,
 // queues it and saves the queue. Records taken after this call are not
 // saved; the caller ends the process right after.

@@ -2,8 +2,15 @@
 
 #include "backbone/envelope.h"
 
+size_t EnvelopeStream::Skip(size_t available) {
+    const size_t taken = available < skipLeft_ ? available : skipLeft_;
+    skipLeft_ -= static_cast<uint32_t>(taken);
+    return taken;
+}
+
 EnvelopeStream::Status EnvelopeStream::Feed(const uint8_t* data, size_t length, Sink sink, void* context) {
-    pending_.append(reinterpret_cast<const char*>(data), length);
+    const size_t skipped = Skip(length);
+    pending_.append(reinterpret_cast<const char*>(data) + skipped, length - skipped);
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(pending_.data());
     const size_t available = pending_.size();
     size_t position = 0;
@@ -22,6 +29,14 @@ EnvelopeStream::Status EnvelopeStream::Feed(const uint8_t* data, size_t length, 
             break;
         }
         if (header == HeaderState::kIncomplete) break;
+        if (!handled_(number)) {
+            // What this read holds of the message goes now; the rest is
+            // counted off the reads to come.
+            position += static_cast<size_t>(headerLength);
+            skipLeft_ = messageLength;
+            position += Skip(available - position);
+            continue;
+        }
         if (messageLength > kMaxMessageBytes) {
             status = Status::kOversize;
             break;
@@ -35,12 +50,18 @@ EnvelopeStream::Status EnvelopeStream::Feed(const uint8_t* data, size_t length, 
         return status;
     }
     pending_.erase(0, position);
-    if (pending_.empty()) Reset();
+    // An unhandled message may still be running: only the buffer goes.
+    if (pending_.empty()) ReleaseBuffer();
     return status;
 }
 
 void EnvelopeStream::Reset() {
     pending_.clear();
+    skipLeft_ = 0;
+    ReleaseBuffer();
+}
+
+void EnvelopeStream::ReleaseBuffer() {
     // A large message must not keep its buffer for the life of the process.
-    if (pending_.capacity() > 2 * kMaxEnvelopeHeaderBytes + 1024) pending_.shrink_to_fit();
+    if (pending_.empty() && pending_.capacity() > 2 * kMaxEnvelopeHeaderBytes + 1024) pending_.shrink_to_fit();
 }

@@ -1,6 +1,5 @@
 #include <syslog.h>
 
-#include <climits>
 #include <exception>
 
 #include "RtcPairingACK.pb.h"
@@ -13,10 +12,8 @@ void HandlePairAck(const RTCHandlerContext& context, const uint8_t* message, uin
         RtcPairingACK ack;
         // Whatever parsed is used: the pairing completes regardless.
         ack.ParseFromArray(message, static_cast<int>(length));
-        if (ack.has_keep_alive_interval_seconds() && context.setKeepAliveInterval) {
-            const uint32_t seconds = ack.keep_alive_interval_seconds();
-            context.setKeepAliveInterval(seconds > INT_MAX ? INT_MAX : static_cast<int>(seconds));
-        }
+        if (ack.has_keep_alive_interval_seconds() && context.setKeepAliveInterval)
+            context.setKeepAliveInterval(KeepAliveWithinBounds(ack.keep_alive_interval_seconds(), "RTCListener"));
         // An RTC that names its protocol version does without our
         // acknowledgements.
         NeedToSendACK = !ack.has_protocolversion();

@@ -11,6 +11,16 @@
 #include "backbone/messages.h"
 #include "params/working_params.h"
 
+std::mutex SurveyProgressMutex;
+
+int KeepAliveWithinBounds(uint32_t seconds, const char* caller) {
+    if (seconds >= kMinKeepAliveSeconds && seconds <= kMaxKeepAliveSeconds) return static_cast<int>(seconds);
+    const uint32_t taken = seconds < kMinKeepAliveSeconds ? kMinKeepAliveSeconds : kMaxKeepAliveSeconds;
+    syslog(LOG_ERR, "%s: keep-alive interval of %u s is outside %u to %u s, %u s taken", caller, seconds,
+           kMinKeepAliveSeconds, kMaxKeepAliveSeconds, taken);
+    return static_cast<int>(taken);
+}
+
 void BackBoneIface::SetKeepAliveInterval(int seconds) { SetKeepAlive(seconds); }
 
 int BackBoneIface::GetKeepAliveInterval() { return SnapshotWorkingParams().KeepAlive; }
@@ -22,18 +32,18 @@ int BackBoneIface::FlushKeepAlive() {
     const uint64_t nowMillis = MillisSinceEpoch(now);
     std::string envelope;
     try {
-        bool progressPending = false;
         bool built = false;
-        {
-            std::lock_guard<std::mutex> lock(ReaderPackMutex);
-            progressPending = SurveyProgress.has_survey_progress();
-            if (progressPending) {
-                // Sent once: a later update supersedes one that is lost.
-                built = BuildSurveyProgressEnvelope(&SurveyProgress, NextMsgIndex++, nowMillis, &envelope);
-                SurveyProgress.Clear();
+        // Sent once: a later update supersedes one that is lost.
+        ZemloChannelSurveyProgressUpdate progress;
+        const bool progressPending = TakeSurveyProgress(&progress);
+        if (progressPending) {
+            uint64_t index;
+            {
+                std::lock_guard<std::mutex> lock(ReaderPackMutex);
+                index = NextMsgIndex++;
             }
-        }
-        if (!progressPending) {
+            built = BuildSurveyProgressEnvelope(&progress, index, nowMillis, &envelope);
+        } else {
             const ZemloReaderDataPackage keepAlive = BuildKeepAlivePackage(nowMillis);
             PrintReaderDataPack(keepAlive);
             built = AppendEnvelope(READERDATAPACKAGE, keepAlive, &envelope);
@@ -47,4 +57,17 @@ int BackBoneIface::FlushKeepAlive() {
         return 0;
     }
     return SendToRTC(envelope) ? static_cast<int>(envelope.size()) : 0;
+}
+
+bool BackBoneIface::SurveyProgressPending() {
+    std::lock_guard<std::mutex> lock(SurveyProgressMutex);
+    return SurveyProgress.has_survey_progress();
+}
+
+bool BackBoneIface::TakeSurveyProgress(ZemloChannelSurveyProgressUpdate* out) {
+    std::lock_guard<std::mutex> lock(SurveyProgressMutex);
+    if (!SurveyProgress.has_survey_progress()) return false;
+    out->Swap(&SurveyProgress);
+    SurveyProgress.Clear();
+    return true;
 }

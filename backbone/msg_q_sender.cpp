@@ -30,10 +30,6 @@ bool BackupDue(time_t now, time_t lastBackup) {
     return now < lastBackup || now - lastBackup > kBackupPeriodSeconds;
 }
 
-void SleepSeconds(int seconds) {
-    for (int i = 0; i < seconds; ++i) MicroSecSleep(kPassMicros);
-}
-
 void SendWaitingAcks(BackBoneIface* link) {
     for (uint64_t index : TakeAckWaiting()) link->SendMsgACK(index);
 }
@@ -80,15 +76,19 @@ void KeepLinkAlive(BackBoneIface* link, int keepAliveSeconds) {
     link->FlushKeepAlive();
 }
 
-void SendWhilePaired(BackBoneIface* link) {
+void SendWhilePaired(BackBoneIface* link, time_t lastBackup) {
     const int keepAliveSeconds = link->GetKeepAliveInterval();
     SendWaitingAcks(link);
     // Paced: a pause of one keep-alive interval between bursts.
-    if (SendBurst(link)) SleepSeconds(keepAliveSeconds);
+    if (SendBurst(link)) PauseBetweenBursts(keepAliveSeconds, lastBackup);
     KeepLinkAlive(link, keepAliveSeconds);
 }
 
 }  // namespace
+
+void PauseBetweenBursts(int seconds, time_t lastBackup) {
+    for (int i = 0; i < seconds && !BackupDue(NowSeconds(), lastBackup); ++i) MicroSecSleep(kPassMicros);
+}
 
 void* MsgQSender(void* arg) {
     auto* link = static_cast<BackBoneIface*>(arg);
@@ -112,7 +112,7 @@ void* MsgQSender(void* arg) {
             if (!backupRetry) backupTime = NowSeconds();
         }
         if (link->IsPaired())
-            SendWhilePaired(link);
+            SendWhilePaired(link, backupTime);
         else if (link->GetRTCCommState() == RTC_CONNECTED)
             link->SendPairingMsg();
     }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 
 class BackBoneIface;
 
@@ -18,6 +19,11 @@ extern std::atomic<bool> BackupLoaded;
 // Thread entry; arg is the BackBoneIface. Loads the backup first; never
 // returns once running.
 void* MsgQSender(void* arg);
+
+// The sender's pause between bursts: up to the given seconds, over as soon
+// as the backup falls due (more than ten minutes after lastBackup, or the
+// clock went back), so that no keep-alive interval delays a save.
+void PauseBetweenBursts(int seconds, time_t lastBackup);
 
 // For the shutdown path (SIGTERM, SIGINT), called on an ordinary thread and
 // never from a signal handler: queues the package being assembled and saves

@@ -147,13 +147,8 @@ int BackBoneIface::FlushReaderPack(ZemloReaderDataPackage package) {
     }
     PrintReaderDataPack(package);
     if (!SendToRTC(envelope)) return 0;
-    bool progressPending;
-    {
-        std::lock_guard<std::mutex> lock(ReaderPackMutex);
-        progressPending = SurveyProgress.has_survey_progress();
-    }
     // The progress update follows the package it reports on.
-    if (progressPending) FlushKeepAlive();
+    if (SurveyProgressPending()) FlushKeepAlive();
     return static_cast<int>(envelope.size());
 }
 

@@ -58,7 +58,9 @@ void BackBoneIface::ParseReaderParams(const RtcSetReaderParameters& msg) {
         record.ChannScanInterval = static_cast<int32_t>(info.channel_scanning_interval());
     }
     if (info.has_rf_region()) record.RFRegion = info.rf_region();
-    if (info.has_keep_alive_interval()) record.KeepAlive = static_cast<int32_t>(info.keep_alive_interval());
+    if (info.has_keep_alive_interval()) {
+        record.KeepAlive = KeepAliveWithinBounds(info.keep_alive_interval(), "BackBoneIface::ParseReaderParams");
+    }
     record.FreqChDelay = kRtcFreqChDelay;
     ApplyChannelTable(info);
     record.ChanArrayLen = SnapshotWorkingParams().ChanArrayLen;

@@ -272,7 +272,7 @@ void BackBoneIface::UpdateChannScan(const ZemloChannelSurveyResults& results) {
 
 void BackBoneIface::UpdateChannScanProgress(unsigned channelNumber, unsigned channelScanProgress,
                                             unsigned surveyProgress, unsigned totalChannels) {
-    std::lock_guard<std::mutex> lock(ReaderPackMutex);
+    std::lock_guard<std::mutex> lock(SurveyProgressMutex);
     SurveyProgress.set_channel_number(channelNumber);
     SurveyProgress.set_channel_scan_progress(channelScanProgress);
     SurveyProgress.set_survey_progress(surveyProgress);

@@ -25,6 +25,8 @@ RTCHandler FindRTCHandler(uint32_t number) {
     return nullptr;
 }
 
+bool HandlesRTCEnvelope(uint32_t number) { return FindRTCHandler(number) != nullptr; }
+
 void QueueRTCAck(const RTCHandlerContext& context, uint64_t index) {
     if (NeedToSendACK && context.queueAck) context.queueAck(index);
 }

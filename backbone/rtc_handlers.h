@@ -36,6 +36,8 @@ using RTCHandler = void (*)(const RTCHandlerContext& context, const uint8_t* mes
 
 // nullptr for an envelope number the reader does not handle.
 RTCHandler FindRTCHandler(uint32_t number);
+// Whether a handler exists: the stream skips the other envelopes unread.
+bool HandlesRTCEnvelope(uint32_t number);
 
 void HandlePairAck(const RTCHandlerContext& context, const uint8_t* message, uint32_t length);
 void HandlePersistAck(const RTCHandlerContext& context, const uint8_t* message, uint32_t length);

@@ -25,7 +25,7 @@ private:
     static void Dispatch(void* self, uint32_t number, const uint8_t* message, uint32_t length);
 
     RTCHandlerContext context_;
-    EnvelopeStream stream_;
+    EnvelopeStream stream_{HandlesRTCEnvelope};
     int passes_ = 0;
     uint8_t buffer_[kRTCReadBytes] = {};
 };

@@ -4,21 +4,38 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <google/protobuf/text_format.h>
 
 #include "backbone/backbone_iface.h"
+#include "backbone/backbone_thread.h"
 #include "params/working_params.h"
 #include "subgconfig/freq_coding.h"
 #include "subgconfig/frequencies.h"
+#include "subgconfig/versions.h"
 #include "support/scratch_dir.h"
 
 namespace {
 
 void Touch(const std::string& name, const std::string& text = "") { std::ofstream(name) << text; }
+
+// Polls a condition that another thread makes true, for at most ten seconds.
+template <typename Condition>
+bool WithinTenSeconds(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 TEST(ReaderReports, VersionBlockByteByByte) {
     uint8_t gvt[kGVTSize];
@@ -126,6 +143,8 @@ TEST_F(RtcParams, ReaderParameters) {
         {"working_channel: 0", 4, 911.4f, 15, 3},
         {"working_channel: 16", 4, 911.4f, 15, 3},
         {"keep_alive_interval: 7", 4, 911.4f, 15, 7},
+        {"keep_alive_interval: 0", 4, 911.4f, 15, 1},
+        {"keep_alive_interval: 4294967295", 4, 911.4f, 15, 3600},
         {"rf_region: Europe working_channel: 2", 1, 868.3f, 6, 3},
         {"rf_region: Israel working_channel: 6", 4, 916.3f, 5, 3},  // channel 5 of the new table
         {"radio_frequency_table: 868.1 radio_frequency_table: 100 working_channel: 2", 1, 908.1f, 15, 3},
@@ -165,6 +184,41 @@ TEST_F(RtcParams, TagParametersChangeOnlyWhatTheyCarry) {
     EXPECT_EQ(p.SteadyStateInterval, 420u);
     EXPECT_EQ(p.WorkingChann, 4) << "channel 16 of 15 refused";
     EXPECT_EQ(p.SiteID, 42);
+}
+
+// The survey hands its progress over on the serial parser thread, with the
+// link's locks held. The backbone holds the package's lock while a save of
+// a large queue keeps it waiting for seconds; the hand-over must not wait.
+TEST(ReaderReports, SurveyProgressIsHandedOverWhileThePackageIsHeld) {
+    BackBoneIface link;
+    std::unique_lock<std::mutex> packageHeld(ReaderPackMutex);
+    std::promise<void> handed;
+    std::future<void> over = handed.get_future();
+    std::thread survey([&] {
+        link.UpdateChannScanProgress(2, 50, 16, 6);
+        handed.set_value();
+    });
+    const bool inTime = over.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    packageHeld.unlock();
+    survey.join();
+    EXPECT_TRUE(inTime);
+}
+
+// A parameter that changes while its report is being built is reported
+// again with the next pass, not lost behind the report.
+TEST_F(RtcParams, AChangeWhileTheReportIsBuiltIsReportedNext) {
+    GVTUpdated = 1;
+    RTCConnected = 1;
+    ParamsUpdated = 1;
+    // The report reads the parameters, then waits here for the package.
+    std::unique_lock<std::mutex> packageHeld(ReaderPackMutex);
+    std::thread backbone([this] { ForwardReports(&link_); });
+    const bool reportBegun = WithinTenSeconds([] { return ParamsUpdated == 0; });
+    if (reportBegun) SetSiteID(7);
+    packageHeld.unlock();
+    backbone.join();
+    ASSERT_TRUE(reportBegun) << "the report took its flag";
+    EXPECT_EQ(ParamsUpdated.load(), 1);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ protected:
     }
     // Hands the envelopes to their handlers as the listener does.
     void Receive(const std::string& stream) {
-        EnvelopeStream envelopes;
+        EnvelopeStream envelopes(HandlesRTCEnvelope);
         envelopes.Feed(reinterpret_cast<const uint8_t*>(stream.data()), stream.size(), Dispatch, &context_);
     }
     static void Dispatch(void* context, uint32_t number, const uint8_t* message, uint32_t length) {
@@ -95,6 +95,26 @@ TEST_F(HandlersTest, PairAckSetsTheClockPairsAndDecidesOnAcknowledgements) {
         EXPECT_EQ(seen.clocks[0].tv_sec, 1700000000);
         EXPECT_EQ(seen.clocks[0].tv_usec, 123000);
         EXPECT_EQ(seen.calls, (std::vector<std::string>{"keep-alive 5", "data time 1700000000", "clock", "command 1"}));
+        link_.SetPaired(false);
+    }
+}
+
+// However long or short the interval an RTC asks for, the reader keeps
+// sending between once a second and once an hour.
+TEST_F(HandlersTest, PairAckKeepAliveIsTakenBetweenOneSecondAndAnHour) {
+    const struct {
+        uint32_t given;
+        int taken;
+    } cases[] = {{5, 5}, {0, 1}, {3600, 3600}, {3601, 3600}, {4294967295u, 3600}};
+    for (const auto& c : cases) {
+        seen = Seen();
+        link_.SetRTCCommState(RTC_CONNECTED);
+        RtcPairingACK ack;
+        ack.set_keep_alive_interval_seconds(c.given);
+        Receive(Pack(RTCPAIRACK, ack));
+        ASSERT_FALSE(seen.calls.empty()) << c.given;
+        EXPECT_EQ(seen.calls[0], "keep-alive " + std::to_string(c.taken)) << c.given;
+        EXPECT_EQ(link_.GetRTCCommState(), RTC_PAIRED) << c.given;
         link_.SetPaired(false);
     }
 }

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size <= kReadSizeBytes) return 0;
     const RTCHandlerContext& context = FuzzRTCContext();
     const uint8_t* readSizes = data;
-    EnvelopeStream stream;
+    EnvelopeStream stream(HandlesRTCEnvelope);
     size_t at = kReadSizeBytes;
     for (size_t read = 0; at < size; ++read) {
         const uint8_t wanted = readSizes[read % kReadSizeBytes];
