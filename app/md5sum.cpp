@@ -1,9 +1,10 @@
 #include "app/md5sum.h"
 
-#include <openssl/evp.h>
 #include <syslog.h>
 
 #include <cstdio>
+
+#include "app/md5.h"
 
 ChecksumSt TarnelChkSum = {0, 0};
 
@@ -14,14 +15,12 @@ constexpr size_t kReadBlock = 512;
 bool Md5OfFile(const char* path, uint8_t digest[16]) {
     FILE* f = std::fopen(path, "rb");
     if (!f) return false;
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+    Md5Context ctx;
+    Md5Begin(&ctx);
     uint8_t block[kReadBlock];
     size_t n;
-    while ((n = std::fread(block, 1, sizeof(block), f)) > 0) EVP_DigestUpdate(ctx, block, n);
-    unsigned int len = 0;
-    EVP_DigestFinal_ex(ctx, digest, &len);
-    EVP_MD_CTX_free(ctx);
+    while ((n = std::fread(block, 1, sizeof(block), f)) > 0) Md5Update(&ctx, block, n);
+    Md5End(&ctx, digest);
     std::fclose(f);
     return true;
 }

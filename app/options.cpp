@@ -7,18 +7,34 @@
 
 uint64_t ReaderMacAddress = 1;
 
-const char kUsage[] = "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--help] [--version]\n";
+const char kUsage[] =
+    "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--workdir dir] [--log-dir dir] [--log-level 0-7]"
+    " [--help] [--version]\n";
 
 namespace {
 
-constexpr int kHelp = 'h' + 256;  // outside the short options' range
+// Outside the short options' range.
+constexpr int kHelp = 'h' + 256;
 constexpr int kVersion = 'v' + 256;
+constexpr int kWorkDir = 'w' + 256;
+constexpr int kLogDir = 'd' + 256;
+constexpr int kLogLevel = 'l' + 256;
 
 constexpr option kLongOptions[] = {
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
+    {"workdir", required_argument, nullptr, kWorkDir},
+    {"log-dir", required_argument, nullptr, kLogDir},
+    {"log-level", required_argument, nullptr, kLogLevel},
     {nullptr, 0, nullptr, 0},
 };
+
+// One digit, a syslog priority from LOG_EMERG to LOG_DEBUG.
+bool ParseLogLevel(const char* text, int* level) {
+    if (text[0] < '0' || text[0] > '0' + LOG_DEBUG || text[1] != '\0') return false;
+    *level = text[0] - '0';
+    return true;
+}
 
 }  // namespace
 
@@ -34,6 +50,18 @@ OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out) {
                 break;
             case 'm':
                 out->readerMac = static_cast<uint64_t>(std::atoll(optarg));
+                break;
+            case kWorkDir:
+                if (optarg[0] == '\0') return OptionsVerdict::Refused;
+                out->workDir = optarg;
+                break;
+            case kLogDir:
+                // Refused rather than cut: a shortened path would name another directory.
+                if (optarg[0] == '\0' || std::strlen(optarg) >= sizeof(LogDir)) return OptionsVerdict::Refused;
+                out->logDir = optarg;
+                break;
+            case kLogLevel:
+                if (!ParseLogLevel(optarg, &out->logLevel)) return OptionsVerdict::Refused;
                 break;
             case kHelp:
                 return OptionsVerdict::Help;
@@ -52,4 +80,5 @@ void ApplyOptions(const TarnelOptions& options, const char* printReadEnv) {
     LogFile[sizeof(LogFile) - 1] = '\0';
     ReaderMacAddress = options.readerMac;
     if (printReadEnv != nullptr) PrintReaderData = 1;
+    setlogmask(LOG_UPTO(options.logLevel));
 }

@@ -1,6 +1,8 @@
 // Command-line options and the process-wide values they set.
 #pragma once
 
+#include <syslog.h>
+
 #include <cstdint>
 #include <string>
 
@@ -13,20 +15,26 @@ extern uint64_t ReaderMacAddress;
 struct TarnelOptions {
     std::string logFile;
     uint64_t readerMac = 1;
+    std::string workDir;        // --workdir; empty: the directory it was started in
+    std::string logDir;         // --log-dir; empty: "/home" when it exists, else "/tmp"
+    int logLevel = LOG_DEBUG;  // --log-level; messages of a higher priority number are not sent
 };
 
 enum class OptionsVerdict {
     Run,
     Help,     // --help: the usage, exit 0
     Version,  // --version: the version, exit 0
-    Refused,  // -i, -a, an unknown option or a missing argument: the usage, exit 255
+    Refused,  // -i, -a, an unknown option, a missing or unusable argument: the usage, exit 255
 };
 
-// Parses "f:m:i:a:" and the long options --help and --version.
+// Parses "f:m:i:a:" and the long options --workdir, --log-dir, --log-level,
+// --help and --version.
 OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out);
 
 // One line naming the options, with its line end.
 extern const char kUsage[];
 
-// Stores parsed options and the environment into the process-wide values.
+// Stores parsed options and the environment into the process-wide values
+// and sets the syslog mask. The working and log directories are taken at
+// their own steps of the start-up.
 void ApplyOptions(const TarnelOptions& options, const char* printReadEnv);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "app/md5sum.h"
 #include "app/options.h"
@@ -44,6 +45,16 @@ constexpr int kAfterResetMicros = 1000000;
 
 // Held open, and so locked, for the life of the process.
 int LockFd = -1;
+
+// Every file of the daemon but the logs is named relative to the working
+// directory, so it is entered before the lock is taken.
+bool EnterWorkDir(const std::string& dir) {
+    if (dir.empty() || chdir(dir.c_str()) == 0) return true;
+    const char* why = strerror(errno);
+    fprintf(stderr, "\nFailed to enter the working directory (%s): %s\n\n", dir.c_str(), why);
+    syslog(LOG_ERR, "RunTarnel: failed to enter the working directory %s (%s)", dir.c_str(), why);
+    return false;
+}
 
 // False when the lock file cannot be opened or another instance holds it.
 bool TakeInstanceLock() {
@@ -124,6 +135,7 @@ int RunTarnel(int argc, char* argv[]) {
     }
 
     openlog(kSyslogIdent, LOG_PID | LOG_CONS | LOG_NDELAY, LOG_USER);
+    if (!EnterWorkDir(options.workDir)) return -1;
     if (!TakeInstanceLock()) return 0;
     ApplyOptions(options, getenv("PRINT_READ"));
 
@@ -137,7 +149,7 @@ int RunTarnel(int argc, char* argv[]) {
     // table or an unset log directory.
     SetReplyDispatch(BoardReplyDispatch());
     SetLinkHousekeeping({StartHousekeeping, ConnectedHousekeeping, KeepAliveRound});
-    ChooseLogDir();
+    ChooseLogDir(options.logDir.c_str());
     OpenParserLogs();
 
     PrepareStopSignals();

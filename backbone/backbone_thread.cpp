@@ -15,6 +15,7 @@
 #include "backbone/rtc_listener.h"
 #include "params/rf_settings.h"
 #include "params/working_params.h"
+#include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/timing.h"
 #include "subg/opcodes.h"
@@ -180,7 +181,9 @@ void ForwardReports(BackBoneIface* link) {
 }
 
 void* ZemloBackboneTh(void* arg) {
-    std::remove(kSubGVersionFilePath);  // written again once the board reports its versions
+    // Written again once the board reports its versions; where the file is
+    // a link, the link stays for that save.
+    std::remove(FollowLink(kSubGVersionFilePath).c_str());
     auto* link = new BackBoneIface();   // lives until the process ends
     BackBoneIfaceInst = link;
     SetSurveyProgressSink(ReportSurveyProgress);

@@ -1,6 +1,5 @@
 // The package being assembled: its hand-over to the outgoing queue, the
 // write of queued packages to the RTC, and their CSV trace.
-#include <sys/stat.h>
 #include <sys/time.h>
 #include <syslog.h>
 
@@ -19,6 +18,7 @@
 #include "backbone/tag_records.h"
 #include "params/working_params.h"
 #include "platform/format.h"
+#include "platform/paths.h"
 #include "tags/csv_rows.h"
 
 std::mutex ReaderPackMutex;
@@ -173,9 +173,7 @@ int BackBoneIface::GetReaderPackSize() {
 }
 
 void BackBoneIface::OpenReaderDataPackFile() {
-    struct stat st;
-    const char* dir = stat("/home", &st) == 0 ? "/home" : "/tmp";
-    const std::string path = std::string(dir) + "/ReaderDataPack" + LogStamp(time(nullptr)) + ".csv";
+    const std::string path = std::string(LogDir) + "/ReaderDataPack" + LogStamp(time(nullptr)) + ".csv";
     std::lock_guard<std::mutex> lock(ReaderDataPackFileMutex);
     ReaderDataPackFile = std::fopen(path.c_str(), "w+");
     if (ReaderDataPackFile == nullptr) {

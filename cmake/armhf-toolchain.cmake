@@ -24,8 +24,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# OpenSSL keeps its per-architecture configuration header apart.
-set(CMAKE_CXX_FLAGS_INIT "-isystem ${TARNEL_ARMHF_SYSROOT}/usr/include/arm-linux-gnueabihf")
 # libprotobuf needs libz (in the sysroot's /lib) at link time too.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,-rpath-link,${TARNEL_ARMHF_RUNTIME_DIRS}")
 set(TARNEL_PROTOC /usr/bin/protoc CACHE FILEPATH "protoc of the build machine")

@@ -1,6 +1,7 @@
 #include "platform/atomic_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -36,8 +37,19 @@ bool Fail(const std::string& tmp) {
 
 }  // namespace
 
+std::string FollowLink(const char* path) {
+    char target[PATH_MAX];
+    const ssize_t length = readlink(path, target, sizeof target);
+    // Not a link, or a target too long to be whole: the path itself.
+    if (length <= 0 || length == static_cast<ssize_t>(sizeof target)) return path;
+    target[length] = '\0';
+    if (target[0] == '/') return target;
+    return DirectoryOf(path) + "/" + target;
+}
+
 bool WriteFileAtomically(const char* path, const std::function<bool(FILE*)>& writeBody) {
-    const std::string tmp = std::string(path) + ".tmp";
+    const std::string target = FollowLink(path);
+    const std::string tmp = target + ".tmp";
     FILE* file = std::fopen(tmp.c_str(), "wb");
     if (file == nullptr) return false;
     bool ok = writeBody(file) && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
@@ -49,8 +61,8 @@ bool WriteFileAtomically(const char* path, const std::function<bool(FILE*)>& wri
     errno = err;
     if (!ok) return Fail(tmp);
     if (auto hook = WriteHook.load()) hook(path);
-    if (std::rename(tmp.c_str(), path) != 0) return Fail(tmp);
-    SyncDirectory(DirectoryOf(path));
+    if (std::rename(tmp.c_str(), target.c_str()) != 0) return Fail(tmp);
+    SyncDirectory(DirectoryOf(target));
     return true;
 }
 

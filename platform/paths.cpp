@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 
-#include <cstring>
+#include <cstdio>
 
-char LogDir[16] = "/tmp";
+char LogDir[kLogFilePathSize] = "/tmp";
 char LogFile[kLogFilePathSize] = "";
 
-void ChooseLogDir() {
+void ChooseLogDir(const char* configured) {
     struct stat st;
-    std::strcpy(LogDir, stat("/home", &st) == 0 ? "/home" : "/tmp");
+    const char* dir = configured;
+    if (dir[0] == '\0') dir = stat("/home", &st) == 0 ? "/home" : "/tmp";
+    std::snprintf(LogDir, sizeof LogDir, "%s", dir);
 }

@@ -20,6 +20,9 @@ struct OptionsCase {
     OptionsVerdict verdict;
     std::string logFile;
     uint64_t readerMac;
+    std::string workDir = "";
+    std::string logDir = "";
+    int logLevel = LOG_DEBUG;
 };
 
 TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
@@ -39,6 +42,19 @@ TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
         // A scan cut short inside a cluster must not leak into the next parse.
         {{"Tarnel", "-zf", "y.csv"}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "-fz.csv"}, OptionsVerdict::Run, "z.csv", 1},
+        {{"Tarnel", "--workdir", "/etc/tarnel", "--log-dir", "/home", "--log-level", "6", "-m", "7"},
+         OptionsVerdict::Run, "", 7, "/etc/tarnel", "/home", 6},
+        {{"Tarnel", "--log-level=0"}, OptionsVerdict::Run, "", 1, "", "", 0},
+        {{"Tarnel", "--log-dir", std::string(255, 'd')}, OptionsVerdict::Run, "", 1, "", std::string(255, 'd')},
+        // Cut to fit, it would name another directory.
+        {{"Tarnel", "--log-dir", std::string(256, 'd')}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-dir", ""}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--workdir", ""}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--workdir"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-level", "8"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-level", "-1"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-level", "66"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-level", "info"}, OptionsVerdict::Refused, "", 1},
     };
     for (const OptionsCase& c : cases) {
         std::string line;
@@ -47,21 +63,27 @@ TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
         EXPECT_EQ(Parse(c.args, &options), c.verdict) << line;
         EXPECT_EQ(options.logFile, c.logFile) << line;
         EXPECT_EQ(options.readerMac, c.readerMac) << line;
+        EXPECT_EQ(options.workDir, c.workDir) << line;
+        EXPECT_EQ(options.logDir, c.logDir) << line;
+        EXPECT_EQ(options.logLevel, c.logLevel) << line;
     }
 }
 
 TEST(Options, TheUsageNamesEveryOption) {
-    for (const char* option : {"-f", "-m", "--help", "--version"}) EXPECT_NE(std::strstr(kUsage, option), nullptr);
+    for (const char* option : {"-f", "-m", "--workdir", "--log-dir", "--log-level", "--help", "--version"})
+        EXPECT_NE(std::strstr(kUsage, option), nullptr) << option;
 }
 
 TEST(Options, ParsedValuesReachTheProcessWideOnes) {
     TarnelOptions options;
     options.logFile = "/tmp/a.csv";
     options.readerMac = 123456789012u;
+    options.logLevel = LOG_INFO;
     ApplyOptions(options, nullptr);
     EXPECT_STREQ(LogFile, "/tmp/a.csv");
     EXPECT_EQ(ReaderMacAddress, 123456789012u);
     EXPECT_EQ(PrintReaderData, 0);
+    EXPECT_EQ(setlogmask(0), LOG_UPTO(LOG_INFO));
 }
 
 TEST(Options, AnEmptyPrintReadStillTurnsPrintingOn) {

@@ -74,7 +74,9 @@ struct OptionCase {
 // Answered before the lock is taken: no lock file, no reset pulse, no line
 // in the log.
 TEST(Startup, OptionsAreAnsweredBeforeTheLockAndTheBoard) {
-    const std::string usage = "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--help] [--version]\n";
+    const std::string usage =
+        "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--workdir dir] [--log-dir dir] [--log-level 0-7]"
+        " [--help] [--version]\n";
     const OptionCase cases[] = {
         {{"--help"}, 0, usage, ""},
         {{"--version"}, 0, std::string("Tarnel version ") + kTarnelVersionText + "\n", ""},
@@ -93,6 +95,33 @@ TEST(Startup, OptionsAreAnsweredBeforeTheLockAndTheBoard) {
         EXPECT_EQ(run.MatchingLines(run.SerialPath(), "RESET").size(), 0u) << name;
         EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "Tarnel").size(), 0u) << name;
     }
+}
+
+// As the procd script starts it: files of the working directory, CSV logs
+// and syslog lines each where the options say.
+TEST(Startup, TheWorkingDirectoryLogDirectoryAndLogLevelComeFromTheOptions) {
+    SandboxRun run;
+    const std::string state = run.Dir() + "/state";
+    const std::string logs = run.Dir() + "/logs";
+    ASSERT_EQ(std::system(("mkdir -p '" + state + "' '" + logs + "'").c_str()), 0);
+    run.Start({kBound, {}, {"--workdir", state, "--log-dir", logs, "--log-level", "6"}});
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "LoadAndSetRFSettings: ReadyForRTC set", kBound));
+    EXPECT_EQ(access((state + "/Tarnel.lck").c_str(), F_OK), 0);
+    EXPECT_EQ(access((state + "/ParamFiles.txt").c_str(), F_OK), 0);
+    EXPECT_NE(access((run.WorkDir() + "/Tarnel.lck").c_str(), F_OK), 0);
+    EXPECT_EQ(RunCommand({"sh", "-c", "ls '" + logs + "'/TagsActivity_*.csv"}, kBound).status, 0);
+    EXPECT_NE(RunCommand({"sh", "-c", "ls '" + run.Dir() + "'/home/TagsActivity_*.csv"}, kBound).status, 0);
+    // Facility user (8): 14 is information, 15 a trace.
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), " 15 Tarnel\\[").size(), 0u);
+}
+
+TEST(Startup, AWorkingDirectoryThatCannotBeEnteredEndsItWithStatus255) {
+    SandboxRun run;
+    run.Start({kBound, {}, {"--workdir", run.Dir() + "/missing"}});
+    EXPECT_EQ(run.WaitForExit(kBound + 30), 255);
+    EXPECT_NE(ReadFile(run.Dir() + "/daemon.err").find("Failed to enter the working directory"), std::string::npos);
+    EXPECT_TRUE(run.WaitForLine(run.SyslogPath(), "RunTarnel: failed to enter the working directory", kBound));
+    EXPECT_EQ(run.MatchingLines(run.SerialPath(), "RESET").size(), 0u);
 }
 
 // procd's stop, Ctrl-C and a closed terminal alike.
