@@ -1,11 +1,11 @@
 # Cross build for the reader's 32-bit ARM host board (armhf), with Debian's
 # cross compiler. protoc runs on the build machine.
 #
-# The armhf libraries (protobuf, OpenSSL, zlib) are unpacked by scripts/setup
-# into a sysroot of their own, build-sysroot-armhf/, rather than installed
-# through dpkg's multiarch: multiarch insists that libssl-dev:armhf has the very
-# version of the host's libssl-dev, which a mirror in the middle of a sync
-# cannot always give. The C library and libstdc++ come with the cross compiler.
+# The armhf libraries (protobuf, zlib) are unpacked by scripts/setup into a
+# sysroot of their own, build-sysroot-armhf/, rather than installed through
+# dpkg's multiarch: multiarch insists that an armhf library has the very
+# version of the host's own, which a mirror in the middle of a sync cannot
+# always give. The C library and libstdc++ come with the cross compiler.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
