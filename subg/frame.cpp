@@ -23,13 +23,13 @@ size_t ToWire(const uint8_t header[4], const uint8_t* data, uint8_t checksum, ui
     return length;
 }
 
-int FromWire(const uint8_t* bytes, size_t n, size_t lengthPos, uint8_t header[4], uint8_t* data,
+int FromWire(const uint8_t* bytes, size_t n, size_t lengthPos, bool checked, uint8_t header[4], uint8_t* data,
              uint8_t* checksum) {
     if (n <= lengthPos) return 0;
     uint8_t length = bytes[lengthPos];
     if (length < kFrameOverhead) return -1;
     if (n < length) return 0;
-    if (WireChecksum(bytes, length) != bytes[length - 1]) return -1;
+    if (checked && WireChecksum(bytes, length) != bytes[length - 1]) return -1;
     std::memcpy(header, bytes, 4);
     std::memcpy(data, bytes + 4, DataLen(length));
     *checksum = bytes[length - 1];
@@ -100,7 +100,7 @@ size_t ReplyToWire(const T7734FrameReply& frame, uint8_t* out, size_t room) {
 int RequestFromWire(const uint8_t* bytes, size_t n, T7734FrameRequest* out) {
     T7734FrameRequest frame{};
     uint8_t header[4];
-    int len = FromWire(bytes, n, 1, header, frame.data, &frame.checksum);
+    int len = FromWire(bytes, n, 1, true, header, frame.data, &frame.checksum);
     if (len <= 0) return len;
     frame.address = header[0];
     frame.length = header[1];
@@ -110,10 +110,10 @@ int RequestFromWire(const uint8_t* bytes, size_t n, T7734FrameRequest* out) {
     return len;
 }
 
-int ReplyFromWire(const uint8_t* bytes, size_t n, T7734FrameReply* out) {
+int ReplyFromWire(const uint8_t* bytes, size_t n, T7734FrameReply* out, ReplyChecksum checksum) {
     T7734FrameReply frame{};
     uint8_t header[4];
-    int len = FromWire(bytes, n, 0, header, frame.data, &frame.checksum);
+    int len = FromWire(bytes, n, 0, checksum == ReplyChecksum::kChecked, header, frame.data, &frame.checksum);
     if (len <= 0) return len;
     frame.length = header[0];
     frame.byte1 = header[1];

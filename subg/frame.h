@@ -70,9 +70,12 @@ size_t ReplyToWire(const T7734FrameReply& frame, uint8_t* out, size_t room);
 // Reads one frame from the start of wire bytes. Returns the frame's length
 // when a whole frame with a good checksum is there, 0 when more bytes are
 // needed, -1 when the bytes cannot be a frame (length below 5 or bad
-// checksum).
+// checksum). The exchange with the boot loader leaves its replies'
+// checksums unchecked (kTrusted).
+enum class ReplyChecksum { kChecked, kTrusted };
 int RequestFromWire(const uint8_t* bytes, size_t n, T7734FrameRequest* out);
-int ReplyFromWire(const uint8_t* bytes, size_t n, T7734FrameReply* out);
+int ReplyFromWire(const uint8_t* bytes, size_t n, T7734FrameReply* out,
+                  ReplyChecksum checksum = ReplyChecksum::kChecked);
 
 // True when wire bytes are back-to-back reply frames with good checksums and
 // nothing else, all of them with the given opcode when that is not

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "platform/timing.h"
+#include "subg/serial_listener.h"
 
 namespace {
 
@@ -30,10 +31,16 @@ bool BorrowSerialLink(int waitMicros) {
 void ReturnSerialLink() { Loan = kNoLoan; }
 
 // The borrower's exchange is bounded in time by its own retries; the
-// listener waits for it rather than touch a port in mid-exchange.
+// listener waits for it rather than touch a port in mid-exchange. The
+// borrower gathers in the listener's buffer: bytes the parser has not had
+// yet go first (or the port is lent at a later round), and what the
+// borrower leaves there is not the parser's.
 bool LendSerialLinkIfAsked() {
+    if (Loan != kAsked) return false;
+    HandOnGatheredBytes();
     int expected = kAsked;
-    if (!Loan.compare_exchange_strong(expected, kLent)) return false;
+    if (LinkRxBuffer().length > 0 || !Loan.compare_exchange_strong(expected, kLent)) return false;
     while (Loan == kLent) MicroSecSleep(kPollMicros);
+    LinkRxBuffer().length = 0;
     return true;
 }

@@ -11,6 +11,7 @@ bool BorrowSerialLink(int waitMicros);
 void ReturnSerialLink();
 
 // The listener's side, at a point of its housekeeping where it holds no
-// lock: when a borrower is waiting, stops there until the port comes back
-// and returns true; otherwise returns false at once.
+// lock: when a borrower is waiting and the gathered bytes could be handed
+// on, lends the port with its gathering buffer, stops there until both come
+// back and returns true; otherwise returns false at once.
 bool LendSerialLinkIfAsked();

@@ -30,8 +30,7 @@ constexpr int kReopenPauseMicros = 10000000;
 // Wakes the listener just after time() has moved on, never just before.
 constexpr long long kPastTheSecondMicros = 1000;
 
-uint8_t RxBuffer[kLinkBufferSize];
-int ReadBytesLen = 0;
+GatheringBuffer RxBuffer{};
 int SerialListenerLoopCounter = 0;
 long long LastSilenceMicros = 0;
 
@@ -60,7 +59,7 @@ long long LineQuietAt() { return std::max(LastSerialByteMicros, LastSilenceMicro
 // watchdog's deadline.
 long long NextSilenceMicros() {
     const long long quiet = LineQuietAt();
-    if (ReadBytesLen > 0 || LinkDutiesPending() || WakeFd < 0) return quiet;
+    if (RxBuffer.length > 0 || LinkDutiesPending() || WakeFd < 0) return quiet;
     const long long nextSecond = MonotonicMicros() + MicrosToNextWallSecond() + kPastTheSecondMicros;
     return std::max(quiet, std::min(nextSecond, SilenceWatchdogDeadline()));
 }
@@ -81,44 +80,51 @@ bool WaitForPort(long long deadline) {
 
 // Takes in what the port holds; more bytes wake the listener again. A
 // stream that fills the gathering buffer without a pause gets the port's
-// input flushed, again at every wake until the line pauses: bytes left in
-// the port would keep it readable, and no silence would ever hand the full
-// buffer on.
+// input flushed (logged once), again at every wake until the line pauses:
+// bytes left in the port would keep it readable, and no silence would ever
+// hand the full buffer on.
 void GatherBytes() {
     LastSerCommTime = time(nullptr);
-    if (ReadBytesLen >= kLinkBufferSize) {
-        tcflush(SerialFd, TCIFLUSH);
-        LastSerialByteMicros = MonotonicMicros();
-        return;
-    }
-    ssize_t n = read(SerialFd, RxBuffer + ReadBytesLen, static_cast<size_t>(kLinkBufferSize - ReadBytesLen));
-    if (n == 0) return;
-    if (n < 0) {
+    const bool wasFull = RxBuffer.length >= kLinkBufferSize;
+    const PortRead read = GatherFromPort(SerialFd, &RxBuffer);
+    if (read == PortRead::kNothing) return;
+    if (read == PortRead::kFailed) {
         syslog(LOG_ERR, "SerialListener: Read failed (%s)", strerror(errno));
         IncUARTCommFault();
         return;
     }
     LastSerialByteMicros = MonotonicMicros();
-    ReadBytesLen += static_cast<int>(n);
-    if (ReadBytesLen > kLinkBufferSize - 1) {
-        syslog(LOG_DEBUG, "SerialListener: ReadBytesLen = %d, flushing serial port\n", ReadBytesLen);
-        tcflush(SerialFd, TCIFLUSH);
+    if (read == PortRead::kFull && !wasFull) {
+        syslog(LOG_DEBUG, "SerialListener: ReadBytesLen = %d, flushing serial port\n", RxBuffer.length);
     }
 }
 
 }  // namespace
 
+GatheringBuffer& LinkRxBuffer() { return RxBuffer; }
+
+PortRead GatherFromPort(int fd, GatheringBuffer* buffer) {
+    if (buffer->length < kLinkBufferSize) {
+        ssize_t n = read(fd, buffer->bytes + buffer->length, static_cast<size_t>(kLinkBufferSize - buffer->length));
+        if (n <= 0) return n < 0 ? PortRead::kFailed : PortRead::kNothing;
+        buffer->length += static_cast<int>(n);
+        if (buffer->length < kLinkBufferSize) return PortRead::kBytes;
+    }
+    tcflush(fd, TCIFLUSH);
+    return PortRead::kFull;
+}
+
 void HandOnGatheredBytes() {
-    if (ReadBytesLen < 1) return;
+    if (RxBuffer.length < 1) return;
     if (pthread_mutex_trylock(&TxMutex) != 0) return;
-    const bool queued = PutMsgInQ(RxBuffer, ReadBytesLen) == 1;
+    const bool queued = PutMsgInQ(RxBuffer.bytes, RxBuffer.length) == 1;
     pthread_mutex_unlock(&TxMutex);
     // The board's answer to the LED word, sent after every tag message,
     // asks nothing of the parser: it waits in the queue for the next chunk
     // (at most the parser's one-second wait) rather than wake the parser
     // for nothing.
-    const bool onlyLedAcks = WholeReplyFrames(RxBuffer, static_cast<size_t>(ReadBytesLen), SubGOp::LedWord);
-    ReadBytesLen = 0;
+    const bool onlyLedAcks = WholeReplyFrames(RxBuffer.bytes, static_cast<size_t>(RxBuffer.length), SubGOp::LedWord);
+    RxBuffer.length = 0;
     if (queued && !onlyLedAcks) SignalInboundChunk();
 }
 
@@ -144,7 +150,7 @@ void* SerialListener(void*) {
             // Whole frames are known complete without the silence: they go
             // to the parser now, and the silence has nothing to hand on, so
             // the listener sleeps through it unless a duty is due.
-            if (WholeReplyFrames(RxBuffer, static_cast<size_t>(ReadBytesLen))) HandOnGatheredBytes();
+            if (WholeReplyFrames(RxBuffer.bytes, static_cast<size_t>(RxBuffer.length))) HandOnGatheredBytes();
             continue;
         }
         // Woken by another thread before the line has been quiet long enough.

@@ -6,7 +6,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <ctime>
+
+#include "subg/link_buffers.h"
 
 constexpr int kSilenceMicros = 2500;
 constexpr const char* kSerialDevice = "/dev/ttyS0";
@@ -22,6 +25,20 @@ extern long long LastSerialByteMicros;
 extern std::atomic<time_t> LastSerCommTime;
 
 void* SerialListener(void*);
+
+// Bytes read from the port and not yet handed on. The listener's buffer is
+// the borrower's while the port is lent (link_loan.h).
+struct GatheringBuffer {
+    uint8_t bytes[kLinkBufferSize];
+    int length;
+};
+GatheringBuffer& LinkRxBuffer();
+
+// One read of what fd holds, behind the bytes gathered. A buffer that is
+// full, or that this read fills, has fd's unread input discarded (kFull).
+// kFailed leaves errno as the read set it.
+enum class PortRead { kNothing, kBytes, kFailed, kFull };
+PortRead GatherFromPort(int fd, GatheringBuffer* buffer);
 
 // Opens the board's port; a failure logs and counts a UART fault.
 int OpenLinkPort(const char* path);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 #include <vector>
 
 #include "params/working_params.h"
@@ -11,9 +12,11 @@
 #include "subg/radio.h"
 #include "subg/request_queue.h"
 
-std::mutex ChannScanMutex;
-
 namespace {
+
+// Guards ChannSurveyContainer, the per-radio survey state and the progress
+// hand-over. Taken before WorkingParamMutex and the request queue's lock.
+std::mutex ChannScanMutex;
 
 // Scan on both radios (2), one pass (1), from the first channel (1).
 constexpr uint8_t kStartSurveyData[] = {2, 1, 1};

@@ -5,17 +5,12 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "ZemloChannelSurveyResults.pb.h"
 
 constexpr int kReadingsPerChannel = 30;
 constexpr int kMaxReadingsPerHandOver = 12;
 constexpr int kSurveyedChannels = 15;  // the first channels of the table only
-
-// Guards ChannSurveyContainer, the per-radio survey state and the progress
-// hand-over. Taken before WorkingParamMutex and the request queue's lock.
-extern std::mutex ChannScanMutex;
 
 // Where the progress goes after each update: channel number (from 1), the
 // channel's and the survey's progress in percent, the number of channels.

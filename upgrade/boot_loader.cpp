@@ -1,11 +1,9 @@
 #include "upgrade/boot_loader.h"
 
 #include <syslog.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include "platform/byte_order.h"
@@ -13,22 +11,19 @@
 #include "platform/timing.h"
 #include "subg/opcodes.h"
 #include "subg/request_queue.h"
+#include "subg/serial_listener.h"
 #include "upgrade/image_files.h"
 
 T7734FrameRequest SubGBoardMsg{};
-T7734FrameReply SubGBoardReply{};
 uint32_t CurrLoaderCapabilities[4] = {};
 int mSerialFD = -1;
 
 namespace {
 
 constexpr int kMaxAttempts = 5;
-constexpr int kRxBufferSize = 32768;
 constexpr int kMaxDrainReads = 11;
 constexpr int kGatherPauseMicros = 500;
 constexpr int kWrongOpcodePauseMicros = 500000;
-constexpr uint8_t kNoLengthYet = 0xFF;
-constexpr int kReplyDataAt = 4;  // length, two bytes, opcode, then data
 
 constexpr int kStopOnBootRomMs = 500;
 constexpr int kStopOnLoaderMs = 50000;
@@ -51,57 +46,41 @@ constexpr int kShortCapabilitiesReply = 20;
 constexpr uint32_t kMinTimeUnit = 1;
 constexpr uint32_t kMaxTimeUnit = 10000;
 
-// The raw bytes of the last reply; the listener's gathering buffer is
-// another one.
-uint8_t RxBuffer[kRxBufferSize];
-int RxBytes = 0;
+// The last reply, its checksum taken on trust.
+T7734FrameReply SubGBoardReply{};
 
 enum class Gathered { kReply, kIncomplete, kFailed };
 
-long long MonotonicMicros() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 // Bytes left from before the request are not its reply.
-void DrainPort() {
+void DrainPort(GatheringBuffer* rx) {
     for (int i = 0; i < kMaxDrainReads; ++i) {
-        if (read(mSerialFD, RxBuffer, sizeof(RxBuffer)) <= 0) return;
+        if (read(mSerialFD, rx->bytes, sizeof(rx->bytes)) <= 0) return;
     }
 }
 
-// Reads until the bytes gathered make up the length the reply announces
-// and the port is quiet. Bounded by boundMicros: a reply that never reaches
-// its length (or overshoots it) costs the attempt, not an endless gather.
-Gathered GatherReply(long long boundMicros) {
+// Reads until the bytes gathered are one whole reply and the port is quiet.
+// Bounded by boundMicros: a reply that never reaches its length (or
+// overshoots it) costs the attempt, not an endless gather.
+Gathered GatherReply(GatheringBuffer* rx, long long boundMicros) {
     const long long deadline = MonotonicMicros() + boundMicros;
-    MicroSecSleep(kGatherPauseMicros);
-    RxBuffer[0] = kNoLengthYet;
-    RxBytes = 0;
+    rx->length = 0;
     for (;;) {
-        ssize_t n = read(mSerialFD, RxBuffer + RxBytes, static_cast<size_t>(kRxBufferSize - RxBytes));
-        if (n < 0) {
+        MicroSecSleep(kGatherPauseMicros);
+        const PortRead read = GatherFromPort(mSerialFD, rx);
+        if (read == PortRead::kFailed) {
             syslog(LOG_ERR, "WriteAndWaitForReply: Read failed (%s)", strerror(errno));
             return Gathered::kFailed;
         }
-        RxBytes += static_cast<int>(n);
-        if (RxBytes > kRxBufferSize - 1) {
-            syslog(LOG_ERR, "WriteAndWaitForReply: TotalReadBytes (%d) > MAX_BUFF_SIZE (%d)", RxBytes, kRxBufferSize);
-            tcflush(mSerialFD, TCIFLUSH);
+        if (read == PortRead::kFull) {
+            syslog(LOG_ERR, "WriteAndWaitForReply: TotalReadBytes (%d) > MAX_BUFF_SIZE (%d)", rx->length, kLinkBufferSize);
             return Gathered::kFailed;
         }
-        if (n == 0 && RxBytes >= kFrameOverhead && RxBytes == RxBuffer[0]) return Gathered::kReply;
+        if (read == PortRead::kNothing && rx->length > 0 &&
+            ReplyFromWire(rx->bytes, rx->length, &SubGBoardReply, ReplyChecksum::kTrusted) == rx->length) {
+            return Gathered::kReply;
+        }
         if (MonotonicMicros() >= deadline) return Gathered::kIncomplete;
-        MicroSecSleep(kGatherPauseMicros);
     }
-}
-
-void TakeReplyHeader() {
-    SubGBoardReply = T7734FrameReply{};
-    SubGBoardReply.length = RxBuffer[0];
-    SubGBoardReply.byte1 = RxBuffer[1];
-    SubGBoardReply.byte2 = RxBuffer[2];
-    SubGBoardReply.opcode = RxBuffer[3];
 }
 
 // Address and host byte stay as the upgrade set them.
@@ -134,8 +113,9 @@ int WriteAndWaitForReply(int timeoutMs) {
     uint8_t wire[kMaxFrameLen];
     size_t length = RequestToWire(SubGBoardMsg, wire, sizeof(wire));
     const timeval attemptWait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    GatheringBuffer& rx = LinkRxBuffer();
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        DrainPort();
+        DrainPort(&rx);
         ssize_t written = write(mSerialFD, wire, length);
         if (written <= 0) {
             syslog(LOG_ERR, "WriteAndWaitForReply: writeResult = %d", static_cast<int>(written));
@@ -143,13 +123,12 @@ int WriteAndWaitForReply(int timeoutMs) {
         }
         if (timeoutMs == kNoWait) return 1;
         if (!WaitForData(mSerialFD, attemptWait)) continue;
-        Gathered gathered = GatherReply(timeoutMs * 1000LL);
+        Gathered gathered = GatherReply(&rx, timeoutMs * 1000LL);
         if (gathered == Gathered::kFailed) return 0;
         if (gathered == Gathered::kIncomplete) {
-            syslog(LOG_ERR, "WriteAndWaitForReply: reply incomplete after %d ms (%d bytes)", timeoutMs, RxBytes);
+            syslog(LOG_ERR, "WriteAndWaitForReply: reply incomplete after %d ms (%d bytes)", timeoutMs, rx.length);
             continue;
         }
-        TakeReplyHeader();
         if (SubGBoardReply.opcode == SubGBoardMsg.opcode) return 1;
         syslog(LOG_ERR, "WriteAndWaitForReply: Opcodes request %d != reply %d", SubGBoardMsg.opcode,
                SubGBoardReply.opcode);
@@ -166,16 +145,16 @@ int SendStopOnLoader() { return Exchange(LoaderOp::StopInBootLoader, kStopOnLoad
 int GetLoaderCapabilities() {
     if (!Exchange(LoaderOp::GetCapabilities, kCapabilitiesMs)) return 0;
     if (SubGBoardReply.opcode != LoaderOp::GetCapabilities) return 0;
-    CapabilitiesFromReply(RxBuffer, CurrLoaderCapabilities);
+    CapabilitiesFromReply(SubGBoardReply, CurrLoaderCapabilities);
     return 1;
 }
 
-void CapabilitiesFromReply(const uint8_t* reply, uint32_t capabilities[4]) {
-    if (reply[0] <= kShortCapabilitiesReply) {
+void CapabilitiesFromReply(const T7734FrameReply& reply, uint32_t capabilities[4]) {
+    if (reply.length <= kShortCapabilitiesReply) {
         std::memcpy(capabilities, kDefaultCapabilities, sizeof(kDefaultCapabilities));
         return;
     }
-    for (int i = 0; i < 4; ++i) capabilities[i] = GetLE32(reply + kReplyDataAt + 4 * i);
+    for (int i = 0; i < 4; ++i) capabilities[i] = GetLE32(reply.data + 4 * i);
     capabilities[2] = Clamp(capabilities[2], kMinTimeUnit, kMaxTimeUnit);
     capabilities[3] = Clamp(capabilities[3], kMinTimeUnit, kMaxTimeUnit);
 }
@@ -189,7 +168,7 @@ void GetListOfLoaders() {
         syslog(LOG_INFO, "GetListOfLoaders: no reply on loader list");
         return;
     }
-    syslog(LOG_DEBUG, "GetListOfLoaders: Active loader 0x%X", GetLE32(RxBuffer + kReplyDataAt + 1));
+    syslog(LOG_DEBUG, "GetListOfLoaders: Active loader 0x%X", GetLE32(SubGBoardReply.data + 1));
 }
 
 void SendReset() {
@@ -254,7 +233,7 @@ int WaitForBootLoader() {
     return 0;
 }
 
-int LoaderReplyStatus() { return RxBytes > kFrameOverhead ? RxBuffer[kReplyDataAt] : -1; }
+int LoaderReplyStatus() { return ReplyDataLen(SubGBoardReply) > 0 ? SubGBoardReply.data[0] : -1; }
 
 const char* LoaderErrorText(int err) {
     static const char* const kTexts[] = {

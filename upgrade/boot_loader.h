@@ -25,15 +25,14 @@ enum LOADER_ERR : int {
 
 // The request being sent; address and host byte stay for a whole upgrade.
 extern T7734FrameRequest SubGBoardMsg;
-// Length, bytes 1-2 and opcode of the last reply.
-extern T7734FrameReply SubGBoardReply;
 // Word 1: line buffer size; word 2: time unit of the first line (ms x 100
 // per attempt); word 3: time unit of the following lines.
 extern uint32_t CurrLoaderCapabilities[4];
 extern int mSerialFD;
 
 // 1 when the reply with the request's opcode came (at once after the write
-// when timeoutMs is 0), 0 otherwise.
+// when timeoutMs is 0), 0 otherwise. The reply is gathered in the link's
+// own buffer, lent with the port.
 int WriteAndWaitForReply(int timeoutMs);
 
 int SendStopOnBootRom();
@@ -58,7 +57,7 @@ const char* LoaderErrorText(int err);
 // that the board's versions are read again once its application runs.
 void PrintErrorReason(int err);
 
-// The capabilities a reply of the given wire bytes carries: its four words
-// when its length byte is above 20, else the defaults.
-void CapabilitiesFromReply(const uint8_t* reply, uint32_t capabilities[4]);
+// The capabilities a reply carries: its four words when its length byte is
+// above 20, else the defaults.
+void CapabilitiesFromReply(const T7734FrameReply& reply, uint32_t capabilities[4]);
 void SetDefaultCapabilities();

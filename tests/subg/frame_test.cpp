@@ -78,6 +78,9 @@ TEST(FrameCoding, CutterWaitsForWholeFramesAndRejectsImpossibleOnes) {
     const uint8_t shortReply[] = {4, 1, 20, 0};
     T7734FrameReply reply;
     EXPECT_EQ(ReplyFromWire(shortReply, 4, &reply), -1);
+    const uint8_t badReply[] = {5, 1, 20, 22, 0};
+    EXPECT_EQ(ReplyFromWire(badReply, 5, &reply), -1);
+    EXPECT_EQ(ReplyFromWire(badReply, 5, &reply, ReplyChecksum::kTrusted), 5);
 }
 
 TEST(FrameCoding, OversizedDataIsCutToTheLargestFrame) {

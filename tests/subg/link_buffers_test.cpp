@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/reset_line.h"
+#include "platform/timing.h"
+#include "subg/link_loan.h"
 #include "subg/opcodes.h"
 #include "subg/serial_listener.h"
 #include "subg/uart_faults.h"
@@ -170,6 +172,33 @@ TEST_F(LinkBuffers, TheParserSideNeverMovesPastTheQueuedBytes) {
     EXPECT_EQ(InboundTail(), 0);
     Queue({9});
     EXPECT_EQ(InboundReadPos()[0], 9);
+}
+
+// The borrower gathers in the listener's buffer: the listener's bytes reach
+// the parser before the port is lent (while the parser holds the lock, the
+// loan waits), and none of the borrower's bytes do after it.
+TEST_F(LinkBuffers, ThePortIsLentOnlyOnceTheGatheredBytesAreHandedOnAndComesBackEmpty) {
+    GatheringBuffer& rx = LinkRxBuffer();
+    rx.length = 4;  // the first bytes of a tag message
+    std::atomic<bool> borrowed{false};
+    std::thread borrower([&] {
+        if (!BorrowSerialLink(5000000)) return;
+        borrowed = true;
+        rx.length = 7;  // a boot loader's reply
+        ReturnSerialLink();
+    });
+    pthread_mutex_lock(&TxMutex);  // a parser's pass
+    bool lentWhileBusy = false;
+    for (int i = 0; i < 100; ++i, MicroSecSleep(1000)) lentWhileBusy |= LendSerialLinkIfAsked();
+    EXPECT_FALSE(lentWhileBusy);
+    EXPECT_EQ(rx.length, 4);
+    pthread_mutex_unlock(&TxMutex);
+    bool lent = false;
+    for (int i = 0; i < 5000 && !lent; ++i, MicroSecSleep(1000)) lent = LendSerialLinkIfAsked();
+    borrower.join();
+    EXPECT_TRUE(lent && borrowed);
+    EXPECT_EQ(InboundUnconsumed(), 4);
+    EXPECT_EQ(rx.length, 0);
 }
 
 }  // namespace

@@ -180,11 +180,9 @@ TEST(Upgrade, AnImageLineTravelsBehindItsNumberAndTheFlagByte) {
 }
 
 TEST(Upgrade, CapabilityWordsComeOnlyWithALengthAbove20) {
-    uint8_t reply[64] = {};
+    T7734FrameReply reply{};
     const uint32_t words[4] = {64000, 128, 3000, 0};
-    for (int i = 0; i < 4; ++i) {
-        for (int b = 0; b < 4; ++b) reply[4 + 4 * i + b] = static_cast<uint8_t>(words[i] >> (8 * b));
-    }
+    for (int i = 0; i < 4; ++i) PutLE32(reply.data + 4 * i, words[i]);
     const struct {
         uint8_t length;
         std::vector<uint32_t> expected;
@@ -193,7 +191,7 @@ TEST(Upgrade, CapabilityWordsComeOnlyWithALengthAbove20) {
         {21, {64000, 128, 3000, 1}},  // a time unit of 0 would wait for no reply
     };
     for (const auto& c : cases) {
-        reply[0] = c.length;
+        reply.length = c.length;
         uint32_t capabilities[4] = {};
         CapabilitiesFromReply(reply, capabilities);
         EXPECT_EQ(std::vector<uint32_t>(capabilities, capabilities + 4), c.expected) << int{c.length};
@@ -295,6 +293,7 @@ TEST(Upgrade, OnlyAWholeReplyWithTheRequestsOpcodeAnswersTheExchange) {
         int expected;
     } cases[] = {
         {"whole reply", capabilities, false, 1},
+        {"whole reply, its checksum not checked", {5, 1, 20, 22, 0}, false, 1},
         {"stale reply drained, then silence", {}, true, 0},
         {"reply that never reaches its length", {10, 1, 20, 22}, false, 0},
         {"other opcode", {5, 1, 20, 23, 5 ^ 1 ^ 20 ^ 23}, false, 0},
