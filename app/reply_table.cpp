@@ -14,7 +14,9 @@ ReplyDispatch BoardReplyDispatch() {
     h[SubGOp::TagMessage] = ParseTagMsg;
     h[SubGOp::ParamCheck] = HandleParamCheck;
     h[SubGOp::SetFreq] = HandleSetFreq;
-    h[SubGOp::GetDiagnostics] = ParseDiagnostics;
+    // The diagnostics report names the board's application version, which
+    // subgconfig/ keeps above the diagnostics' own layer.
+    h[SubGOp::GetDiagnostics] = [](const T7734FrameReply& reply) { return ParseDiagnostics(reply, SubGSwVersion); };
     h[SubGOp::GetSWVersion] = HandleGetSWVersion;
     h[SubGOp::GetFreq] = HandleGetFreq;
     h[SubGOp::LedWord] = HandleLedWordAck;

@@ -149,6 +149,7 @@ int RunTarnel(int argc, char* argv[]) {
     // table or an unset log directory.
     SetReplyDispatch(BoardReplyDispatch());
     SetLinkHousekeeping({StartHousekeeping, ConnectedHousekeeping, KeepAliveRound});
+    SetRtcLinkProbe([] { return RTCConnected != 0; });
     ChooseLogDir(options.logDir.c_str());
     OpenParserLogs();
 

@@ -18,6 +18,7 @@
 #include "subg/scheduler.h"
 #include "subgconfig/config_requests.h"
 #include "subgconfig/frequencies.h"
+#include "subgconfig/rf_startup.h"
 #include "subgconfig/versions.h"
 #include "tags/csv_logs.h"
 

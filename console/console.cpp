@@ -11,6 +11,7 @@
 #include "console/console_io.h"
 #include "params/rf_settings.h"
 #include "params/rf_settings_file.h"
+#include "subgconfig/rf_startup.h"
 
 namespace {
 

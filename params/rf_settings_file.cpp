@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "subgconfig/config_requests.h"
+#include "subg/radio.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <ctime>
 
-#include "backbone/backbone_thread.h"
 #include "params/working_params.h"
 #include "platform/clock.h"
 #include "platform/host_probes.h"
@@ -39,6 +38,8 @@ time_t LastLedWordTime = 0;
 std::atomic<time_t> LastMEMSTime{0};
 time_t LastSWVersCollectTime = 0;  // 0: no keep-alive round yet
 int CurrKeepAliveOp = 1;
+// Set once before the listener thread starts, read only by it.
+bool (*RtcLinkUp)() = nullptr;
 
 // The rule of every periodic duty: a clock that went back restarts the
 // stamp; otherwise the duty is due once more than interval has passed.
@@ -97,7 +98,7 @@ void LedWordDuty(time_t now) {
     // The host's readings are those asked for at the previous LED word.
     HostReadings host = LatestHostReadings();
     RequestHostReadings();
-    LedInputs in{host.wifiDBm, RTCConnected != 0, host.sdCardPresent,
+    LedInputs in{host.wifiDBm, RtcLinkUp != nullptr && RtcLinkUp(), host.sdCardPresent,
                  static_cast<long>(now - LastTagMessageTime), TagCommTimeout != 0};
     // Tag messages set the traffic bit from the parser thread meanwhile.
     uint8_t previous = LedsWord;
@@ -155,6 +156,8 @@ bool KeepAliveDue(time_t now) {
 }
 
 }  // namespace
+
+void SetRtcLinkProbe(bool (*rtcLinkUp)()) { RtcLinkUp = rtcLinkUp; }
 
 void StartHousekeeping() {
     time_t now = NowSeconds();

@@ -4,6 +4,11 @@
 // thread through the link's housekeeping hook.
 #pragma once
 
+// How the LED word learns whether the link to the RTC is up. The flag is
+// the backbone's, which lies above this module, so app/ hands it down
+// before the listener starts; until then the link shows as down.
+void SetRtcLinkProbe(bool (*rtcLinkUp)());
+
 // Starts every timer from now; the keep-alive round is due at once.
 void StartHousekeeping();
 

@@ -5,17 +5,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "params/board_software.h"
 #include "params/program_version.h"
 #include "subg/reply.h"
 
-// Board software up to this version has no boot loader, knows the channel
-// tables by itself and sends diagnostics with frequencies.
-constexpr uint32_t kLastSubGVersionWithoutLoader = 10609;
-
-// The one test of the board's software age. Version 0 is not known yet: it
-// has no boot loader as far as the host can tell, but it is not known old.
-constexpr bool HasBootLoader(uint32_t version) { return version > kLastSubGVersionWithoutLoader; }
-constexpr bool IsOldBoardSoftware(uint32_t version) { return version != 0 && !HasBootLoader(version); }
 constexpr int kGVTSize = 33;
 constexpr uint8_t kHostBuiltGVTFormat = 6;
 // Where the record holds each version: four bytes, the last number first,

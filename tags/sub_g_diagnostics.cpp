@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <exception>
 
+#include "params/board_software.h"
 #include "params/working_params.h"
 #include "platform/byte_order.h"
 #include "platform/format.h"
 #include "subg/radio.h"
 #include "subg/uart_faults.h"
-#include "subgconfig/versions.h"
 #include "tags/csv_logs.h"
 #include "tags/csv_rows.h"
 
@@ -111,7 +111,7 @@ std::string FormatDiagnosticsReport(const uint8_t* payload, int size, const uint
     return report;
 }
 
-ReplyResult ParseDiagnostics(const T7734FrameReply& reply) {
+ReplyResult ParseDiagnostics(const T7734FrameReply& reply, const uint8_t swVersion[3]) {
     const int size = DiagnosticsSize(CurrentSubGAppVersion());
     if (ReplyDataLen(reply) < size) {
         syslog(LOG_DEBUG, size == DIAG_BKPSRAM_SIZE ? "ParseDiagnostics: MsgLen < DIAG_BKPSRAM_SIZE"
@@ -119,7 +119,7 @@ ReplyResult ParseDiagnostics(const T7734FrameReply& reply) {
         return kDiscardQueue;
     }
     // Written once the parser has let go of the transmit slot.
-    QueueCsvRow(CsvLog::Diag, FormatDiagnosticsReport(reply.data, size, SubGSwVersion, time(nullptr)));
+    QueueCsvRow(CsvLog::Diag, FormatDiagnosticsReport(reply.data, size, swVersion, time(nullptr)));
     UpdateDiagnostics(DecodeSubGDiagnotics(reply.data, size));
     return kFrameTaken;
 }

@@ -38,8 +38,9 @@ int DiagnosticsSize(uint32_t subgAppVersion);
 SubGDiagnotics DecodeSubGDiagnotics(const uint8_t* payload, int size);
 std::string FormatDiagnosticsReport(const uint8_t* payload, int size, const uint8_t swVersion[3], time_t now);
 
-// Reply handler, run by the serial parser.
-ReplyResult ParseDiagnostics(const T7734FrameReply& reply);
+// Reply handler, run by the serial parser; the board's application version
+// (major, minor, build) goes into the report, and app/ hands it over.
+ReplyResult ParseDiagnostics(const T7734FrameReply& reply, const uint8_t swVersion[3]);
 
 // Copies the block into DiagContainer together with the link fault count
 // and raises DiagUpdated. Serial parser thread only. The two disconnection

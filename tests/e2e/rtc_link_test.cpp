@@ -179,4 +179,19 @@ TEST(Rtc, ATrickleOfTagsAtATwoSecondKeepAliveKeepsTheLinkUp) {
     EXPECT_EQ(CountKind(run, "sent", "RTCPAIRACK"), 1u);
 }
 
+// The LED word's RTC bit follows the backbone's link state, which the
+// serial listener's housekeeping gets through a hook wired at start-up.
+TEST(Rtc, WhilePairedTheLedWordShowsTheLink) {
+    SandboxRun run;
+    run.Start(RtcOptions({"--keep-alive", "2"}));
+    ASSERT_TRUE(WaitForKind(run, "recv", "KEEPALIVE"));
+    // The backbone marks the link up within a second of pairing; LED words
+    // go out two seconds apart, so the third from now is late enough.
+    const size_t before = HostFrames(run, 38).size();
+    ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "FRAME op=38 ", kBound, before + 2));
+    const std::vector<SerialFrame> leds = HostFrames(run, 38);
+    ASSERT_EQ(leds.back().data.size(), 1u);
+    EXPECT_EQ(leds.back().data[0] & 0x40, 0x40);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include "fuzz_support.h"
 #include "params/rf_settings.h"
 #include "subg/scheduler.h"
+#include "subgconfig/rf_startup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool ready = [] {

@@ -80,15 +80,16 @@ TEST(SubGDiagnostics, AvgRSSIIsTheRawByteLessItsOffsetAsASignedByte) {
 
 TEST(SubGDiagnostics, AReplyFillsTheContainerOnceAndAShortOneNothing) {
     SetSubGAppVersion(10609);
+    const uint8_t sw[3] = {1, 6, 9};
     IncUARTCommFault();
     ZemloReaderDiagnosticsInformation diag;
     const Bytes shortOne = Payload(146, 20);
-    EXPECT_EQ(ParseDiagnostics(MakeReply(SubGOp::GetDiagnostics, shortOne.data(), 145)), kDiscardQueue);
+    EXPECT_EQ(ParseDiagnostics(MakeReply(SubGOp::GetDiagnostics, shortOne.data(), 145), sw), kDiscardQueue);
     EXPECT_FALSE(TakeDiagnostics(&diag));
 
-    EXPECT_EQ(ParseDiagnostics(MakeReply(SubGOp::GetDiagnostics, shortOne.data(), 146)), kFrameTaken);
+    EXPECT_EQ(ParseDiagnostics(MakeReply(SubGOp::GetDiagnostics, shortOne.data(), 146), sw), kFrameTaken);
     const Bytes second = Payload(146, 240);
-    EXPECT_EQ(ParseDiagnostics(MakeReply(SubGOp::GetDiagnostics, second.data(), 146)), kFrameTaken);
+    EXPECT_EQ(ParseDiagnostics(MakeReply(SubGOp::GetDiagnostics, second.data(), 146), sw), kFrameTaken);
     ASSERT_TRUE(TakeDiagnostics(&diag));
     EXPECT_FALSE(TakeDiagnostics(&diag)) << "two replies, one update";
     EXPECT_EQ(static_cast<int32_t>(diag.rssi_noise()), -118) << "the second reply's";
