@@ -5,16 +5,19 @@
 #include <cstdlib>
 #include <cstring>
 
-uint64_t ReaderMacAddress = 1;
+BackboneSettings BackboneStartSettings;
 
-const char kUsage[] = "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--help] [--version]\n";
+const char kUsage[] =
+    "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--rtc address[:port]]... [--help] [--version]\n";
 
 namespace {
 
 constexpr int kHelp = 'h' + 256;  // outside the short options' range
 constexpr int kVersion = 'v' + 256;
+constexpr int kRtc = 'r' + 256;
 
 constexpr option kLongOptions[] = {
+    {"rtc", required_argument, nullptr, kRtc},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -35,6 +38,11 @@ OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out) {
             case 'm':
                 out->readerMac = static_cast<uint64_t>(std::atoll(optarg));
                 break;
+            case kRtc:
+                // Refused rather than skipped: a reader that heard every
+                // RTC because of a typing error would not say so.
+                if (!out->allowedRTCs.Add(optarg)) return OptionsVerdict::Refused;
+                break;
             case kHelp:
                 return OptionsVerdict::Help;
             case kVersion:
@@ -50,6 +58,7 @@ void ApplyOptions(const TarnelOptions& options, const char* printReadEnv) {
     // A path too long for the buffer is cut, never written past it.
     std::strncpy(LogFile, options.logFile.c_str(), sizeof(LogFile) - 1);
     LogFile[sizeof(LogFile) - 1] = '\0';
-    ReaderMacAddress = options.readerMac;
+    BackboneStartSettings.readerMac = options.readerMac;
+    BackboneStartSettings.allowedRTCs = options.allowedRTCs;
     if (printReadEnv != nullptr) PrintReaderData = 1;
 }

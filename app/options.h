@@ -4,25 +4,29 @@
 #include <cstdint>
 #include <string>
 
+#include "backbone/backbone_thread.h"
 #include "backbone/reader_pack.h"
+#include "backbone/rtc_allow_list.h"
 #include "platform/paths.h"
 
-// From -m; the backbone takes it when it is not 0.
-extern uint64_t ReaderMacAddress;
+// From -m and --rtc, for the backbone thread.
+extern BackboneSettings BackboneStartSettings;
 
 struct TarnelOptions {
     std::string logFile;
     uint64_t readerMac = 1;
+    RTCAllowList allowedRTCs;
 };
 
 enum class OptionsVerdict {
     Run,
     Help,     // --help: the usage, exit 0
     Version,  // --version: the version, exit 0
-    Refused,  // -i, -a, an unknown option or a missing argument: the usage, exit 255
+    Refused,  // -i, -a, an unknown option, a missing argument or a malformed --rtc: the usage, exit 255
 };
 
-// Parses "f:m:i:a:" and the long options --help and --version.
+// Parses "f:m:i:a:" and the long options --rtc (repeatable), --help and
+// --version.
 OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out);
 
 // One line naming the options, with its line end.

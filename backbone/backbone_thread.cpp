@@ -184,8 +184,10 @@ void* ZemloBackboneTh(void* arg) {
     auto* link = new BackBoneIface();   // lives until the process ends
     BackBoneIfaceInst = link;
     SetSurveyProgressSink(ReportSurveyProgress);
-    const uint64_t readerId = arg != nullptr ? *static_cast<const uint64_t*>(arg) : 0;
-    if (readerId != 0) link->SetReaderId(readerId);
+    if (const auto* settings = static_cast<const BackboneSettings*>(arg)) {
+        if (settings->readerMac != 0) link->SetReaderId(settings->readerMac);
+        link->ListenOnlyTo(settings->allowedRTCs);
+    }
 
     while (!ReadyForRTC) MicroSecSleep(kReadyPollMicros);
     StartLinkThread(MsgQSender, link);

@@ -20,25 +20,34 @@ struct OptionsCase {
     OptionsVerdict verdict;
     std::string logFile;
     uint64_t readerMac;
+    std::string rtcs;  // the allow-list as the log shows it
 };
 
 TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
     const OptionsCase cases[] = {
-        {{"Tarnel"}, OptionsVerdict::Run, "", 1},
-        {{"Tarnel", "-f", "/tmp/a.csv", "-m", "123456789012"}, OptionsVerdict::Run, "/tmp/a.csv", 123456789012u},
-        {{"Tarnel", "-m", "0"}, OptionsVerdict::Run, "", 0},  // kept for the backbone to ignore
-        {{"Tarnel", "--help"}, OptionsVerdict::Help, "", 1},
-        {{"Tarnel", "-f", "x.csv", "--version"}, OptionsVerdict::Version, "x.csv", 1},
-        {{"Tarnel", "--version", "-z"}, OptionsVerdict::Version, "", 1},
-        {{"Tarnel", "-i", "x"}, OptionsVerdict::Refused, "", 1},
-        {{"Tarnel", "-a", "x"}, OptionsVerdict::Refused, "", 1},
-        {{"Tarnel", "-z"}, OptionsVerdict::Refused, "", 1},
-        {{"Tarnel", "-f"}, OptionsVerdict::Refused, "", 1},
-        {{"Tarnel", "--verbose"}, OptionsVerdict::Refused, "", 1},
-        {{"Tarnel", "--help=yes"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel"}, OptionsVerdict::Run, "", 1, ""},
+        {{"Tarnel", "-f", "/tmp/a.csv", "-m", "123456789012"}, OptionsVerdict::Run, "/tmp/a.csv", 123456789012u, ""},
+        {{"Tarnel", "-m", "0"}, OptionsVerdict::Run, "", 0, ""},  // kept for the backbone to ignore
+        {{"Tarnel", "--help"}, OptionsVerdict::Help, "", 1, ""},
+        {{"Tarnel", "-f", "x.csv", "--version"}, OptionsVerdict::Version, "x.csv", 1, ""},
+        {{"Tarnel", "--version", "-z"}, OptionsVerdict::Version, "", 1, ""},
+        {{"Tarnel", "-i", "x"}, OptionsVerdict::Refused, "", 1, ""},
+        {{"Tarnel", "-a", "x"}, OptionsVerdict::Refused, "", 1, ""},
+        {{"Tarnel", "-z"}, OptionsVerdict::Refused, "", 1, ""},
+        {{"Tarnel", "-f"}, OptionsVerdict::Refused, "", 1, ""},
+        {{"Tarnel", "--verbose"}, OptionsVerdict::Refused, "", 1, ""},
+        {{"Tarnel", "--help=yes"}, OptionsVerdict::Refused, "", 1, ""},
         // A scan cut short inside a cluster must not leak into the next parse.
-        {{"Tarnel", "-zf", "y.csv"}, OptionsVerdict::Refused, "", 1},
-        {{"Tarnel", "-fz.csv"}, OptionsVerdict::Run, "z.csv", 1},
+        {{"Tarnel", "-zf", "y.csv"}, OptionsVerdict::Refused, "", 1, ""},
+        {{"Tarnel", "-fz.csv"}, OptionsVerdict::Run, "z.csv", 1, ""},
+        {{"Tarnel", "--rtc", "192.168.1.10"}, OptionsVerdict::Run, "", 1, "192.168.1.10"},
+        {{"Tarnel", "--rtc", "192.168.1.10:53010", "-m", "5", "--rtc=10.0.0.2"}, OptionsVerdict::Run, "", 5,
+         "192.168.1.10:53010, 10.0.0.2"},
+        {{"Tarnel", "--rtc", "192.168.1.10", "--rtc", "192.168.1"}, OptionsVerdict::Refused, "", 1, "192.168.1.10"},
+        {{"Tarnel", "--rtc", "rtc.farm"}, OptionsVerdict::Refused, "", 1, ""},
+        {{"Tarnel", "--rtc", "192.168.1.10:0"}, OptionsVerdict::Refused, "", 1, ""},
+        {{"Tarnel", "--rtc", ""}, OptionsVerdict::Refused, "", 1, ""},
+        {{"Tarnel", "--rtc"}, OptionsVerdict::Refused, "", 1, ""},
     };
     for (const OptionsCase& c : cases) {
         std::string line;
@@ -47,20 +56,23 @@ TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
         EXPECT_EQ(Parse(c.args, &options), c.verdict) << line;
         EXPECT_EQ(options.logFile, c.logFile) << line;
         EXPECT_EQ(options.readerMac, c.readerMac) << line;
+        EXPECT_EQ(options.allowedRTCs.Describe(), c.rtcs) << line;
     }
 }
 
 TEST(Options, TheUsageNamesEveryOption) {
-    for (const char* option : {"-f", "-m", "--help", "--version"}) EXPECT_NE(std::strstr(kUsage, option), nullptr);
+    for (const char* option : {"-f", "-m", "--rtc", "--help", "--version"}) EXPECT_NE(std::strstr(kUsage, option), nullptr);
 }
 
 TEST(Options, ParsedValuesReachTheProcessWideOnes) {
     TarnelOptions options;
     options.logFile = "/tmp/a.csv";
     options.readerMac = 123456789012u;
+    ASSERT_TRUE(options.allowedRTCs.Add("10.0.0.2"));
     ApplyOptions(options, nullptr);
     EXPECT_STREQ(LogFile, "/tmp/a.csv");
-    EXPECT_EQ(ReaderMacAddress, 123456789012u);
+    EXPECT_EQ(BackboneStartSettings.readerMac, 123456789012u);
+    EXPECT_EQ(BackboneStartSettings.allowedRTCs.Describe(), "10.0.0.2");
     EXPECT_EQ(PrintReaderData, 0);
 }
 
