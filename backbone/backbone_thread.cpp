@@ -13,6 +13,7 @@
 #include "backbone/rtc_command.h"
 #include "backbone/rtc_handlers.h"
 #include "backbone/rtc_listener.h"
+#include "params/build_time.h"
 #include "params/rf_settings.h"
 #include "params/working_params.h"
 #include "platform/clock.h"
@@ -85,6 +86,7 @@ RTCHandlerContext HandlerContext(BackBoneIface* link) {
     context.handleCommand = HandleRtcCommand;
     context.applyReaderParams = ApplyReaderParams;
     context.applyTagParams = ApplyTagParams;
+    context.clockFloorSeconds = kBuildEpochSeconds;
     return context;
 }
 
