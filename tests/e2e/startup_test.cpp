@@ -74,13 +74,15 @@ struct OptionCase {
 // Answered before the lock is taken: no lock file, no reset pulse, no line
 // in the log.
 TEST(Startup, OptionsAreAnsweredBeforeTheLockAndTheBoard) {
-    const std::string usage = "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--help] [--version]\n";
+    const std::string usage =
+        "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--rtc address[:port]]... [--help] [--version]\n";
     const OptionCase cases[] = {
         {{"--help"}, 0, usage, ""},
         {{"--version"}, 0, std::string("Tarnel version ") + kTarnelVersionText + "\n", ""},
         {{"-i", "x"}, 255, "", usage},
         {{"-a", "x"}, 255, "", usage},
         {{"--bogus"}, 255, "", usage},
+        {{"--rtc", "192.168.1.10:0"}, 255, "", usage},
     };
     for (const OptionCase& c : cases) {
         const std::string name = c.args[0];
