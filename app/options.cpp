@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
-uint64_t ReaderMacAddress = 1;
+BackboneSettings BackboneStartSettings;
 
 const char kUsage[] =
     "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--workdir dir] [--log-dir dir] [--log-level 0-7]"
-    " [--help] [--version]\n";
+    " [--rtc address[:port]]... [--help] [--version]\n";
 
 namespace {
 
@@ -19,8 +19,10 @@ constexpr int kVersion = 'v' + 256;
 constexpr int kWorkDir = 'w' + 256;
 constexpr int kLogDir = 'd' + 256;
 constexpr int kLogLevel = 'l' + 256;
+constexpr int kRtc = 'r' + 256;
 
 constexpr option kLongOptions[] = {
+    {"rtc", required_argument, nullptr, kRtc},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {"workdir", required_argument, nullptr, kWorkDir},
@@ -63,6 +65,11 @@ OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out) {
             case kLogLevel:
                 if (!ParseLogLevel(optarg, &out->logLevel)) return OptionsVerdict::Refused;
                 break;
+            case kRtc:
+                // Refused rather than skipped: a reader that heard every
+                // RTC because of a typing error would not say so.
+                if (!out->allowedRTCs.Add(optarg)) return OptionsVerdict::Refused;
+                break;
             case kHelp:
                 return OptionsVerdict::Help;
             case kVersion:
@@ -78,7 +85,8 @@ void ApplyOptions(const TarnelOptions& options, const char* printReadEnv) {
     // A path too long for the buffer is cut, never written past it.
     std::strncpy(LogFile, options.logFile.c_str(), sizeof(LogFile) - 1);
     LogFile[sizeof(LogFile) - 1] = '\0';
-    ReaderMacAddress = options.readerMac;
+    BackboneStartSettings.readerMac = options.readerMac;
+    BackboneStartSettings.allowedRTCs = options.allowedRTCs;
     if (printReadEnv != nullptr) PrintReaderData = 1;
     setlogmask(LOG_UPTO(options.logLevel));
 }

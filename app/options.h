@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <string>
 
+#include "backbone/backbone_thread.h"
 #include "backbone/reader_pack.h"
+#include "backbone/rtc_allow_list.h"
 #include "platform/paths.h"
 
-// From -m; the backbone takes it when it is not 0.
-extern uint64_t ReaderMacAddress;
+// From -m and --rtc, for the backbone thread.
+extern BackboneSettings BackboneStartSettings;
 
 struct TarnelOptions {
     std::string logFile;
@@ -18,17 +20,18 @@ struct TarnelOptions {
     std::string workDir;        // --workdir; empty: the directory it was started in
     std::string logDir;         // --log-dir; empty: "/home" when it exists, else "/tmp"
     int logLevel = LOG_DEBUG;  // --log-level; messages of a higher priority number are not sent
+    RTCAllowList allowedRTCs;
 };
 
 enum class OptionsVerdict {
     Run,
     Help,     // --help: the usage, exit 0
     Version,  // --version: the version, exit 0
-    Refused,  // -i, -a, an unknown option, a missing or unusable argument: the usage, exit 255
+    Refused,  // -i, -a, an unknown option, a missing or unusable argument, a malformed --rtc: the usage, exit 255
 };
 
 // Parses "f:m:i:a:" and the long options --workdir, --log-dir, --log-level,
-// --help and --version.
+// --rtc (repeatable), --help and --version.
 OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out);
 
 // One line naming the options, with its line end.

@@ -157,7 +157,7 @@ int RunTarnel(int argc, char* argv[]) {
     StartThread(SerialListener, nullptr, kListenerPriority);
     StartThread(SerialParser, nullptr, kParserPriority);
     StartThread(CmdParseLineProc, nullptr, 0);
-    StartThread(ZemloBackboneTh, &ReaderMacAddress, 0);
+    StartThread(ZemloBackboneTh, &BackboneStartSettings, 0);
     StartThread(SubGUpgradeTh, nullptr, 0);
 
     RunHostProbes();

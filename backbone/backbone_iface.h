@@ -36,6 +36,7 @@
 #include "ZemloChannelSurveyProgressUpdate.pb.h"
 #include "ZemloReaderDataPackage.pb.h"
 #include "backbone/link_state.h"
+#include "backbone/rtc_allow_list.h"
 #include "tags/tag_decode.h"
 
 constexpr int kDiscoveryPort = 53000;
@@ -113,6 +114,9 @@ public:
     // opened with OpenListeningSocket. 0 when a datagram was handled.
     int ListenForPairing();
     int OpenListeningSocket(int port);
+    // Backbone thread, before it listens: the RTCs whose announcements are
+    // taken; empty, every RTC's.
+    void ListenOnlyTo(const RTCAllowList& list);
     size_t RTCListSize() const { return RTCListCount.load(); }
 
     // --- keep-alive (keep_alive.cpp) ---
@@ -177,6 +181,7 @@ private:
     int FailConnect(const char* text);
     bool GetServerAddr(int length, unsigned short* port);
     void AddEndpoint(const char* address, uint16_t port);
+    void NoteIgnoredRTC(const char* address, uint16_t port);
     void CloseListeningSocket();
     // Logs text with the system's text for errno.
     static void error(const char* text);
@@ -199,6 +204,8 @@ private:
     std::deque<RTCEndpoint> RTCList;
     std::atomic<size_t> RTCListCount{0};
     int SearchLogCount = 16;
+    RTCAllowList AllowedRTCs;
+    IgnoredRTCNotices IgnoredRTCs;
 
     // Package (ReaderPackMutex).
     ZemloReaderDataPackage ReaderPack;

@@ -13,6 +13,7 @@
 #include "backbone/rtc_command.h"
 #include "backbone/rtc_handlers.h"
 #include "backbone/rtc_listener.h"
+#include "params/build_time.h"
 #include "params/working_params.h"
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
@@ -86,6 +87,7 @@ RTCHandlerContext HandlerContext(BackBoneIface* link) {
     context.handleCommand = HandleRtcCommand;
     context.applyReaderParams = ApplyReaderParams;
     context.applyTagParams = ApplyTagParams;
+    context.clockFloorSeconds = kBuildEpochSeconds;
     return context;
 }
 
@@ -187,8 +189,10 @@ void* ZemloBackboneTh(void* arg) {
     auto* link = new BackBoneIface();   // lives until the process ends
     BackBoneIfaceInst = link;
     SetSurveyProgressSink(ReportSurveyProgress);
-    const uint64_t readerId = arg != nullptr ? *static_cast<const uint64_t*>(arg) : 0;
-    if (readerId != 0) link->SetReaderId(readerId);
+    if (const auto* settings = static_cast<const BackboneSettings*>(arg)) {
+        if (settings->readerMac != 0) link->SetReaderId(settings->readerMac);
+        link->ListenOnlyTo(settings->allowedRTCs);
+    }
 
     while (!ReadyForRTC) MicroSecSleep(kReadyPollMicros);
     StartLinkThread(MsgQSender, link);

@@ -5,10 +5,19 @@
 #include <atomic>
 #include <cstdint>
 
+#include "backbone/rtc_allow_list.h"
+
 // 1 while the last pass of the backbone saw the reader paired.
 extern std::atomic<uint8_t> RTCConnected;
 
-// arg points to the reader's 64-bit MAC address, alive for the whole process.
+// What the backbone thread is started with: set before it starts, alive
+// and unchanged for the whole process.
+struct BackboneSettings {
+    uint64_t readerMac = 1;    // the reader's identifier; 0 keeps the link's default
+    RTCAllowList allowedRTCs;  // empty: every RTC is heard
+};
+
+// arg points to the BackboneSettings.
 void* ZemloBackboneTh(void* arg);
 
 class BackBoneIface;

@@ -121,9 +121,36 @@ int BackBoneIface::ListenForPairing() {
         return -1;
     }
     if (!announced) return -1;
+    if (!AllowedRTCs.Admits(source, port)) {
+        NoteIgnoredRTC(source, port);
+        // Handled, so the next pass reads on without the pause after a
+        // silent window: a listed RTC's datagram may wait behind this one.
+        return 0;
+    }
     AddEndpoint(source, port);
     MicroSecSleep(kAfterDatagramMicros);
     return 0;
+}
+
+void BackBoneIface::ListenOnlyTo(const RTCAllowList& list) {
+    AllowedRTCs = list;
+    if (!list.Empty()) syslog(LOG_INFO, "BackBoneIface::ListenOnlyTo: RTCs heard: %s", list.Describe().c_str());
+}
+
+void BackBoneIface::NoteIgnoredRTC(const char* address, uint16_t port) {
+    constexpr long long kMicrosPerSecond = 1000000;
+    switch (IgnoredRTCs.Take(address, MonotonicMicros() / kMicrosPerSecond)) {
+        case IgnoredRTCNotices::Notice::kName:
+            syslog(LOG_INFO, "BackBoneIface::ListenForPairing: ignored RTC %s port %u, not on the list (said once an hour)",
+                   address, port);
+            break;
+        case IgnoredRTCNotices::Notice::kMore:
+            syslog(LOG_INFO, "BackBoneIface::ListenForPairing: ignored RTCs at more than %zu addresses this hour",
+                   IgnoredRTCNotices::kNamedSources);
+            break;
+        case IgnoredRTCNotices::Notice::kNone:
+            break;
+    }
 }
 
 void BackBoneIface::AddEndpoint(const char* address, uint16_t port) {

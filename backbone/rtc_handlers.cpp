@@ -38,6 +38,11 @@ void ApplyRTCTime(const RTCHandlerContext& context, uint64_t rtcMillis) {
                static_cast<unsigned long long>(rtcMillis));
         return;
     }
+    if (time.tv_sec < context.clockFloorSeconds) {
+        syslog(LOG_ERR, "RTCListener: RTC time %llu ms predates this program, clock and queued times left as they are",
+               static_cast<unsigned long long>(rtcMillis));
+        return;
+    }
     if (context.updateDataTime) context.updateDataTime(static_cast<long>(time.tv_sec));
     // Without the right to set the time (a sandbox, a container) this fails
     // every time; the link carries on regardless.

@@ -26,6 +26,10 @@ struct RTCHandlerContext {
     void (*applyReaderParams)(const RtcSetReaderParameters& params);
     void (*applyTagParams)(const RFTagParametersInformation& params);
     void (*handleCommand)(unsigned command);
+    // An RTC time before this, seconds since the epoch, is refused: no RTC
+    // may throw the clock and the queued visit times back before the
+    // program was built. 0 takes any time.
+    long long clockFloorSeconds;
 };
 
 // Whether the RTC wants its messages acknowledged: set by each pairing
@@ -50,5 +54,5 @@ void HandleClockSync(const RTCHandlerContext& context, const uint8_t* message, u
 // Queues the acknowledgement of an RTC message when the RTC wants one.
 void QueueRTCAck(const RTCHandlerContext& context, uint64_t index);
 // Shifts the queue onto the RTC's time and sets the clock; a failure to set
-// it is logged and otherwise harmless.
+// it, or a time before the floor, is logged and otherwise harmless.
 void ApplyRTCTime(const RTCHandlerContext& context, uint64_t rtcMillis);

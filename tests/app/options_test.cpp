@@ -23,6 +23,7 @@ struct OptionsCase {
     std::string workDir = "";
     std::string logDir = "";
     int logLevel = LOG_DEBUG;
+    std::string rtcs = "";  // the allow-list as the log shows it
 };
 
 TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
@@ -55,6 +56,14 @@ TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
         {{"Tarnel", "--log-level", "-1"}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "--log-level", "66"}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "--log-level", "info"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--rtc", "192.168.1.10"}, OptionsVerdict::Run, "", 1, "", "", LOG_DEBUG, "192.168.1.10"},
+        {{"Tarnel", "--rtc", "192.168.1.10:53010", "-m", "5", "--rtc=10.0.0.2"}, OptionsVerdict::Run, "", 5,
+         "", "", LOG_DEBUG, "192.168.1.10:53010, 10.0.0.2"},
+        {{"Tarnel", "--rtc", "192.168.1.10", "--rtc", "192.168.1"}, OptionsVerdict::Refused, "", 1, "", "", LOG_DEBUG, "192.168.1.10"},
+        {{"Tarnel", "--rtc", "rtc.farm"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--rtc", "192.168.1.10:0"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--rtc", ""}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--rtc"}, OptionsVerdict::Refused, "", 1},
     };
     for (const OptionsCase& c : cases) {
         std::string line;
@@ -66,11 +75,12 @@ TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
         EXPECT_EQ(options.workDir, c.workDir) << line;
         EXPECT_EQ(options.logDir, c.logDir) << line;
         EXPECT_EQ(options.logLevel, c.logLevel) << line;
+        EXPECT_EQ(options.allowedRTCs.Describe(), c.rtcs) << line;
     }
 }
 
 TEST(Options, TheUsageNamesEveryOption) {
-    for (const char* option : {"-f", "-m", "--workdir", "--log-dir", "--log-level", "--help", "--version"})
+    for (const char* option : {"-f", "-m", "--workdir", "--log-dir", "--log-level", "--rtc", "--help", "--version"})
         EXPECT_NE(std::strstr(kUsage, option), nullptr) << option;
 }
 
@@ -79,9 +89,11 @@ TEST(Options, ParsedValuesReachTheProcessWideOnes) {
     options.logFile = "/tmp/a.csv";
     options.readerMac = 123456789012u;
     options.logLevel = LOG_INFO;
+    ASSERT_TRUE(options.allowedRTCs.Add("10.0.0.2"));
     ApplyOptions(options, nullptr);
     EXPECT_STREQ(LogFile, "/tmp/a.csv");
-    EXPECT_EQ(ReaderMacAddress, 123456789012u);
+    EXPECT_EQ(BackboneStartSettings.readerMac, 123456789012u);
+    EXPECT_EQ(BackboneStartSettings.allowedRTCs.Describe(), "10.0.0.2");
     EXPECT_EQ(PrintReaderData, 0);
     EXPECT_EQ(setlogmask(0), LOG_UPTO(LOG_INFO));
 }

@@ -40,6 +40,9 @@ void TagParams(const RFTagParametersInformation& params) {
 }
 void Command(unsigned command) { seen.calls.push_back("command " + std::to_string(command)); }
 
+// The build time the handlers are given: 1 January 2020.
+constexpr long long kFloorSeconds = 1577836800;
+
 class HandlersTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -75,7 +78,7 @@ protected:
 
     ScratchDir dir_{"rtc_handlers_", ScratchDir::Cwd::Enter};
     BackBoneIface link_;
-    RTCHandlerContext context_{&link_, KeepAlive, DataTime, Ack, Clock, nullptr, TagParams, Command};
+    RTCHandlerContext context_{&link_, KeepAlive, DataTime, Ack, Clock, nullptr, TagParams, Command, kFloorSeconds};
 };
 
 TEST_F(HandlersTest, PairAckSetsTheClockPairsAndDecidesOnAcknowledgements) {
@@ -127,6 +130,18 @@ TEST_F(HandlersTest, ClockSyncAfterPairAckIsHandledInOrderAndNotAcknowledged) {
                                                     "data time 1800000000", "clock"}))
         << "a clock sync without a time leaves the clock alone";
     EXPECT_TRUE(seen.acks.empty());
+}
+
+// An RTC's time before the build touches neither the clock nor the queue;
+// the pairing completes all the same. The build time itself is taken.
+TEST_F(HandlersTest, ATimeBeforeTheBuildIsRefusedAndThePairingStillCompletes) {
+    RtcClockSync early, atFloor;
+    early.set_rtc_timestamp(kFloorSeconds * 1000 - 1);
+    atFloor.set_rtc_timestamp(kFloorSeconds * 1000);
+    Receive(PairAck(false, 315532800000ull) + Pack(RTCCLOCKSYNC, early) + Pack(RTCCLOCKSYNC, atFloor));
+    EXPECT_EQ(link_.GetRTCCommState(), RTC_PAIRED);
+    EXPECT_EQ(seen.calls,
+              (std::vector<std::string>{"keep-alive 5", "data time " + std::to_string(kFloorSeconds), "clock"}));
 }
 
 TEST_F(HandlersTest, TagParamsApplyTheFirstEntryAndRefuseNone) {

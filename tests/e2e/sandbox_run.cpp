@@ -1,6 +1,7 @@
 #include "sandbox_run.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -178,6 +179,11 @@ int SandboxRun::WaitForExit(int timeoutSeconds) {
 // terminal nobody reads.
 void SandboxRun::Stop() {
     CloseConsole();
+    for (pid_t pid : besides_) {
+        kill(pid, SIGTERM);
+        WaitBounded(pid, 10);
+    }
+    besides_.clear();
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     WaitBounded(pid_, 20);
@@ -210,6 +216,26 @@ pid_t SandboxRun::PidFromFile(const std::string& name) const {
     long pid = 0;
     in >> pid;
     return static_cast<pid_t>(pid);
+}
+
+pid_t SandboxRun::StartBeside(const std::vector<std::string>& argv) {
+    // The sandbox writes its pid once its namespaces are set up.
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    pid_t sandbox = 0;
+    while ((sandbox = PidFromFile("sandbox.pid")) <= 0 && Clock::now() < deadline) PauseBriefly();
+    if (sandbox <= 0) return 0;
+    const int netns = open(("/proc/" + std::to_string(sandbox) + "/ns/net").c_str(), O_RDONLY | O_CLOEXEC);
+    if (netns < 0) return 0;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        int devNull = open("/dev/null", O_RDONLY);
+        dup2(devNull, STDIN_FILENO);
+        if (setns(netns, CLONE_NEWNET) == 0) execv(argv[0].c_str(), ArgvOf(argv).data());
+        _exit(127);
+    }
+    close(netns);
+    if (pid > 0) besides_.push_back(pid);
+    return pid > 0 ? pid : 0;
 }
 
 CommandResult RunCommand(const std::vector<std::string>& argv, int timeoutSeconds) {

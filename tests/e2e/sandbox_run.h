@@ -70,11 +70,17 @@ public:
     // The pid the sandbox has written into its directory, 0 if none yet.
     pid_t PidFromFile(const std::string& name) const;
 
+    // Runs argv in the sandbox's network namespace, beside the daemon (a
+    // second RTC simulator); Stop ends it. Its pid, or 0 when the sandbox
+    // did not come up within the bound.
+    pid_t StartBeside(const std::vector<std::string>& argv);
+
 private:
     std::string dir_;
     pid_t pid_ = 0;
     bool keepDir_ = false;
     int consoleFd_ = -1;
+    std::vector<pid_t> besides_;
     std::string consoleText_;
 };
 

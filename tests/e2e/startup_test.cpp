@@ -76,13 +76,14 @@ struct OptionCase {
 TEST(Startup, OptionsAreAnsweredBeforeTheLockAndTheBoard) {
     const std::string usage =
         "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--workdir dir] [--log-dir dir] [--log-level 0-7]"
-        " [--help] [--version]\n";
+        " [--rtc address[:port]]... [--help] [--version]\n";
     const OptionCase cases[] = {
         {{"--help"}, 0, usage, ""},
         {{"--version"}, 0, std::string("Tarnel version ") + kTarnelVersionText + "\n", ""},
         {{"-i", "x"}, 255, "", usage},
         {{"-a", "x"}, 255, "", usage},
         {{"--bogus"}, 255, "", usage},
+        {{"--rtc", "192.168.1.10:0"}, 255, "", usage},
     };
     for (const OptionCase& c : cases) {
         const std::string name = c.args[0];

@@ -5,6 +5,7 @@
 #include "backbone/msg_queue.h"
 #include "backbone/rtc_command.h"
 #include "fuzz_support.h"
+#include "params/build_time.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ const RTCHandlerContext& FuzzRTCContext() {
         c.applyReaderParams = ApplyReaderParams;
         c.applyTagParams = ApplyTagParams;
         c.handleCommand = HandleRtcCommand;
+        c.clockFloorSeconds = kBuildEpochSeconds;
         return c;
     }();
     Link().SetRTCCommState(RTC_CONNECTED);

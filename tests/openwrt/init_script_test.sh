@@ -17,6 +17,11 @@ config_get() {
 	eval "value=\${CFG_$3:-}"
 	eval "$1=\${value:-\${4:-}}"
 }
+# A list is the words of CFG_<list>.
+config_list_foreach() {
+	local value
+	eval "for value in \${CFG_$2:-}; do $3 \"\$value\"; done"
+}
 # procd: every call is written down.
 procd_open_instance() { : > "$T/procd"; }
 procd_set_param() { echo "set $*" >> "$T/procd"; }
@@ -48,7 +53,7 @@ check() {
 # command procd gets and whether an error was logged.
 run_case() {
 	local what=$1 settings=$2 mounts=$3 command=$4 logged=$5
-	unset CFG_reader_id CFG_mac_interface CFG_log_dir CFG_log_level
+	unset CFG_reader_id CFG_mac_interface CFG_log_dir CFG_log_level CFG_rtc
 	CFG_workdir=$T/etc/tarnel
 	eval "$settings"
 	printf '%s\n' "/dev/root / squashfs ro 0 0" "tmpfs /tmp tmpfs rw 0 0" > "$MOUNTS"
@@ -76,6 +81,8 @@ run_case "reader_id wins" "CFG_reader_id=42 CFG_log_dir=$T/logs CFG_log_level=7"
 	"$base --log-dir $T/logs --log-level 7 append command -m 42" none
 run_case "reader_id not a number" "CFG_reader_id=0x12" none \
 	"$base --log-dir /tmp --log-level 6 append command -m 180725244559875" error
+run_case "two RTCs listed" "CFG_rtc='192.168.1.10 10.0.0.2:53010'" none \
+	"$base --log-dir /tmp --log-level 6 append command -m 180725244559875 append command --rtc 192.168.1.10 append command --rtc 10.0.0.2:53010" none
 run_case "no such interface" "CFG_mac_interface=eth9" none \
 	"$base --log-dir /tmp --log-level 6" error
 run_case "address of five bytes" "CFG_mac_interface=bad" none \

@@ -77,7 +77,13 @@ bool RtcSimulator::Start() {
     }
     udpFd_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     int on = 1;
-    if (udpFd_ < 0 || setsockopt(udpFd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+    // A chosen listening address is the one the datagrams come from too:
+    // two simulators on one host announce from two addresses.
+    sockaddr_in source{};
+    const bool bindSource = config_.listenAddress != "0.0.0.0";
+    if (udpFd_ < 0 || setsockopt(udpFd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        (bindSource && (!ToAddress(config_.listenAddress, 0, &source) ||
+                        bind(udpFd_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0))) {
         std::fprintf(stderr, "tarnel-rtcsim: broadcast socket: %s\n", Errno().c_str());
         return false;
     }
