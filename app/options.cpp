@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tags/csv_log_limit.h"
+
 BackboneSettings BackboneStartSettings;
 
 const char kUsage[] =
     "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--workdir dir] [--log-dir dir] [--log-level 0-7]"
-    " [--rtc address[:port]]... [--help] [--version]\n";
+    " [--log-limit MB] [--rtc address[:port]]... [--help] [--version]\n";
 
 namespace {
 
@@ -20,6 +22,10 @@ constexpr int kWorkDir = 'w' + 256;
 constexpr int kLogDir = 'd' + 256;
 constexpr int kLogLevel = 'l' + 256;
 constexpr int kRtc = 'r' + 256;
+constexpr int kLogLimit = 'L' + 256;
+
+// 1 TB: far beyond any card, and its bytes far from overflowing.
+constexpr unsigned long kMaxLogLimitMb = 1024 * 1024;
 
 constexpr option kLongOptions[] = {
     {"rtc", required_argument, nullptr, kRtc},
@@ -28,6 +34,7 @@ constexpr option kLongOptions[] = {
     {"workdir", required_argument, nullptr, kWorkDir},
     {"log-dir", required_argument, nullptr, kLogDir},
     {"log-level", required_argument, nullptr, kLogLevel},
+    {"log-limit", required_argument, nullptr, kLogLimit},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -35,6 +42,17 @@ constexpr option kLongOptions[] = {
 bool ParseLogLevel(const char* text, int* level) {
     if (text[0] < '0' || text[0] > '0' + LOG_DEBUG || text[1] != '\0') return false;
     *level = text[0] - '0';
+    return true;
+}
+
+// Whole megabytes from 1 to kMaxLogLimitMb, in decimal digits only.
+bool ParseLogLimit(const char* text, unsigned* megabytes) {
+    const size_t digits = std::strspn(text, "0123456789");
+    if (digits == 0 || text[digits] != '\0') return false;
+    // Saturates past the range of unsigned long, which is refused too.
+    const unsigned long value = std::strtoul(text, nullptr, 10);
+    if (value == 0 || value > kMaxLogLimitMb) return false;
+    *megabytes = static_cast<unsigned>(value);
     return true;
 }
 
@@ -70,6 +88,9 @@ OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out) {
                 // RTC because of a typing error would not say so.
                 if (!out->allowedRTCs.Add(optarg)) return OptionsVerdict::Refused;
                 break;
+            case kLogLimit:
+                if (!ParseLogLimit(optarg, &out->logLimitMb)) return OptionsVerdict::Refused;
+                break;
             case kHelp:
                 return OptionsVerdict::Help;
             case kVersion:
@@ -79,6 +100,11 @@ OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out) {
         }
     }
     return OptionsVerdict::Run;
+}
+
+unsigned CsvLogLimitMb(const TarnelOptions& options, bool logDirInRam) {
+    if (options.logLimitMb != 0) return options.logLimitMb;
+    return logDirInRam ? kCsvLogLimitMbInRam : kCsvLogLimitMbOnStorage;
 }
 
 void ApplyOptions(const TarnelOptions& options, const char* printReadEnv) {

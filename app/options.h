@@ -21,6 +21,7 @@ struct TarnelOptions {
     std::string logDir;         // --log-dir; empty: "/home" when it exists, else "/tmp"
     int logLevel = LOG_DEBUG;  // --log-level; messages of a higher priority number are not sent
     RTCAllowList allowedRTCs;
+    unsigned logLimitMb = 0;   // --log-limit; 0: as the log directory's medium suits
 };
 
 enum class OptionsVerdict {
@@ -31,11 +32,15 @@ enum class OptionsVerdict {
 };
 
 // Parses "f:m:i:a:" and the long options --workdir, --log-dir, --log-level,
-// --rtc (repeatable), --help and --version.
+// --log-limit, --rtc (repeatable), --help and --version.
 OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out);
 
 // One line naming the options, with its line end.
 extern const char kUsage[];
+
+// The CSV logs' limit in megabytes: --log-limit, else the default for the
+// log directory's medium.
+unsigned CsvLogLimitMb(const TarnelOptions& options, bool logDirInRam);
 
 // Stores parsed options and the environment into the process-wide values
 // and sets the syslog mask. The working and log directories are taken at

@@ -32,6 +32,7 @@
 #include "subgconfig/housekeeping.h"
 #include "subgconfig/mems_params.h"
 #include "subgconfig/versions.h"
+#include "tags/csv_log_limit.h"
 #include "tags/csv_logs.h"
 #include "upgrade/upgrade.h"
 
@@ -42,6 +43,7 @@ constexpr int kListenerPriority = 99;
 constexpr int kParserPriority = 90;
 constexpr int kHostProbePauseMicros = 500000;
 constexpr int kAfterResetMicros = 1000000;
+constexpr long long kCsvLogCheckMicros = 60LL * 1000000;
 
 // Held open, and so locked, for the life of the process.
 int LockFd = -1;
@@ -98,18 +100,31 @@ void StartThread(void* (*entry)(void*), void* arg, int fifoPriority) {
     pthread_attr_destroy(&attr);
 }
 
+// The limit of the CSV logs, chosen once the log directory is, and said.
+long long ChooseCsvLogLimit(const TarnelOptions& options) {
+    const unsigned megabytes = CsvLogLimitMb(options, LogDirIsInRam());
+    syslog(LOG_INFO, "RunTarnel: the CSV logs in %s are kept within %u MB", LogDir, megabytes);
+    return megabytes * kBytesPerMegabyte;
+}
+
 // The main thread's work once the others run, at normal priority: the
-// probes the LED word needs, the verbose flag file, the MEMS parameter file
-// and the board's version file, so that the serial threads never touch the
-// storage; and a planned stop.
-[[noreturn]] void RunHostProbes() {
+// probes the LED word needs, the verbose flag file, the MEMS parameter file,
+// the board's version file and, at once and then a minute apart, the CSV
+// logs' limit, so that the serial threads never touch the storage; and a
+// planned stop.
+[[noreturn]] void RunHostProbes(long long csvLogLimit) {
     TestIsReader20();
     RefreshHostReadings();
+    long long nextCsvLogCheck = MonotonicMicros();
     for (;;) {
         RefreshDisplaySetting();
         if (TakeHostReadingsRequest()) RefreshHostReadings();
         RefreshMEMSParamFile();
         SaveSubGBoardAppVersToFile();
+        if (MonotonicMicros() >= nextCsvLogCheck) {
+            KeepCsvLogsWithin(LogDir, csvLogLimit);
+            nextCsvLogCheck = MonotonicMicros() + kCsvLogCheckMicros;
+        }
         StopOnSignalWithin(kHostProbePauseMicros);
     }
 }
@@ -151,6 +166,7 @@ int RunTarnel(int argc, char* argv[]) {
     SetLinkHousekeeping({StartHousekeeping, ConnectedHousekeeping, KeepAliveRound});
     SetRtcLinkProbe([] { return RTCConnected != 0; });
     ChooseLogDir(options.logDir.c_str());
+    const long long csvLogLimit = ChooseCsvLogLimit(options);
     OpenParserLogs();
 
     PrepareStopSignals();
@@ -160,5 +176,5 @@ int RunTarnel(int argc, char* argv[]) {
     StartThread(ZemloBackboneTh, &BackboneStartSettings, 0);
     StartThread(SubGUpgradeTh, nullptr, 0);
 
-    RunHostProbes();
+    RunHostProbes(csvLogLimit);
 }

@@ -173,7 +173,7 @@ int BackBoneIface::GetReaderPackSize() {
 }
 
 void BackBoneIface::OpenReaderDataPackFile() {
-    const std::string path = std::string(LogDir) + "/ReaderDataPack" + LogStamp(time(nullptr)) + ".csv";
+    const std::string path = StampedCsvPath(LogDir, kReaderDataPackLogBase, time(nullptr));
     std::lock_guard<std::mutex> lock(ReaderDataPackFileMutex);
     ReaderDataPackFile = std::fopen(path.c_str(), "w+");
     if (ReaderDataPackFile == nullptr) {

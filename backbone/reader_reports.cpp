@@ -189,7 +189,7 @@ std::string FormatReaderDiagColumns(const ZemloReaderDiagnosticsInformation& d) 
 // that a run without any diagnostics leaves no empty log behind.
 void BackBoneIface::OpenReaderDiagFile() {
     ReaderDiagFileTried = true;
-    const std::string path = std::string(LogDir) + "/ReaderDiag" + LogStamp(time(nullptr)) + ".csv";
+    const std::string path = StampedCsvPath(LogDir, kReaderDiagLogBase, time(nullptr));
     ReaderDiagFile = std::fopen(path.c_str(), "w+");
     if (ReaderDiagFile == nullptr) {
         syslog(LOG_ERR, "BackBoneIface::OpenReaderDiagFile: failed to open %s (%s)", path.c_str(), strerror(errno));

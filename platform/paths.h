@@ -15,3 +15,7 @@ extern char LogFile[kLogFilePathSize];
 // "/home" when it exists, else "/tmp". A configured path too long for
 // LogDir is refused by the option parser.
 void ChooseLogDir(const char* configured);
+
+// Whether LogDir lies on a file system in RAM (tmpfs, ramfs): there the
+// logs take the reader's memory and last until the next boot.
+bool LogDirIsInRam();

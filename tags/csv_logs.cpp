@@ -37,6 +37,7 @@ constexpr LogOpening kOpening[kCsvLogCount] = {
 struct LogStream {
     std::mutex mutex;
     FILE* fp = nullptr;  // under mutex
+    std::string path;    // under mutex: the file fp writes to
 };
 
 LogStream Streams[kCsvLogCount];
@@ -61,30 +62,53 @@ int CloseLocked(LogStream& stream) {
     return rc;
 }
 
-bool IsEmpty(FILE* fp) {
+// -1 when the size cannot be had.
+long long FileBytes(FILE* fp) {
     struct stat status;
-    return fstat(fileno(fp), &status) == 0 && status.st_size == 0;
+    return fstat(fileno(fp), &status) == 0 ? static_cast<long long>(status.st_size) : -1;
 }
 
 // Every log is appended to: a start, or a test run, within the minute of
 // the previous one has the same file name and must not wipe its rows.
-void OpenLocked(CsvLog log, LogStream& stream) {
+FILE* OpenLogFile(CsvLog log, const std::string& path) {
     const LogOpening& how = kOpening[static_cast<int>(log)];
-    std::string path = PathOf(log);
-    CloseLocked(stream);
-    stream.fp = std::fopen(path.c_str(), "a");
-    if (!stream.fp) {
+    FILE* fp = std::fopen(path.c_str(), "a");
+    if (!fp) {
         // %m: the error text of fopen's errno, without strerror's shared buffer.
         if (log == CsvLog::TagsActivity) {
             syslog(LOG_ERR, "SerialParser: Failed to open LogFile(%m)");
         } else {
             syslog(LOG_ERR, "%s: failed to open %s (%m)", how.opener, path.c_str());
         }
-        return;
+        return nullptr;
     }
     if (how.announced) syslog(LOG_DEBUG, "%s: opened file %s", how.opener, path.c_str());
     const char* header = CsvLogHeader(log);
-    if (header && IsEmpty(stream.fp)) WriteLocked(stream.fp, header, std::strlen(header));
+    if (header && FileBytes(fp) == 0) WriteLocked(fp, header, std::strlen(header));
+    return fp;
+}
+
+void OpenLocked(CsvLog log, LogStream& stream) {
+    CloseLocked(stream);
+    stream.path = PathOf(log);
+    stream.fp = OpenLogFile(log, stream.path);
+}
+
+// The log goes on in a file named for this minute. It stays where it is
+// within the minute it was opened, whose name it already has, and for good
+// when its path was given with -f.
+void RollOverLocked(CsvLog log, LogStream& stream, long long bytes) {
+    const std::string next = PathOf(log);
+    if (next == stream.path) return;
+    FILE* fp = OpenLogFile(log, next);
+    // Without a new file the old one is kept: a full card must not close
+    // the activity log, without which the tags' records are dropped.
+    if (!fp) return;
+    syslog(LOG_INFO, "RollOverCsvLogs: %s holds %lld bytes, the log goes on in %s", stream.path.c_str(), bytes,
+           next.c_str());
+    std::fclose(stream.fp);
+    stream.fp = fp;
+    stream.path = next;
 }
 
 LogStream& StreamOf(CsvLog log) { return Streams[static_cast<int>(log)]; }
@@ -141,4 +165,14 @@ void QueueCsvRow(CsvLog log, std::string row) { QueuedRows.emplace_back(log, std
 void WriteQueuedCsvRows() {
     for (const auto& [log, row] : QueuedRows) WriteCsvRow(log, row);
     QueuedRows.clear();
+}
+
+void RollOverCsvLogs(long long maxBytes) {
+    for (int i = 0; i < kCsvLogCount; ++i) {
+        LogStream& stream = Streams[i];
+        std::lock_guard<std::mutex> lock(stream.mutex);
+        if (!stream.fp) continue;
+        const long long bytes = FileBytes(stream.fp);
+        if (bytes >= maxBytes) RollOverLocked(static_cast<CsvLog>(i), stream, bytes);
+    }
 }

@@ -42,3 +42,8 @@ void WriteQueuedCsvRows();
 // raw data and RSSI logs are opened by their first row (and tried again at
 // the next one when that fails).
 void WriteCsvRow(CsvLog log, const std::string& row);
+
+// Every open log whose file has reached maxBytes goes on in a new file,
+// named for the present minute; the old file is closed and kept. For the
+// logs' size limit, from a thread that may wait on the disk.
+void RollOverCsvLogs(long long maxBytes);

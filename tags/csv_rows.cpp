@@ -1,5 +1,6 @@
 #include "tags/csv_rows.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -8,30 +9,44 @@
 namespace {
 
 struct CsvLogNaming {
-    const char* pattern;  // directory, then time stamp
+    const char* base;  // the name before its time stamp
     const char* header;
 };
 
 // In CsvLog order.
 constexpr CsvLogNaming kNaming[kCsvLogCount] = {
-    {"%s/TagsActivity%s.csv",
+    {"TagsActivity",
      "RADIO, Sec,MiliSec,\tTagID,\tMsgID,\tSteps,\tStandingTime,\tLying Num,\tLying Time,\tRSSI,\tPosition,"
      "\tJustStoodUp\n"},
-    {"%s/Diag%s.csv", nullptr},
-    {"%s/TagDiag%s.csv",
+    {"Diag", nullptr},
+    {"TagDiag",
      "TagID, Date, DiagStructVersionId, NumOfFirmwareLoads, NumOfRecoveryResets, LastRecoveryResetCauseId, "
      "ParameterOutOfRangeRX, ParameterOutOfRangeInRAM, MsgSuccessRate, LF_NoiseLevel, BatteryStatus, RSSI, "
      "Temperature, FW vers, APP ID, BitMask, CRC\n"},
-    {"%s/TagParam%s.csv",
+    {"TagParam",
      "TagID, Date, SubgSteadyStateInterval, SubgSteadyStateNumOfRetries, SubgChannelDetectInterval, "
      "SubgNoCommsTimeOut, BeaconSearchDuration, MemsDeltaY, MemsRange, MemsLevelLow, MemsLevelHigh\n"},
-    {"%s/MEMSCalcParam_%s.csv",
+    {"MEMSCalcParam_",
      "TagID, Date, seconds, milliseconds, minimum acceleration exceptions, Step recognition time slot, minimum "
      "step to change from standing to walking,Standing to walking time slot, walk to stand change delay \n"},
-    {"%s/RawData%s.csv", "TagID, Date, seconds, miliseconds, Data\n"},
-    {"%s/RSSI%s.csv", nullptr},
-    {"%s/PERTest%s.csv", nullptr},
+    {"RawData", "TagID, Date, seconds, miliseconds, Data\n"},
+    {"RSSI", nullptr},
+    {"PERTest", nullptr},
 };
+
+constexpr char kCsvExtension[] = ".csv";
+
+// What LogStamp and the extension make: "_", six digits, "_", four digits, ".csv".
+bool IsStampAndExtension(const std::string& rest) {
+    const std::string shape = std::string("_######_####") + kCsvExtension;
+    if (rest.size() != shape.size()) return false;
+    for (size_t i = 0; i < shape.size(); ++i) {
+        const bool matches = shape[i] == '#' ? std::isdigit(static_cast<unsigned char>(rest[i])) != 0
+                                             : rest[i] == shape[i];
+        if (!matches) return false;
+    }
+    return true;
+}
 
 constexpr uint8_t kPositionMask = 0x7F;
 constexpr uint8_t kJustStoodUpBit = 0x80;
@@ -78,8 +93,22 @@ std::string LogStamp(time_t when) {
     return stamp;
 }
 
+std::string StampedCsvPath(const char* dir, const char* base, time_t when) {
+    return Format("%s/%s%s%s", dir, base, LogStamp(when).c_str(), kCsvExtension);
+}
+
 std::string CsvLogPath(CsvLog log, const char* dir, time_t when) {
-    return Format(kNaming[static_cast<int>(log)].pattern, dir, LogStamp(when).c_str());
+    return StampedCsvPath(dir, kNaming[static_cast<int>(log)].base, when);
+}
+
+bool IsStampedCsvLogName(const std::string& name) {
+    auto stampedAfter = [&name](const char* base) {
+        const size_t length = std::strlen(base);
+        return name.compare(0, length, base) == 0 && IsStampAndExtension(name.substr(length));
+    };
+    for (const CsvLogNaming& naming : kNaming)
+        if (stampedAfter(naming.base)) return true;
+    return stampedAfter(kReaderDiagLogBase) || stampedAfter(kReaderDataPackLogBase);
 }
 
 const char* CsvLogHeader(CsvLog log) { return kNaming[static_cast<int>(log)].header; }

@@ -16,8 +16,19 @@ constexpr int kCsvLogCount = 8;
 // "_%y%m%d_%H%M" of the local time.
 std::string LogStamp(time_t when);
 
+// The bases of the backbone's own logs, which lie beside these.
+constexpr char kReaderDiagLogBase[] = "ReaderDiag";
+constexpr char kReaderDataPackLogBase[] = "ReaderDataPack";
+
+// dir/<base><LogStamp(when)>.csv: the name of a log opened at when.
+std::string StampedCsvPath(const char* dir, const char* base, time_t when);
+
 // The log's file name in dir for a log opened at when.
 std::string CsvLogPath(CsvLog log, const char* dir, time_t when);
+
+// Whether a file name (without its directory) is one the daemon gives its
+// CSV logs: one of the bases above or of CsvLog, then a time stamp and ".csv".
+bool IsStampedCsvLogName(const std::string& name);
 
 // The line written right after the log is opened; nullptr: none.
 const char* CsvLogHeader(CsvLog log);

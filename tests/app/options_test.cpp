@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tags/csv_log_limit.h"
+
 namespace {
 
 OptionsVerdict Parse(std::vector<std::string> args, TarnelOptions* out) {
@@ -23,6 +25,7 @@ struct OptionsCase {
     std::string workDir = "";
     std::string logDir = "";
     int logLevel = LOG_DEBUG;
+    unsigned logLimitMb = 0;
     std::string rtcs = "";  // the allow-list as the log shows it
 };
 
@@ -56,14 +59,23 @@ TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
         {{"Tarnel", "--log-level", "-1"}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "--log-level", "66"}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "--log-level", "info"}, OptionsVerdict::Refused, "", 1},
-        {{"Tarnel", "--rtc", "192.168.1.10"}, OptionsVerdict::Run, "", 1, "", "", LOG_DEBUG, "192.168.1.10"},
+        {{"Tarnel", "--rtc", "192.168.1.10"}, OptionsVerdict::Run, "", 1, "", "", LOG_DEBUG, 0, "192.168.1.10"},
         {{"Tarnel", "--rtc", "192.168.1.10:53010", "-m", "5", "--rtc=10.0.0.2"}, OptionsVerdict::Run, "", 5,
-         "", "", LOG_DEBUG, "192.168.1.10:53010, 10.0.0.2"},
-        {{"Tarnel", "--rtc", "192.168.1.10", "--rtc", "192.168.1"}, OptionsVerdict::Refused, "", 1, "", "", LOG_DEBUG, "192.168.1.10"},
+         "", "", LOG_DEBUG, 0, "192.168.1.10:53010, 10.0.0.2"},
+        {{"Tarnel", "--rtc", "192.168.1.10", "--rtc", "192.168.1"}, OptionsVerdict::Refused, "", 1, "", "", LOG_DEBUG, 0, "192.168.1.10"},
         {{"Tarnel", "--rtc", "rtc.farm"}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "--rtc", "192.168.1.10:0"}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "--rtc", ""}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "--rtc"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-limit", "512"}, OptionsVerdict::Run, "", 1, "", "", LOG_DEBUG, 512},
+        {{"Tarnel", "--log-limit=1"}, OptionsVerdict::Run, "", 1, "", "", LOG_DEBUG, 1},
+        {{"Tarnel", "--log-limit", "1048576"}, OptionsVerdict::Run, "", 1, "", "", LOG_DEBUG, 1048576},
+        {{"Tarnel", "--log-limit", "1048577"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-limit", "99999999999999999999999"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-limit", "0"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-limit", "-16"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-limit", "16MB"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--log-limit", ""}, OptionsVerdict::Refused, "", 1},
     };
     for (const OptionsCase& c : cases) {
         std::string line;
@@ -76,12 +88,22 @@ TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
         EXPECT_EQ(options.logDir, c.logDir) << line;
         EXPECT_EQ(options.logLevel, c.logLevel) << line;
         EXPECT_EQ(options.allowedRTCs.Describe(), c.rtcs) << line;
+        EXPECT_EQ(options.logLimitMb, c.logLimitMb) << line;
     }
 }
 
 TEST(Options, TheUsageNamesEveryOption) {
-    for (const char* option : {"-f", "-m", "--workdir", "--log-dir", "--log-level", "--rtc", "--help", "--version"})
+    for (const char* option :
+         {"-f", "-m", "--workdir", "--log-dir", "--log-level", "--log-limit", "--rtc", "--help", "--version"})
         EXPECT_NE(std::strstr(kUsage, option), nullptr) << option;
+}
+
+TEST(Options, TheLogLimitIsTheConfiguredOneElseSuitsTheMedium) {
+    TarnelOptions options;
+    EXPECT_EQ(CsvLogLimitMb(options, false), kCsvLogLimitMbOnStorage);
+    EXPECT_EQ(CsvLogLimitMb(options, true), kCsvLogLimitMbInRam);
+    options.logLimitMb = 100;
+    EXPECT_EQ(CsvLogLimitMb(options, true), 100u);
 }
 
 TEST(Options, ParsedValuesReachTheProcessWideOnes) {

@@ -76,7 +76,7 @@ struct OptionCase {
 TEST(Startup, OptionsAreAnsweredBeforeTheLockAndTheBoard) {
     const std::string usage =
         "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--workdir dir] [--log-dir dir] [--log-level 0-7]"
-        " [--rtc address[:port]]... [--help] [--version]\n";
+        " [--log-limit MB] [--rtc address[:port]]... [--help] [--version]\n";
     const OptionCase cases[] = {
         {{"--help"}, 0, usage, ""},
         {{"--version"}, 0, std::string("Tarnel version ") + kTarnelVersionText + "\n", ""},
@@ -114,6 +114,30 @@ TEST(Startup, TheWorkingDirectoryLogDirectoryAndLogLevelComeFromTheOptions) {
     EXPECT_NE(RunCommand({"sh", "-c", "ls '" + run.Dir() + "'/home/TagsActivity_*.csv"}, kBound).status, 0);
     // Facility user (8): 14 is information, 15 a trace.
     EXPECT_EQ(run.MatchingLines(run.SyslogPath(), " 15 Tarnel\\[").size(), 0u);
+}
+
+// Logs of earlier runs over the limit: at its start the daemon deletes the
+// oldest until the rest fit, and leaves what is not its own.
+TEST(Startup, TheOldestCsvLogsPastTheLogLimitAreDeletedAtTheStart) {
+    SandboxRun run;
+    const std::string home = run.Dir() + "/home/";
+    const std::string kilobytes(600 * 1024, 'x');
+    ASSERT_EQ(RunCommand({"mkdir", "-p", home}, kBound).status, 0);
+    for (const char* name : {"TagsActivity_240101_0000.csv", "TagsActivity_240102_0000.csv", "notes.csv"})
+        std::ofstream(home + name) << kilobytes;
+    // Oldest first by their last write, whatever their names say.
+    ASSERT_EQ(RunCommand({"touch", "-d", "2024-01-03", home + "TagsActivity_240101_0000.csv"}, kBound).status, 0);
+    ASSERT_EQ(RunCommand({"touch", "-d", "2024-01-02", home + "TagsActivity_240102_0000.csv"}, kBound).status, 0);
+    ASSERT_EQ(RunCommand({"touch", "-d", "2024-01-01", home + "notes.csv"}, kBound).status, 0);
+    run.Start({kBound, {}, {"--log-limit", "1"}});
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "RunTarnel: the CSV logs in /home are kept within 1 MB", kBound));
+    EXPECT_TRUE(run.WaitForLine(run.SyslogPath(),
+                                "PruneCsvLogs: removed /home/TagsActivity_240102_0000.csv \\(614400 bytes\\), the "
+                                "logs held [0-9]+ bytes over the limit of 1048576",
+                                kBound));
+    EXPECT_EQ(access((home + "TagsActivity_240101_0000.csv").c_str(), F_OK), 0);
+    EXPECT_EQ(access((home + "notes.csv").c_str(), F_OK), 0);
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(), "PruneCsvLogs").size(), 1u);
 }
 
 TEST(Startup, AWorkingDirectoryThatCannotBeEnteredEndsItWithStatus255) {

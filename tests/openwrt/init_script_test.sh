@@ -53,7 +53,7 @@ check() {
 # command procd gets and whether an error was logged.
 run_case() {
 	local what=$1 settings=$2 mounts=$3 command=$4 logged=$5
-	unset CFG_reader_id CFG_mac_interface CFG_log_dir CFG_log_level CFG_rtc
+	unset CFG_reader_id CFG_mac_interface CFG_log_dir CFG_log_level CFG_log_limit_mb CFG_rtc
 	CFG_workdir=$T/etc/tarnel
 	eval "$settings"
 	printf '%s\n' "/dev/root / squashfs ro 0 0" "tmpfs /tmp tmpfs rw 0 0" > "$MOUNTS"
@@ -79,6 +79,12 @@ run_case "another interface, upper case" "CFG_mac_interface=wlan0" none \
 	"$base --log-dir /tmp --log-level 6 append command -m 112394521950" none
 run_case "reader_id wins" "CFG_reader_id=42 CFG_log_dir=$T/logs CFG_log_level=7" sd \
 	"$base --log-dir $T/logs --log-level 7 append command -m 42" none
+run_case "log limit" "CFG_log_limit_mb=64" sd \
+	"$base --log-dir /home --log-level 6 append command -m 180725244559875 append command --log-limit 64" none
+run_case "log limit out of range" "CFG_log_limit_mb=2000000" none \
+	"$base --log-dir /tmp --log-level 6 append command -m 180725244559875" error
+run_case "log limit not a number" "CFG_log_limit_mb=64M" none \
+	"$base --log-dir /tmp --log-level 6 append command -m 180725244559875" error
 run_case "reader_id not a number" "CFG_reader_id=0x12" none \
 	"$base --log-dir /tmp --log-level 6 append command -m 180725244559875" error
 run_case "two RTCs listed" "CFG_rtc='192.168.1.10 10.0.0.2:53010'" none \

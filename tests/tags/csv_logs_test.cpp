@@ -141,6 +141,35 @@ TEST_F(CsvLogs, ANewRSSIRunOpensANewFileAndClosesTheOld) {
     EXPECT_EQ(CloseRSSIFile(), 0);
 }
 
+TEST_F(CsvLogs, ALogPastItsSizeGoesOnInAFileOfTheNewMinute) {
+    OpenParserLogs();
+    const std::string first = Path(CsvLog::TagsActivity);
+    const std::string header = CsvLogHeader(CsvLog::TagsActivity);
+    WriteCsvRow(CsvLog::TagsActivity, "a\n");
+    const long long bytes = static_cast<long long>(header.size()) + 2;
+    FakeNow = FakeNow + 60;
+    RollOverCsvLogs(bytes + 1);  // not past the size yet
+    WriteCsvRow(CsvLog::TagsActivity, "b\n");
+    RollOverCsvLogs(bytes + 1);
+    WriteCsvRow(CsvLog::TagsActivity, "c\n");
+    EXPECT_EQ(ReadFile(first), header + "a\nb\n");
+    EXPECT_EQ(ReadFile(Path(CsvLog::TagsActivity)), header + "c\n");
+    EXPECT_FALSE(Exists(Path(CsvLog::Diag))) << "a log below the size stays in its file";
+}
+
+// On a full card the rows go on into the old file: a closed activity log
+// would drop the tags' records.
+TEST_F(CsvLogs, ALogWithoutRoomForANewFileStaysInItsOld) {
+    OpenTagsActFile();
+    const std::string first = Path(CsvLog::TagsActivity);
+    std::strcpy(LogDir, (dir_.Path() + "/gone").c_str());
+    FakeNow = FakeNow + 60;
+    RollOverCsvLogs(1);
+    WriteCsvRow(CsvLog::TagsActivity, "kept\n");
+    EXPECT_TRUE(CsvLogOpen(CsvLog::TagsActivity));
+    EXPECT_EQ(ReadFile(first), std::string(CsvLogHeader(CsvLog::TagsActivity)) + "kept\n");
+}
+
 // The console opens and closes the PER log while the parser writes to it:
 // rows land whole in whichever file is open, never in a closed stream.
 TEST_F(CsvLogs, RowsNeverMeetAClosingStream) {
