@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/log.h"
 #include "tags/csv_log_limit.h"
 
 BackboneSettings BackboneStartSettings;
@@ -114,5 +115,5 @@ void ApplyOptions(const TarnelOptions& options, const char* printReadEnv) {
     BackboneStartSettings.readerMac = options.readerMac;
     BackboneStartSettings.allowedRTCs = options.allowedRTCs;
     if (printReadEnv != nullptr) PrintReaderData = 1;
-    setlogmask(LOG_UPTO(options.logLevel));
+    SetLogLevel(options.logLevel);
 }

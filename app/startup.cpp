@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/log_limits.h"
 #include "app/md5sum.h"
 #include "app/options.h"
 #include "app/shutdown.h"
@@ -22,6 +23,7 @@
 #include "console/console.h"
 #include "params/program_version.h"
 #include "platform/host_probes.h"
+#include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/reset_line.h"
 #include "platform/timing.h"
@@ -110,8 +112,8 @@ long long ChooseCsvLogLimit(const TarnelOptions& options) {
 // The main thread's work once the others run, at normal priority: the
 // probes the LED word needs, the verbose flag file, the MEMS parameter file,
 // the board's version file and, at once and then a minute apart, the CSV
-// logs' limit, so that the serial threads never touch the storage; and a
-// planned stop.
+// logs' limit, so that the serial threads never touch the storage; the
+// counts of held-back log lines as their minute ends; and a planned stop.
 [[noreturn]] void RunHostProbes(long long csvLogLimit) {
     TestIsReader20();
     RefreshHostReadings();
@@ -121,6 +123,7 @@ long long ChooseCsvLogLimit(const TarnelOptions& options) {
         if (TakeHostReadingsRequest()) RefreshHostReadings();
         RefreshMEMSParamFile();
         SaveSubGBoardAppVersToFile();
+        FlushHeldLogLines();
         if (MonotonicMicros() >= nextCsvLogCheck) {
             KeepCsvLogsWithin(LogDir, csvLogLimit);
             nextCsvLogCheck = MonotonicMicros() + kCsvLogCheckMicros;
@@ -150,6 +153,7 @@ int RunTarnel(int argc, char* argv[]) {
     }
 
     openlog(kSyslogIdent, LOG_PID | LOG_CONS | LOG_NDELAY, LOG_USER);
+    LimitLogTexts(kRateLimitedLogTexts, kRateLimitedLogTextCount);
     if (!EnterWorkDir(options.workDir)) return -1;
     if (!TakeInstanceLock()) return 0;
     ApplyOptions(options, getenv("PRINT_READ"));
