@@ -1,6 +1,6 @@
 #include "app/md5sum.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cstdio>
 
@@ -26,13 +26,13 @@ bool Md5OfFile(const char* path, uint8_t digest[16]) {
 }
 
 void CalcMD5(const char* path) {
-    syslog(LOG_DEBUG, "CalcMD5: calculating md5sum on file %s\n", path);
+    LogLine(LOG_DEBUG, "CalcMD5: calculating md5sum on file %s\n", path);
     uint8_t digest[16];
     if (!Md5OfFile(path, digest)) {
-        syslog(LOG_DEBUG, "Failed to open file %s\n", path);
+        LogLine(LOG_DEBUG, "Failed to open file %s\n", path);
         return;
     }
     TarnelChkSum.High = digest[14];
     TarnelChkSum.Low = digest[15];
-    syslog(LOG_DEBUG, "Checksum.High = %02x, Checksum.Low = %02x", TarnelChkSum.High, TarnelChkSum.Low);
+    LogLine(LOG_DEBUG, "Checksum.High = %02x, Checksum.Low = %02x", TarnelChkSum.High, TarnelChkSum.Low);
 }

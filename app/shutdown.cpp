@@ -2,7 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <ctime>
@@ -23,9 +23,9 @@ sigset_t StopSignals() {
 }
 
 [[noreturn]] void SaveAndExit(int sig) {
-    syslog(LOG_INFO, "StopOnSignalWithin: signal %d, saving the outgoing queue", sig);
+    LogLine(LOG_INFO, "StopOnSignalWithin: signal %d, saving the outgoing queue", sig);
     SaveQueueForExit();
-    syslog(LOG_INFO, "StopOnSignalWithin: stopped");
+    LogLine(LOG_INFO, "StopOnSignalWithin: stopped");
     closelog();
     // Straight out: the other threads still run, so static destructors must
     // not tear their state down under them.

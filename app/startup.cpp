@@ -4,7 +4,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/file.h>
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,7 +56,7 @@ bool EnterWorkDir(const std::string& dir) {
     if (dir.empty() || chdir(dir.c_str()) == 0) return true;
     const char* why = strerror(errno);
     fprintf(stderr, "\nFailed to enter the working directory (%s): %s\n\n", dir.c_str(), why);
-    syslog(LOG_ERR, "RunTarnel: failed to enter the working directory %s (%s)", dir.c_str(), why);
+    LogLine(LOG_ERR, "RunTarnel: failed to enter the working directory %s (%s)", dir.c_str(), why);
     return false;
 }
 
@@ -65,13 +65,13 @@ bool TakeInstanceLock() {
     LockFd = open(kLockFilePath, O_CREAT | O_NONBLOCK | O_RDONLY, 0644);
     if (LockFd < 0) {
         fprintf(stderr, "\nFailed to open lock file (%s),\nApplication aborted!!!\n\n", kLockFilePath);
-        syslog(LOG_ERR, "Failed to open lock file (%s), Application aborted!!!", kLockFilePath);
+        LogLine(LOG_ERR, "Failed to open lock file (%s), Application aborted!!!", kLockFilePath);
         return false;
     }
     if (flock(LockFd, LOCK_EX | LOCK_NB) != 0) {
         fprintf(stderr, "\nFailed to lock file (%s), another instance is already running\n Application aborted!!!\n\n",
                 kLockFilePath);
-        syslog(LOG_ERR, "Failed to lock file (%s), another instance is already running\n Application aborted!!!",
+        LogLine(LOG_ERR, "Failed to lock file (%s), another instance is already running\n Application aborted!!!",
                kLockFilePath);
         return false;
     }
@@ -94,18 +94,18 @@ void StartThread(void* (*entry)(void*), void* arg, int fifoPriority) {
     pthread_t thread;
     int rc = pthread_create(&thread, &attr, entry, arg);
     if (rc != 0 && fifoPriority > 0) {
-        syslog(LOG_INFO, "StartThread: no real-time priority %d (%s), using the default", fifoPriority, strerror(rc));
+        LogLine(LOG_INFO, "StartThread: no real-time priority %d (%s), using the default", fifoPriority, strerror(rc));
         pthread_attr_setinheritsched(&attr, PTHREAD_INHERIT_SCHED);
         rc = pthread_create(&thread, &attr, entry, arg);
     }
-    if (rc != 0) syslog(LOG_ERR, "StartThread: pthread_create failed (%s)", strerror(rc));
+    if (rc != 0) LogLine(LOG_ERR, "StartThread: pthread_create failed (%s)", strerror(rc));
     pthread_attr_destroy(&attr);
 }
 
 // The limit of the CSV logs, chosen once the log directory is, and said.
 long long ChooseCsvLogLimit(const TarnelOptions& options) {
     const unsigned megabytes = CsvLogLimitMb(options, LogDirIsInRam());
-    syslog(LOG_INFO, "RunTarnel: the CSV logs in %s are kept within %u MB", LogDir, megabytes);
+    LogLine(LOG_INFO, "RunTarnel: the CSV logs in %s are kept within %u MB", LogDir, megabytes);
     return megabytes * kBytesPerMegabyte;
 }
 
@@ -158,7 +158,7 @@ int RunTarnel(int argc, char* argv[]) {
     if (!TakeInstanceLock()) return 0;
     ApplyOptions(options, getenv("PRINT_READ"));
 
-    syslog(LOG_DEBUG, "Application started!!!");
+    LogLine(LOG_DEBUG, "Application started!!!");
     CalcMD5(argv[0]);
     SetProgramChecksum(TarnelChkSum.High, TarnelChkSum.Low);
     HWResetSubGBoard();

@@ -1,7 +1,7 @@
 #include "backbone/backbone_thread.h"
 
 #include <pthread.h>
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -57,7 +57,7 @@ time_t LastRecordsReport = 0;
 void ReportRecordsTaken() {
     const time_t now = NowSeconds();
     if (RecordsTaken == RecordsReported || now == LastRecordsReport) return;
-    syslog(LOG_DEBUG, "ZemloBackboneTh: %lu tag records taken", RecordsTaken);
+    LogLine(LOG_DEBUG, "ZemloBackboneTh: %lu tag records taken", RecordsTaken);
     RecordsReported = RecordsTaken;
     LastRecordsReport = now;
 }
@@ -94,7 +94,7 @@ RTCHandlerContext HandlerContext(BackBoneIface* link) {
 void StartLinkThread(void* (*entry)(void*), void* arg) {
     pthread_t thread;
     if (pthread_create(&thread, nullptr, entry, arg) != 0) {
-        syslog(LOG_ERR, "ZemloBackboneTh: failed to start a link thread");
+        LogLine(LOG_ERR, "ZemloBackboneTh: failed to start a link thread");
         return;
     }
     pthread_detach(thread);
@@ -126,7 +126,7 @@ void PairedPass() {
     LastNotPairedCheck = 0;
     if (ZemloBackboneThLoopCount == kLoopCountMark) {
         ZemloBackboneThLoopCount = 0;
-        syslog(LOG_DEBUG, "ZemloBackboneTh completed 0xffffffff loops (Paired)!");
+        LogLine(LOG_DEBUG, "ZemloBackboneTh completed 0xffffffff loops (Paired)!");
     } else {
         ++ZemloBackboneThLoopCount;
     }
@@ -136,7 +136,7 @@ void UnpairedPass(BackBoneIface* link) {
     RTCConnected = 0;
     if (ZemloBackboneThLoopCount == kLoopCountMark) {
         ZemloBackboneThLoopCount = 0;
-        syslog(LOG_DEBUG, "ZemloBackboneTh is alive (not paired)!");
+        LogLine(LOG_DEBUG, "ZemloBackboneTh is alive (not paired)!");
         SendFreqChangeDelayOnce();
     }
     const time_t now = NowSeconds();
@@ -159,7 +159,7 @@ void ForwardReports(BackBoneIface* link) {
         link->UpdateReaderDiag(diag);
         if (RTCConnected) {
             link->EmptyReaderPack();
-            syslog(LOG_DEBUG, "ZemloBackboneTh: sent diagnostics to RTC");
+            LogLine(LOG_DEBUG, "ZemloBackboneTh: sent diagnostics to RTC");
         }
     }
     ZemloChannelSurveyResults survey;
@@ -167,7 +167,7 @@ void ForwardReports(BackBoneIface* link) {
         link->UpdateChannScan(survey);
         if (RTCConnected) {
             link->EmptyReaderPack();
-            syslog(LOG_DEBUG, "ZemloBackboneTh: sent channel scan to RTC");
+            LogLine(LOG_DEBUG, "ZemloBackboneTh: sent channel scan to RTC");
         }
     }
     // The versions ride in the report: it waits until the board's are known.
@@ -177,7 +177,7 @@ void ForwardReports(BackBoneIface* link) {
         ParamsUpdated = 0;
         link->UpdateParams();
         link->EmptyReaderPack();
-        syslog(LOG_DEBUG, "ZemloBackboneTh: sent parameters update to RTC");
+        LogLine(LOG_DEBUG, "ZemloBackboneTh: sent parameters update to RTC");
         SendSteadyStateInterval(SnapshotWorkingParams().SteadyStateInterval);
     }
 }

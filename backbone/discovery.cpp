@@ -2,7 +2,7 @@
 // announce.
 #include "backbone/discovery.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cstring>
 #include <exception>
@@ -43,20 +43,20 @@ bool BackBoneIface::GetServerAddr(int length, unsigned short* port) {
     try {
         result = ParseDiscoveryDatagram(RxBuf, length, port);
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::GetServerAddr: caught anexception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::GetServerAddr: caught anexception (%s)", e.what());
         return false;
     }
     switch (result) {
         case DiscoveryParse::kPort:
             return true;
         case DiscoveryParse::kNotDiscovery:
-            syslog(LOG_INFO, "BackBoneIface::GetServerAddr: ignored a datagram that is no discovery message");
+            LogLine(LOG_INFO, "BackBoneIface::GetServerAddr: ignored a datagram that is no discovery message");
             break;
         case DiscoveryParse::kUnparsable:
-            syslog(LOG_INFO, "BackBoneIface::GetServerAddr: ignored a discovery message that does not parse");
+            LogLine(LOG_INFO, "BackBoneIface::GetServerAddr: ignored a discovery message that does not parse");
             break;
         case DiscoveryParse::kNoPort:
-            syslog(LOG_INFO, "BackBoneIface::GetServerAddr: ignored a discovery message without a TCP port");
+            LogLine(LOG_INFO, "BackBoneIface::GetServerAddr: ignored a discovery message without a TCP port");
             break;
     }
     return false;
@@ -93,17 +93,17 @@ void BackBoneIface::CloseListeningSocket() {
 int BackBoneIface::ListenForPairing() {
     if (GetRTCCommState() == RTC_PAIRED) return -1;
     if (UDPSocketFD == -1 && OpenListeningSocket(kDiscoveryPort) < 0) {
-        syslog(LOG_ERR, "BackBoneIface::ListenForPairing: Failed to open socket");
+        LogLine(LOG_ERR, "BackBoneIface::ListenForPairing: Failed to open socket");
         return -1;
     }
     if (SearchLogCount++ == kSearchLogPeriod) {
-        syslog(LOG_DEBUG, "BackBoneIface::ListenForPairing: Searching for broadcast message\n");
+        LogLine(LOG_DEBUG, "BackBoneIface::ListenForPairing: Searching for broadcast message\n");
         SearchLogCount = 0;
     }
     // The socket lives only while broadcasts keep coming; each silent
     // window closes it and the next opens it afresh.
     if (WaitReadable(UDPSocketFD, kListenWindowMillis) != 1) {
-        if (SearchLogCount == 0) syslog(LOG_INFO, "BackBoneIface::ListenForPairing: No broadcast message found\n");
+        if (SearchLogCount == 0) LogLine(LOG_INFO, "BackBoneIface::ListenForPairing: No broadcast message found\n");
         CloseListeningSocket();
         return -1;
     }
@@ -117,7 +117,7 @@ int BackBoneIface::ListenForPairing() {
     const bool announced = GetServerAddr(static_cast<int>(received), &port);
     if (source[0] == '\0') {
         SetRTCCommState(RTC_IDLE);
-        syslog(LOG_ERR, "BackBoneIface::ListenForPairing: Failed to parse RTC IP address\n");
+        LogLine(LOG_ERR, "BackBoneIface::ListenForPairing: Failed to parse RTC IP address\n");
         return -1;
     }
     if (!announced) return -1;
@@ -134,18 +134,18 @@ int BackBoneIface::ListenForPairing() {
 
 void BackBoneIface::ListenOnlyTo(const RTCAllowList& list) {
     AllowedRTCs = list;
-    if (!list.Empty()) syslog(LOG_INFO, "BackBoneIface::ListenOnlyTo: RTCs heard: %s", list.Describe().c_str());
+    if (!list.Empty()) LogLine(LOG_INFO, "BackBoneIface::ListenOnlyTo: RTCs heard: %s", list.Describe().c_str());
 }
 
 void BackBoneIface::NoteIgnoredRTC(const char* address, uint16_t port) {
     constexpr long long kMicrosPerSecond = 1000000;
     switch (IgnoredRTCs.Take(address, MonotonicMicros() / kMicrosPerSecond)) {
         case IgnoredRTCNotices::Notice::kName:
-            syslog(LOG_INFO, "BackBoneIface::ListenForPairing: ignored RTC %s port %u, not on the list (said once an hour)",
+            LogLine(LOG_INFO, "BackBoneIface::ListenForPairing: ignored RTC %s port %u, not on the list (said once an hour)",
                    address, port);
             break;
         case IgnoredRTCNotices::Notice::kMore:
-            syslog(LOG_INFO, "BackBoneIface::ListenForPairing: ignored RTCs at more than %zu addresses this hour",
+            LogLine(LOG_INFO, "BackBoneIface::ListenForPairing: ignored RTCs at more than %zu addresses this hour",
                    IgnoredRTCNotices::kNamedSources);
             break;
         case IgnoredRTCNotices::Notice::kNone:
@@ -162,11 +162,11 @@ void BackBoneIface::AddEndpoint(const char* address, uint16_t port) {
     for (const RTCEndpoint& entry : RTCList)
         listed = listed || (memcmp(entry.address, endpoint.address, sizeof endpoint.address) == 0 && entry.port == port);
     if (!listed && RTCList.size() >= kMaxListedEndpoints) {
-        syslog(LOG_ERR, "BackBoneIface::ListenForPairing: RTC list full, ignored %s port %u", address, port);
+        LogLine(LOG_ERR, "BackBoneIface::ListenForPairing: RTC list full, ignored %s port %u", address, port);
     } else if (!listed) {
         RTCList.push_back(endpoint);
         RTCListCount = RTCList.size();
-        syslog(LOG_INFO, "BackBoneIface::ListenForPairing: RTC IP address: %s", address);
+        LogLine(LOG_INFO, "BackBoneIface::ListenForPairing: RTC IP address: %s", address);
     }
     // Listed before the state says so: a drop that reads the count in
     // between then lands on RTC_DISCOVERED too.

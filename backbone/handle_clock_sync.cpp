@@ -1,4 +1,4 @@
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <exception>
 
@@ -7,15 +7,15 @@
 
 // Not acknowledged: the message carries no index.
 void HandleClockSync(const RTCHandlerContext& context, const uint8_t* message, uint32_t length) {
-    syslog(LOG_DEBUG, "RTCListener: Received RtcClockSync");
+    LogLine(LOG_DEBUG, "RTCListener: Received RtcClockSync");
     try {
         RtcClockSync sync;
         sync.ParseFromArray(message, static_cast<int>(length));
         if (sync.has_rtc_timestamp())
             ApplyRTCTime(context, sync.rtc_timestamp());
         else
-            syslog(LOG_INFO, "RTCListener: clock sync without a time, clock left as it is");
+            LogLine(LOG_INFO, "RTCListener: clock sync without a time, clock left as it is");
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "RTCListener: (clock sync) caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "RTCListener: (clock sync) caught an exception (%s)", e.what());
     }
 }

@@ -1,4 +1,4 @@
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <exception>
 
@@ -6,16 +6,16 @@
 #include "backbone/rtc_handlers.h"
 
 void HandleCommand(const RTCHandlerContext& context, const uint8_t* message, uint32_t length) {
-    syslog(LOG_DEBUG, "RTCListener: Received RTCCOMMAND_FIELDNUM");
+    LogLine(LOG_DEBUG, "RTCListener: Received RTCCOMMAND_FIELDNUM");
     try {
         RtcCommandToReader command;
         if (!command.ParseFromArray(message, static_cast<int>(length))) {
-            syslog(LOG_INFO, "RTCListener: (Command) the message does not parse, ignored");
+            LogLine(LOG_INFO, "RTCListener: (Command) the message does not parse, ignored");
             return;
         }
         if (context.handleCommand) context.handleCommand(static_cast<unsigned>(command.command()));
         QueueRTCAck(context, command.message_header().message_index());
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "RTCListener: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "RTCListener: caught an exception (%s)", e.what());
     }
 }

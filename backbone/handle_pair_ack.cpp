@@ -1,4 +1,4 @@
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <exception>
 
@@ -7,7 +7,7 @@
 #include "backbone/rtc_handlers.h"
 
 void HandlePairAck(const RTCHandlerContext& context, const uint8_t* message, uint32_t length) {
-    syslog(LOG_DEBUG, "RTCListener: Received RTCPAIRACK");
+    LogLine(LOG_DEBUG, "RTCListener: Received RTCPAIRACK");
     try {
         RtcPairingACK ack;
         // Whatever parsed is used: the pairing completes regardless.
@@ -20,9 +20,9 @@ void HandlePairAck(const RTCHandlerContext& context, const uint8_t* message, uin
         if (ack.has_rtc_timestamp())
             ApplyRTCTime(context, ack.rtc_timestamp());
         else
-            syslog(LOG_INFO, "RTCListener: pairing acknowledgement without a time, clock left as it is");
+            LogLine(LOG_INFO, "RTCListener: pairing acknowledgement without a time, clock left as it is");
         context.link->SetPaired(true);
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "RTCListener: (Pair ACK) caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "RTCListener: (Pair ACK) caught an exception (%s)", e.what());
     }
 }

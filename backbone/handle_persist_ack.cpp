@@ -1,4 +1,4 @@
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <exception>
 
@@ -8,12 +8,12 @@
 // The RTC has stored some packages. Sent packages have already left the
 // queue, so only the acknowledgement of this message remains to do.
 void HandlePersistAck(const RTCHandlerContext& context, const uint8_t* message, uint32_t length) {
-    syslog(LOG_DEBUG, "RTCListener: Received RTCPERSISTACK");
+    LogLine(LOG_DEBUG, "RTCListener: Received RTCPERSISTACK");
     try {
         RtcAcknowledgePersistedTagData persisted;
         persisted.ParseFromArray(message, static_cast<int>(length));
         QueueRTCAck(context, persisted.message_header().message_index());
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "RTCListener: (Persist ACK) caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "RTCListener: (Persist ACK) caught an exception (%s)", e.what());
     }
 }

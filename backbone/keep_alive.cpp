@@ -1,7 +1,7 @@
 // Keep-alives, which also carry the channel survey's progress updates, and
 // the keep-alive interval the RTC gave.
 #include <sys/time.h>
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <exception>
 #include <string>
@@ -16,7 +16,7 @@ std::mutex SurveyProgressMutex;
 int KeepAliveWithinBounds(uint32_t seconds, const char* caller) {
     if (seconds >= kMinKeepAliveSeconds && seconds <= kMaxKeepAliveSeconds) return static_cast<int>(seconds);
     const uint32_t taken = seconds < kMinKeepAliveSeconds ? kMinKeepAliveSeconds : kMaxKeepAliveSeconds;
-    syslog(LOG_ERR, "%s: keep-alive interval of %u s is outside %u to %u s, %u s taken", caller, seconds,
+    LogLine(LOG_ERR, "%s: keep-alive interval of %u s is outside %u to %u s, %u s taken", caller, seconds,
            kMinKeepAliveSeconds, kMaxKeepAliveSeconds, taken);
     return static_cast<int>(taken);
 }
@@ -49,11 +49,11 @@ int BackBoneIface::FlushKeepAlive() {
             built = AppendEnvelope(READERDATAPACKAGE, keepAlive, &envelope);
         }
         if (!built) {
-            syslog(LOG_ERR, "BackBoneIface::FlushKeepAlive: Failed to write length");
+            LogLine(LOG_ERR, "BackBoneIface::FlushKeepAlive: Failed to write length");
             return 0;
         }
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::FlushKeepAlive: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::FlushKeepAlive: caught an exception (%s)", e.what());
         return 0;
     }
     return SendToRTC(envelope) ? static_cast<int>(envelope.size()) : 0;

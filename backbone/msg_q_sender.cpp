@@ -1,6 +1,6 @@
 #include "backbone/msg_q_sender.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <string>
 #include <utility>
@@ -47,13 +47,13 @@ bool SendBurst(BackBoneIface* link) {
         ZemloReaderDataPackage package;
         if (!package.ParsePartialFromString(entry.Msg)) {
             // It would block the queue for good.
-            syslog(LOG_ERR, "MsgQSender: package %llu cannot be decoded, dropped",
+            LogLine(LOG_ERR, "MsgQSender: package %llu cannot be decoded, dropped",
                    static_cast<unsigned long long>(entry.MsgIndex));
             written.push_back(std::move(entry));
             continue;
         }
         if (package.reader_params_info().has_extra_info())
-            syslog(LOG_DEBUG, "MsgQSender: Sending Reader parameters with extra info");
+            LogLine(LOG_DEBUG, "MsgQSender: Sending Reader parameters with extra info");
         if (link->FlushReaderPack(std::move(package)) <= 0) break;  // the link failed; keep the order
         written.push_back(std::move(entry));
     }
@@ -101,7 +101,7 @@ void* MsgQSender(void* arg) {
     BackupLoaded = true;
     time_t backupTime = NowSeconds();
     bool backupRetry = false;
-    syslog(LOG_DEBUG, "MsgQSender started!!");
+    LogLine(LOG_DEBUG, "MsgQSender started!!");
     for (;;) {
         Heartbeat(&MsgQSenderLoopCounter, kAlivePasses, "MsgQSender is alive!!!");
         MicroSecSleep(kPassMicros);

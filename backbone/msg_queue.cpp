@@ -1,6 +1,6 @@
 #include "backbone/msg_queue.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <algorithm>
 #include <exception>
@@ -43,7 +43,7 @@ bool ShiftVisitTimes(WaitingMsgSt* entry, long deltaSeconds, int* logged) {
         const uint64_t after = before + static_cast<uint64_t>(deltaMillis);  // wraps as a signed addition
         record.set_visit_timestamp(after);
         if (++*logged <= kMaxShiftLines) {
-            syslog(LOG_DEBUG, "UpdateDataTime: Tag ID %u, Tag MsgID %u: updateing time stamp %llu --> %llu",
+            LogLine(LOG_DEBUG, "UpdateDataTime: Tag ID %u, Tag MsgID %u: updateing time stamp %llu --> %llu",
                    record.tag_id(), record.tag_msg_id(), static_cast<unsigned long long>(before),
                    static_cast<unsigned long long>(after));
         }
@@ -64,7 +64,7 @@ bool MakeWaitingMsg(const ZemloReaderDataPackage& package, uint8_t flags, Waitin
         entry->CarriesReports = HasReports(package);
         return true;
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "MakeWaitingMsg: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "MakeWaitingMsg: caught an exception (%s)", e.what());
         return false;
     }
 }
@@ -72,7 +72,7 @@ bool MakeWaitingMsg(const ZemloReaderDataPackage& package, uint8_t flags, Waitin
 void AddMsgToQ(const ZemloReaderDataPackage& package) {
     WaitingMsgSt entry;
     if (!MakeWaitingMsg(package, 0, &entry)) {
-        syslog(LOG_ERR, "AddMsgToQ: package %llu could not be serialised",
+        LogLine(LOG_ERR, "AddMsgToQ: package %llu could not be serialised",
                static_cast<unsigned long long>(package.message_header().message_index()));
         return;
     }
@@ -132,7 +132,7 @@ bool StripReports(WaitingMsgSt* entry) {
         entry->CarriesReports = false;
         return true;
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "StripReports: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "StripReports: caught an exception (%s)", e.what());
         return false;
     }
 }
@@ -146,15 +146,15 @@ void UpdateDataTime(long newSeconds) {
         if (entry.Flags & kDataTimeUpdatedFlag) continue;
         try {
             if (shift && !ShiftVisitTimes(&entry, delta, &shiftedRecords))
-                syslog(LOG_ERR, "UpdateDataTime: package %llu could not be corrected",
+                LogLine(LOG_ERR, "UpdateDataTime: package %llu could not be corrected",
                        static_cast<unsigned long long>(entry.MsgIndex));
         } catch (const std::exception& e) {
-            syslog(LOG_ERR, "UpdateDataTime: caught an exception (%s)", e.what());
+            LogLine(LOG_ERR, "UpdateDataTime: caught an exception (%s)", e.what());
         }
         entry.Flags |= kDataTimeUpdatedFlag;
     }
     if (shiftedRecords > 0)
-        syslog(LOG_DEBUG, "UpdateDataTime: %d queued tag records moved by %ld s", shiftedRecords, delta);
+        LogLine(LOG_DEBUG, "UpdateDataTime: %d queued tag records moved by %ld s", shiftedRecords, delta);
 }
 
 void AddAckWaiting(uint64_t index) {
@@ -163,7 +163,7 @@ void AddAckWaiting(uint64_t index) {
         // One line as the overflow starts and one with its count when the
         // sender comes: an RTC flooding the reader must not flood the log.
         if (AckDropped++ == 0)
-            syslog(LOG_ERR, "AddAckWaiting: %zu acknowledgements waiting, dropping the oldest", AckWaitingMsgList.size());
+            LogLine(LOG_ERR, "AddAckWaiting: %zu acknowledgements waiting, dropping the oldest", AckWaitingMsgList.size());
         AckWaitingMsgList.erase(AckWaitingMsgList.begin());
     }
     AckWaitingMsgList.push_back(index);
@@ -172,7 +172,7 @@ void AddAckWaiting(uint64_t index) {
 std::vector<uint64_t> TakeAckWaiting() {
     std::lock_guard<std::mutex> lock(AckWaitingMutex);
     if (AckDropped > 0) {
-        syslog(LOG_ERR, "TakeAckWaiting: %zu acknowledgements were dropped unsent", AckDropped);
+        LogLine(LOG_ERR, "TakeAckWaiting: %zu acknowledgements were dropped unsent", AckDropped);
         AckDropped = 0;
     }
     std::vector<uint64_t> taken;

@@ -1,6 +1,6 @@
 #include "backbone/queue_store.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <cerrno>
@@ -79,9 +79,9 @@ void PutInFrontOfQueue(WaitingMsgQ&& loaded) {
 void RejectBackup(const std::string& path, const char* why) {
     const std::string aside = path + kRejectedBackupSuffix;
     if (RenameAside(path.c_str(), kRejectedBackupSuffix))
-        syslog(LOG_ERR, "LoadQFromFile: %s %s, kept as %s; nothing of it is queued", path.c_str(), why, aside.c_str());
+        LogLine(LOG_ERR, "LoadQFromFile: %s %s, kept as %s; nothing of it is queued", path.c_str(), why, aside.c_str());
     else
-        syslog(LOG_ERR, "LoadQFromFile: %s %s and could not be renamed to %s (%s)", path.c_str(), why,
+        LogLine(LOG_ERR, "LoadQFromFile: %s %s and could not be renamed to %s (%s)", path.c_str(), why,
                aside.c_str(), strerror(errno));
 }
 
@@ -97,17 +97,17 @@ std::string GetDataBackupFilePathName() {
     if (access(Location.sdDevice.c_str(), F_OK) == 0) {
         FILE* probe = std::fopen(Location.probeFile.c_str(), "wb");
         if (probe == nullptr) {
-            syslog(LOG_ERR, "GetDataBackupFilePathName: fopen returned NULL");
+            LogLine(LOG_ERR, "GetDataBackupFilePathName: fopen returned NULL");
         } else if (std::fclose(probe) == EOF) {
-            syslog(LOG_ERR, "GetDataBackupFilePathName: fclose returned EOF");
+            LogLine(LOG_ERR, "GetDataBackupFilePathName: fclose returned EOF");
         } else if (unlink(Location.probeFile.c_str()) != 0) {
-            syslog(LOG_ERR, "GetDataBackupFilePathName: unlink returned EOF");
+            LogLine(LOG_ERR, "GetDataBackupFilePathName: unlink returned EOF");
         } else {
-            syslog(LOG_DEBUG, "GetDataBackupFilePathName: Data backup folder = %s", Location.sdBackupFile.c_str());
+            LogLine(LOG_DEBUG, "GetDataBackupFilePathName: Data backup folder = %s", Location.sdBackupFile.c_str());
             return Location.sdBackupFile;
         }
     }
-    syslog(LOG_DEBUG, "GetDataBackupFilePathName: Data backup folder = %s", Location.localBackupFile.c_str());
+    LogLine(LOG_DEBUG, "GetDataBackupFilePathName: Data backup folder = %s", Location.localBackupFile.c_str());
     return Location.localBackupFile;
 }
 
@@ -115,20 +115,20 @@ bool SaveQtoFile() {
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
     const std::string path = GetDataBackupFilePathName();
     if (RTCMsgQ.Entries.empty()) {
-        syslog(LOG_DEBUG, "SaveQtoFile: Q is empty");
+        LogLine(LOG_DEBUG, "SaveQtoFile: Q is empty");
         // Everything it held has been sent or dropped: loaded again, it
         // would be sent twice.
         if (unlink(path.c_str()) != 0 && errno != ENOENT)
-            syslog(LOG_ERR, "SaveQtoFile: failed to remove %s (%s)", path.c_str(), strerror(errno));
+            LogLine(LOG_ERR, "SaveQtoFile: failed to remove %s (%s)", path.c_str(), strerror(errno));
         return true;
     }
     for (WaitingMsgSt& entry : RTCMsgQ.Entries) {
         // Saved with its reports rather than not at all.
         if (!StripReports(&entry))
-            syslog(LOG_ERR, "SaveQtoFile: package %llu keeps its reports", static_cast<unsigned long long>(entry.MsgIndex));
+            LogLine(LOG_ERR, "SaveQtoFile: package %llu keeps its reports", static_cast<unsigned long long>(entry.MsgIndex));
     }
     if (!WriteFileAtomically(path.c_str(), [](FILE* file) { return WriteRecords(file, RTCMsgQ); })) {
-        syslog(LOG_ERR, "SaveQtoFile: failed to write file %s (%s)", path.c_str(), strerror(errno));
+        LogLine(LOG_ERR, "SaveQtoFile: failed to write file %s (%s)", path.c_str(), strerror(errno));
         return false;
     }
     return true;
@@ -138,7 +138,7 @@ bool LoadQFromFile() {
     const std::string path = GetDataBackupFilePathName();
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        syslog(LOG_ERR, "LoadQFromFile: Failed to open file %s", path.c_str());
+        LogLine(LOG_ERR, "LoadQFromFile: Failed to open file %s", path.c_str());
         return false;
     }
     WaitingMsgQ loaded;
@@ -147,20 +147,20 @@ bool LoadQFromFile() {
     try {
         end = ReadBackupFile(file, &loaded, &codingError);
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "LoadQFromFile: caught an exception %s", e.what());
+        LogLine(LOG_ERR, "LoadQFromFile: caught an exception %s", e.what());
         codingError = true;
     }
     const bool readError = std::ferror(file) != 0;
     std::fclose(file);
     if (end == BackupReadEnd::kEndsAfterFlag || end == BackupReadEnd::kEndsBeforePackage)
-        syslog(LOG_INFO, "LoadQFromFile: read 0 bytes closing file");
+        LogLine(LOG_INFO, "LoadQFromFile: read 0 bytes closing file");
     if (readError || codingError || end != BackupReadEnd::kClean) {
         RejectBackup(path, readError ? "could not be read" : codingError ? "could not be decoded" : EndText(end));
         return false;
     }
     // The file stays until the next save replaces it: deleted now, a kill
     // before that save would lose every package it held.
-    syslog(LOG_INFO, "LoadQFromFile: %zu packages, %d tag records loaded", loaded.Entries.size(), loaded.TagDataCount);
+    LogLine(LOG_INFO, "LoadQFromFile: %zu packages, %d tag records loaded", loaded.Entries.size(), loaded.TagDataCount);
     PutInFrontOfQueue(std::move(loaded));
     return true;
 }

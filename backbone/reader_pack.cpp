@@ -1,7 +1,7 @@
 // The package being assembled: its hand-over to the outgoing queue, the
 // write of queued packages to the RTC, and their CSV trace.
 #include <sys/time.h>
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -100,7 +100,7 @@ void BackBoneIface::HandOverLocked() {
         ReaderPack.set_package_timestamp(NowMillis());
         AddMsgToQ(ReaderPack);
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::EmptyReaderPack: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::EmptyReaderPack: caught an exception (%s)", e.what());
     }
     ReaderPack.Clear();
     ReaderPackSize = 0;
@@ -124,7 +124,7 @@ int BackBoneIface::AddTagRecord(const TimedSubGMsg& record) {
         const size_t entrySize = entry->ByteSizeLong();
         ReaderPackSize += static_cast<int>(kTagsDataKeySize + VarintSize(entrySize) + entrySize);
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::%s: caught an exception (%s)", AdditionName(record.report), e.what());
+        LogLine(LOG_ERR, "BackBoneIface::%s: caught an exception (%s)", AdditionName(record.report), e.what());
         ReaderPack.mutable_tags_data()->RemoveLast();
         return 0;
     }
@@ -138,11 +138,11 @@ int BackBoneIface::FlushReaderPack(ZemloReaderDataPackage package) {
     std::string envelope;
     try {
         if (!BuildDataPackageEnvelope(&package, NowMillis(), &envelope)) {
-            syslog(LOG_ERR, "BackBoneIface::FlushReaderPack: Failed to write length");
+            LogLine(LOG_ERR, "BackBoneIface::FlushReaderPack: Failed to write length");
             return 0;
         }
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::FlushReaderPack: caught anexception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::FlushReaderPack: caught anexception (%s)", e.what());
         return 0;
     }
     PrintReaderDataPack(package);
@@ -160,7 +160,7 @@ int BackBoneIface::AddNewReaderPackData(const ZemloReaderDataPackage& package) {
         ReaderPackSize = static_cast<int>(ReaderPack.ByteSizeLong());
         return 1;
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::AddNewReaderPackData: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::AddNewReaderPackData: caught an exception (%s)", e.what());
         ReaderPack.Clear();
         ReaderPackSize = 0;
         return 0;
@@ -177,11 +177,11 @@ void BackBoneIface::OpenReaderDataPackFile() {
     std::lock_guard<std::mutex> lock(ReaderDataPackFileMutex);
     ReaderDataPackFile = std::fopen(path.c_str(), "w+");
     if (ReaderDataPackFile == nullptr) {
-        syslog(LOG_ERR, "BackBoneIface::OpenReaderDataPackFile: failed to open %s (%s)", path.c_str(),
+        LogLine(LOG_ERR, "BackBoneIface::OpenReaderDataPackFile: failed to open %s (%s)", path.c_str(),
                strerror(errno));
         return;
     }
-    syslog(LOG_DEBUG, "BackBoneIface::OpenReaderDataPackFile: opened file %s", path.c_str());
+    LogLine(LOG_DEBUG, "BackBoneIface::OpenReaderDataPackFile: opened file %s", path.c_str());
     WriteTrace(ReaderDataPackFile, kReaderDataPackHeader);
 }
 
@@ -192,6 +192,6 @@ void BackBoneIface::PrintReaderDataPack(const ZemloReaderDataPackage& package) {
     try {
         for (const RFTagDataPackage& entry : package.tags_data()) TraceEntry(ReaderDataPackFile, entry);
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::PrintReaderDataPack: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::PrintReaderDataPack: caught an exception (%s)", e.what());
     }
 }

@@ -1,7 +1,7 @@
 // Reader and tag parameters from the RTC, applied to the working parameters
 // and the SubG board. A value the reader cannot use is refused with an
 // error line and the current one stays; the rest of the message applies.
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <climits>
 #include <vector>
@@ -21,7 +21,7 @@ constexpr int32_t kRtcFreqChDelay = 10;
 // A one-based channel from the RTC that the table has.
 bool ValidChannel(const char* caller, uint32_t oneBased, size_t tableLen) {
     if (oneBased >= 1 && oneBased <= tableLen) return true;
-    syslog(LOG_ERR, "%s: working channel %u outside the table of %zu channels, channel and frequency kept", caller,
+    LogLine(LOG_ERR, "%s: working channel %u outside the table of %zu channels, channel and frequency kept", caller,
            oneBased, tableLen);
     return false;
 }
@@ -33,7 +33,7 @@ void ApplyChannelTable(const ZemloReaderParametersInformation& info) {
         std::vector<float> table(info.radio_frequency_table().begin(), info.radio_frequency_table().end());
         for (float mhz : table) {
             if (!IsUsableRadioFreq(mhz)) {
-                syslog(LOG_ERR, "BackBoneIface::ParseReaderParams: table frequency %.3f is not one a radio may have, "
+                LogLine(LOG_ERR, "BackBoneIface::ParseReaderParams: table frequency %.3f is not one a radio may have, "
                        "table kept", mhz);
                 return;
             }
@@ -84,7 +84,7 @@ void BackBoneIface::ParseTagParams(const RFTagParametersInformation& info) {
     if (info.has_steady_state_interval()) {
         const uint32_t minutes = info.steady_state_interval();
         if (minutes > INT32_MAX / 60) {
-            syslog(LOG_ERR, "BackBoneIface::ParseTagParams: steady-state interval of %u minutes is too long, kept",
+            LogLine(LOG_ERR, "BackBoneIface::ParseTagParams: steady-state interval of %u minutes is too long, kept",
                    minutes);
         } else {
             SetSteadyStateIntervalProc(static_cast<int32_t>(minutes * 60));

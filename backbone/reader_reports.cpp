@@ -3,7 +3,7 @@
 #include "backbone/reader_reports.h"
 
 #include <dirent.h>
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <atomic>
 #include <cerrno>
@@ -57,23 +57,23 @@ int ReadSignatureName(const char* name, CheckSumSt* out, uint32_t* imageVersion)
     if (version == -1) return 0;
     *imageVersion = static_cast<uint32_t>(version);
     if (std::strlen(name) < kMinSignatureName) {
-        syslog(LOG_ERR, "BackBoneIface::FindSignatureFile: file name too short");
+        LogLine(LOG_ERR, "BackBoneIface::FindSignatureFile: file name too short");
         return 1;
     }
     const char* prefix = std::strstr(name, kHostImagePrefix);
     if (prefix == nullptr) {
-        syslog(LOG_ERR, "BackBoneIface::FindSignatureFile: file name %s does not contain %s", name,
+        LogLine(LOG_ERR, "BackBoneIface::FindSignatureFile: file name %s does not contain %s", name,
                kHostImagePrefix);
         return 1;
     }
     // A prefix late in a long name leaves no room for the numbers.
     if (std::strlen(prefix) < kSignatureNumbersEnd) {
-        syslog(LOG_ERR, "BackBoneIface::FindSignatureFile: file name too short");
+        LogLine(LOG_ERR, "BackBoneIface::FindSignatureFile: file name too short");
         return 1;
     }
     out->bytes[0] = static_cast<uint8_t>(TwoDigits(prefix + kSignatureNumbersAt));
     out->bytes[1] = static_cast<uint8_t>(TwoDigits(prefix + kSignatureNumbersAt + 2));
-    syslog(LOG_DEBUG, "BackBoneIface::FindSignatureFile: image version 0x%X", *imageVersion);
+    LogLine(LOG_DEBUG, "BackBoneIface::FindSignatureFile: image version 0x%X", *imageVersion);
     return 1;
 }
 
@@ -135,7 +135,7 @@ int GetResetCount() {
 int FindSignatureFile(CheckSumSt* out, uint32_t* imageVersion) {
     DIR* dir = opendir("./");
     if (dir == nullptr) {
-        syslog(LOG_ERR, "BackBoneIface::FindSignatureFile: Failed to open directory ./");
+        LogLine(LOG_ERR, "BackBoneIface::FindSignatureFile: Failed to open directory ./");
         return 0;
     }
     int found = 0;
@@ -143,7 +143,7 @@ int FindSignatureFile(CheckSumSt* out, uint32_t* imageVersion) {
         if (std::strstr(entry->d_name, kSignatureFileMark) == nullptr) continue;
         char name[kMaxSignatureName + 1];
         std::snprintf(name, sizeof(name), "%s", entry->d_name);
-        syslog(LOG_DEBUG, "BackBoneIface::FindSignatureFile: found file %s", name);
+        LogLine(LOG_DEBUG, "BackBoneIface::FindSignatureFile: found file %s", name);
         found = ReadSignatureName(name, out, imageVersion);
         break;
     }
@@ -192,10 +192,10 @@ void BackBoneIface::OpenReaderDiagFile() {
     const std::string path = StampedCsvPath(LogDir, kReaderDiagLogBase, time(nullptr));
     ReaderDiagFile = std::fopen(path.c_str(), "w+");
     if (ReaderDiagFile == nullptr) {
-        syslog(LOG_ERR, "BackBoneIface::OpenReaderDiagFile: failed to open %s (%s)", path.c_str(), strerror(errno));
+        LogLine(LOG_ERR, "BackBoneIface::OpenReaderDiagFile: failed to open %s (%s)", path.c_str(), strerror(errno));
         return;
     }
-    syslog(LOG_DEBUG, "BackBoneIface::OpenReaderDiagFile: opened file %s", path.c_str());
+    LogLine(LOG_DEBUG, "BackBoneIface::OpenReaderDiagFile: opened file %s", path.c_str());
     std::fputs(kReaderDiagHeader, ReaderDiagFile);
     std::fflush(ReaderDiagFile);
 }
@@ -208,7 +208,7 @@ void BackBoneIface::UpdateReaderDiag(ZemloReaderDiagnosticsInformation diag) {
         ReaderPack.mutable_reader_diag_info()->CopyFrom(diag);
         RecountReaderPackLocked();
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::UpdateReaderDiag: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::UpdateReaderDiag: caught an exception (%s)", e.what());
         return;
     }
     if (!ReaderDiagFileTried) OpenReaderDiagFile();
@@ -217,7 +217,7 @@ void BackBoneIface::UpdateReaderDiag(ZemloReaderDiagnosticsInformation diag) {
         std::fputs(line.c_str(), ReaderDiagFile);
         std::fflush(ReaderDiagFile);
     }
-    syslog(LOG_DEBUG, "%s", DiagDebugLine(diag).c_str());
+    LogLine(LOG_DEBUG, "%s", DiagDebugLine(diag).c_str());
 }
 
 void BackBoneIface::UpdateParams() {
@@ -226,14 +226,14 @@ void BackBoneIface::UpdateParams() {
     CheckSumSt numbers{};
     uint32_t packageVersion = 0;
     if (FindSignatureFile(&numbers, &packageVersion) == 1) {
-        syslog(LOG_DEBUG, "BackBoneIface::UpdateParams Package version %x.%x.%x.%x", packageVersion >> 24,
+        LogLine(LOG_DEBUG, "BackBoneIface::UpdateParams Package version %x.%x.%x.%x", packageVersion >> 24,
                (packageVersion >> 16) & 0xFF, (packageVersion >> 8) & 0xFF, packageVersion & 0xFF);
     } else {
         packageVersion = 0;
     }
     const SubGBoardGVTSnapshot gvt = SnapshotSubGBoardGVT();
     const uint32_t board = gvt.ApplicationVersion();
-    syslog(LOG_DEBUG, "BackBoneIface::UpdateParams SubGBoard version %x.%x.%x.%x", board >> 24, (board >> 16) & 0xFF,
+    LogLine(LOG_DEBUG, "BackBoneIface::UpdateParams SubGBoard version %x.%x.%x.%x", board >> 24, (board >> 16) & 0xFF,
            (board >> 8) & 0xFF, board & 0xFF);
     try {
         std::lock_guard<std::mutex> lock(ReaderPackMutex);
@@ -256,7 +256,7 @@ void BackBoneIface::UpdateParams() {
         info->set_extra_info(BuildVersionBlock(gvt.bytes, packageVersion, ProgramChecksumHigh, ProgramChecksumLow));
         RecountReaderPackLocked();
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::UpdateParams: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::UpdateParams: caught an exception (%s)", e.what());
     }
 }
 
@@ -266,7 +266,7 @@ void BackBoneIface::UpdateChannScan(const ZemloChannelSurveyResults& results) {
         ReaderPack.mutable_channel_survey_results()->CopyFrom(results);
         RecountReaderPackLocked();
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::UpdateChannScan: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::UpdateChannScan: caught an exception (%s)", e.what());
     }
 }
 

@@ -1,6 +1,6 @@
 #include "backbone/rtc_command.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include "RtcCommandToReader.pb.h"
 #include "subgconfig/channel_survey.h"
@@ -11,5 +11,5 @@ void HandleRtcCommand(unsigned int command) {
         case RtcCommandToReader::CancelChannelSurvey: CancelChannelSurvey(); break;
         default: return;  // diagnostics, built-in test, restarts: not acted on by this reader
     }
-    syslog(LOG_DEBUG, "HandleRtcCommand: sent command %d", command);
+    LogLine(LOG_DEBUG, "HandleRtcCommand: sent command %d", command);
 }

@@ -1,7 +1,7 @@
 // The table of handlers and what they share.
 #include "backbone/rtc_handlers.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cerrno>
 #include <cstring>
@@ -34,12 +34,12 @@ void QueueRTCAck(const RTCHandlerContext& context, uint64_t index) {
 void ApplyRTCTime(const RTCHandlerContext& context, uint64_t rtcMillis) {
     timeval time{};
     if (!TimevalFromMillis(rtcMillis, &time)) {
-        syslog(LOG_ERR, "RTCListener: RTC time %llu ms is beyond this system's clock, clock left as it is",
+        LogLine(LOG_ERR, "RTCListener: RTC time %llu ms is beyond this system's clock, clock left as it is",
                static_cast<unsigned long long>(rtcMillis));
         return;
     }
     if (time.tv_sec < context.clockFloorSeconds) {
-        syslog(LOG_ERR, "RTCListener: RTC time %llu ms predates this program, clock and queued times left as they are",
+        LogLine(LOG_ERR, "RTCListener: RTC time %llu ms predates this program, clock and queued times left as they are",
                static_cast<unsigned long long>(rtcMillis));
         return;
     }
@@ -47,5 +47,5 @@ void ApplyRTCTime(const RTCHandlerContext& context, uint64_t rtcMillis) {
     // Without the right to set the time (a sandbox, a container) this fails
     // every time; the link carries on regardless.
     if (context.setClock && context.setClock(time) != 0)
-        syslog(LOG_ERR, "RTCListener:  Failed on settimeofday (%s)", strerror(errno));
+        LogLine(LOG_ERR, "RTCListener:  Failed on settimeofday (%s)", strerror(errno));
 }

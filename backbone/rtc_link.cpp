@@ -1,6 +1,6 @@
 // The link state machine, the TCP socket to the RTC and the counters of
 // time spent without it.
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cerrno>
 #include <climits>
@@ -66,7 +66,7 @@ BackBoneIface::~BackBoneIface() {
     CloseListeningSocket();
 }
 
-void BackBoneIface::error(const char* text) { syslog(LOG_ERR, "%s (%s)", text, strerror(errno)); }
+void BackBoneIface::error(const char* text) { LogLine(LOG_ERR, "%s (%s)", text, strerror(errno)); }
 
 eRTCCommState BackBoneIface::GetRTCCommState() {
     std::lock_guard<std::mutex> lock(RTCCommStateMutex);
@@ -104,7 +104,7 @@ void BackBoneIface::SetPaired(bool paired) {
         // link paired.
         std::lock_guard<std::mutex> lock(RTCCommStateMutex);
         if (RTCCommState != RTC_CONNECTED && RTCCommState != RTC_PAIRED) {
-            syslog(LOG_INFO, "BackBoneIface::SetPaired: the link was lost before pairing");
+            LogLine(LOG_INFO, "BackBoneIface::SetPaired: the link was lost before pairing");
             return;
         }
         RTCCommState = RTC_PAIRED;
@@ -122,11 +122,11 @@ void BackBoneIface::SaveRTCIPaddressToFile() {
     }
     address[sizeof address - 1] = '\0';
     if (!WriteFileAtomically(kRTCAddressFile, address, strlen(address))) {
-        syslog(LOG_ERR, "BackBoneIface::SaveRTCIPaddressToFile: failed to open %s (%s)", kRTCAddressFile,
+        LogLine(LOG_ERR, "BackBoneIface::SaveRTCIPaddressToFile: failed to open %s (%s)", kRTCAddressFile,
                strerror(errno));
         return;
     }
-    syslog(LOG_DEBUG, "BackBoneIface::SaveRTCIPaddressToFile: opened file %s", kRTCAddressFile);
+    LogLine(LOG_DEBUG, "BackBoneIface::SaveRTCIPaddressToFile: opened file %s", kRTCAddressFile);
 }
 
 int BackBoneIface::FailConnect(const char* text) {
@@ -141,7 +141,7 @@ int BackBoneIface::FailConnect(const char* text) {
 int BackBoneIface::OpenRTCClientSocket() {
     if (GetRTCCommState() != RTC_DISCOVERED) return -1;
     if (TCPSocketFD >= 0) {
-        syslog(LOG_DEBUG, "BackBoneIface::OpenRTCClientSocket: TCPSocketFD = %d", TCPSocketFD.load());
+        LogLine(LOG_DEBUG, "BackBoneIface::OpenRTCClientSocket: TCPSocketFD = %d", TCPSocketFD.load());
         return -1;
     }
     RTCEndpoint endpoint;
@@ -149,7 +149,7 @@ int BackBoneIface::OpenRTCClientSocket() {
         // The entry is tried once; the RTC's next broadcast lists it again.
         std::lock_guard<std::mutex> lock(RTCListMutex);
         if (RTCList.empty()) {
-            syslog(LOG_DEBUG, "BackBoneIface::OpenRTCClientSocket: RTC list empty");
+            LogLine(LOG_DEBUG, "BackBoneIface::OpenRTCClientSocket: RTC list empty");
             return -1;
         }
         endpoint = RTCList.front();
@@ -157,12 +157,12 @@ int BackBoneIface::OpenRTCClientSocket() {
         RTCListCount = RTCList.size();
     }
     if (endpoint.address[0] == '\0') {
-        syslog(LOG_DEBUG, "BackBoneIface::OpenRTCClientSocket: RTCIPAddress empty");
+        LogLine(LOG_DEBUG, "BackBoneIface::OpenRTCClientSocket: RTCIPAddress empty");
         return -1;
     }
     in_addr address{};
     if (!ParseIPv4(endpoint.address, &address)) {
-        syslog(LOG_ERR, "BackBoneIface::OpenRTCClientSocket: ERROR, no such host: %s", endpoint.address);
+        LogLine(LOG_ERR, "BackBoneIface::OpenRTCClientSocket: ERROR, no such host: %s", endpoint.address);
         std::lock_guard<std::mutex> lock(RTCListMutex);
         if (RTCList.empty()) SetRTCCommState(RTC_IDLE);
         return -1;
@@ -198,11 +198,11 @@ int BackBoneIface::OpenRTCClientSocket() {
         }
     }
     if (!connected) {
-        syslog(LOG_INFO, "BackBoneIface::OpenRTCClientSocket: link dropped while connecting");
+        LogLine(LOG_INFO, "BackBoneIface::OpenRTCClientSocket: link dropped while connecting");
         CloseDroppedSocket();
         return -1;
     }
-    syslog(LOG_INFO, "BackBoneIface::OpenRTCClientSocket: Connected to %s port %d", endpoint.address, endpoint.port);
+    LogLine(LOG_INFO, "BackBoneIface::OpenRTCClientSocket: Connected to %s port %d", endpoint.address, endpoint.port);
     return fd;
 }
 
@@ -220,11 +220,11 @@ int BackBoneIface::SendPairingMsg() {
     std::string envelope;
     try {
         if (!BuildPairingEnvelope(ReaderId, &envelope)) {
-            syslog(LOG_ERR, "BackBoneIface::SendPairingMsg: Failed to write length");
+            LogLine(LOG_ERR, "BackBoneIface::SendPairingMsg: Failed to write length");
             return 0;
         }
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::SendPairingMsg: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::SendPairingMsg: caught an exception (%s)", e.what());
         return 0;
     }
     SendWhile(RTC_CONNECTED, envelope);
@@ -236,11 +236,11 @@ int BackBoneIface::SendMsgACK(unsigned long long index) {
     std::string envelope;
     try {
         if (!BuildMessageAckEnvelope(index, MillisSinceEpoch(Now()), &envelope)) {
-            syslog(LOG_ERR, "BackBoneIface::SendMsgACK: Failed to write length");
+            LogLine(LOG_ERR, "BackBoneIface::SendMsgACK: Failed to write length");
             return 0;
         }
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "BackBoneIface::SendMsgACK: caught anexception (%s)", e.what());
+        LogLine(LOG_ERR, "BackBoneIface::SendMsgACK: caught anexception (%s)", e.what());
         return 0;
     }
     SendToRTC(envelope);
@@ -267,7 +267,7 @@ bool BackBoneIface::SendWhile(eRTCCommState required, const std::string& envelop
             HandleSigPipe();
             return false;
         case WriteStatus::kTimedOut:
-            syslog(LOG_ERR, "BackBoneIface::SendToRTC: the RTC took no data for %d ms, dropping the link",
+            LogLine(LOG_ERR, "BackBoneIface::SendToRTC: the RTC took no data for %d ms, dropping the link",
                    kWriteTimeoutMillis);
             break;
         case WriteStatus::kError:
@@ -288,14 +288,14 @@ int BackBoneIface::ReadRTCData(char* buffer, int length) {
     }
     const int timeoutMillis = ReadTimeoutMillis(SnapshotWorkingParams().KeepAlive);
     if (WaitReadable(fd, timeoutMillis) != 1) {
-        syslog(LOG_INFO, "BackBoneIface::ReadRTCData: nothing from the RTC for %d ms, dropping the link",
+        LogLine(LOG_INFO, "BackBoneIface::ReadRTCData: nothing from the RTC for %d ms, dropping the link",
                timeoutMillis);
         SetRTCCommState(RTC_IDLE);
         return -1;
     }
     const long received = ReceiveNonBlocking(fd, buffer, static_cast<size_t>(length));
     if (received == 0) {
-        syslog(LOG_INFO, "BackBoneIface::ReadRTCData: the RTC closed the connection");
+        LogLine(LOG_INFO, "BackBoneIface::ReadRTCData: the RTC closed the connection");
         SetRTCCommState(RTC_IDLE);
         return -1;
     }
@@ -303,7 +303,7 @@ int BackBoneIface::ReadRTCData(char* buffer, int length) {
 }
 
 void BackBoneIface::HandleSigPipe() {
-    syslog(LOG_ERR, "Entered BackBoneIface::HandleSigPipe\n");
+    LogLine(LOG_ERR, "Entered BackBoneIface::HandleSigPipe\n");
     SetRTCCommState(RTC_IDLE);
 }
 

@@ -1,6 +1,6 @@
 #include "backbone/rtc_listener.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include "platform/heartbeat.h"
 #include "backbone/backbone_iface.h"
@@ -44,10 +44,10 @@ void RTCListenerLoop::Pass() {
         case EnvelopeStream::Status::kOk:
             return;
         case EnvelopeStream::Status::kInvalidHeader:
-            syslog(LOG_ERR, "RTCListener: invalid envelope header, dropping the connection");
+            LogLine(LOG_ERR, "RTCListener: invalid envelope header, dropping the connection");
             break;
         case EnvelopeStream::Status::kOversize:
-            syslog(LOG_ERR, "RTCListener: a message longer than %u bytes, dropping the connection",
+            LogLine(LOG_ERR, "RTCListener: a message longer than %u bytes, dropping the connection",
                    EnvelopeStream::kMaxMessageBytes);
             break;
     }
@@ -58,7 +58,7 @@ void RTCListenerLoop::Pass() {
 void* RTCListener(void* arg) {
     const auto* context = static_cast<const RTCHandlerContext*>(arg);
     if (context == nullptr || context->link == nullptr) return nullptr;
-    syslog(LOG_DEBUG, "RTCListener Started!!!");
+    LogLine(LOG_DEBUG, "RTCListener Started!!!");
     RTCListenerLoop loop(*context);
     for (;;) loop.Pass();
     return nullptr;

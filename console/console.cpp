@@ -1,7 +1,7 @@
 #include "console/console.h"
 
 #include <pthread.h>
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <cstdint>
@@ -38,6 +38,6 @@ void* CmdParseLineProc(void*) {
     LoadAndSetRFSettings();
     if (!isatty(STDIN_FILENO)) return nullptr;
     RunMenu();
-    syslog(LOG_INFO, "CmdParseLineProc: standard input has ended, the console is closed");
+    LogLine(LOG_INFO, "CmdParseLineProc: standard input has ended, the console is closed");
     return nullptr;
 }

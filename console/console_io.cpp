@@ -1,6 +1,6 @@
 #include "console/console_io.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cmath>
 #include <cstdio>
@@ -63,5 +63,5 @@ void QueueConsoleRequest(const T7734FrameRequest& request) {
     std::fprintf(stderr, "RequestMsg.Len = %d\n", request.length);
     AddSubGRequest(request);
     MicroSecSleep(kAfterRequestMicros);
-    syslog(LOG_DEBUG, "CmdParseLineProc: Message sent");
+    LogLine(LOG_DEBUG, "CmdParseLineProc: Message sent");
 }

@@ -1,6 +1,6 @@
 #include "params/rf_settings.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -26,7 +26,7 @@ constexpr int kMaxNumInput = 14;
 void SaveRFSettings() {
     const std::string text = FormatRFSettings(Radio1Power, Radio2Power, Radio1Freq, Radio2Freq);
     if (!WriteFileAtomically(RFSettingFilePath, text.data(), text.size())) {
-        syslog(LOG_ERR, "SaveRFSettings: failed to write %s (%s)", RFSettingFilePath, std::strerror(errno));
+        LogLine(LOG_ERR, "SaveRFSettings: failed to write %s (%s)", RFSettingFilePath, std::strerror(errno));
     }
 }
 

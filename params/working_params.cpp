@@ -1,7 +1,7 @@
 #include "params/working_params.h"
 
 #include <sys/stat.h>
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -130,9 +130,9 @@ int TableLen() {
 FILE* OpenParamFile() {
     ParamFileFD = fopen(ParamFilName, "r");
     if (ParamFileFD == nullptr) {
-        syslog(LOG_ERR, "OpenParamFile: failed to open %s (%s)", ParamFilName, strerror(errno));
+        LogLine(LOG_ERR, "OpenParamFile: failed to open %s (%s)", ParamFilName, strerror(errno));
     } else {
-        syslog(LOG_DEBUG, "OpenParamFile: opened file %s", ParamFilName);
+        LogLine(LOG_DEBUG, "OpenParamFile: opened file %s", ParamFilName);
     }
     return ParamFileFD;
 }
@@ -152,7 +152,7 @@ std::vector<uint8_t> TakeFileImage() {
 
 // The record and the table, taken when the new file is open.
 bool WriteFileImage(FILE* file) {
-    syslog(LOG_DEBUG, "OpenParamFile: opened file %s", kTmpFilName);
+    LogLine(LOG_DEBUG, "OpenParamFile: opened file %s", kTmpFilName);
     const std::vector<uint8_t> image = TakeFileImage();
     return fwrite(image.data(), 1, image.size(), file) == image.size();
 }
@@ -184,7 +184,7 @@ bool ChannelFreq(const char* caller, int32_t channel, float* mhz) {
         *mhz = ChanArray[static_cast<size_t>(channel)];
         return true;
     }
-    syslog(LOG_ERR, "%s: channel %d outside the table of %d channels, frequency kept", caller,
+    LogLine(LOG_ERR, "%s: channel %d outside the table of %d channels, frequency kept", caller,
            channel, TableLen());
     return false;
 }
@@ -193,7 +193,7 @@ bool ChannelFreq(const char* caller, int32_t channel, float* mhz) {
 bool ReadParamFile(std::vector<uint8_t>* image) {
     struct stat st;
     if (stat(ParamFilName, &st) != 0) {
-        syslog(LOG_INFO, "File %s does not exist!! (%s)\n", ParamFilName, strerror(errno));
+        LogLine(LOG_INFO, "File %s does not exist!! (%s)\n", ParamFilName, strerror(errno));
         return false;
     }
     std::lock_guard<std::mutex> loading(ParamFileMutex);
@@ -208,18 +208,18 @@ bool ReadParamFile(std::vector<uint8_t>* image) {
 // The record of a file that holds at least one whole, intact record.
 bool CheckRecord(const std::vector<uint8_t>& image, WorkingParamsSt* record) {
     if (image.empty()) {
-        syslog(LOG_ERR, "LoadParams: %s is empty, using defaults", ParamFilName);
+        LogLine(LOG_ERR, "LoadParams: %s is empty, using defaults", ParamFilName);
         return false;
     }
     if (image.size() < kWorkingParamsSize) {
-        syslog(LOG_ERR, "LoadParams: %s holds %d bytes, less than a record, using defaults",
+        LogLine(LOG_ERR, "LoadParams: %s holds %d bytes, less than a record, using defaults",
                ParamFilName, static_cast<int>(image.size()));
         return false;
     }
     DecodeWorkingParams(image.data(), record);
     const uint8_t calculated = RecordChecksum(image.data());
     if (calculated == record->CRC) return true;
-    syslog(LOG_ERR, "LoadParams: %s fails its checksum (calculated %x, stored %x), using defaults", ParamFilName,
+    LogLine(LOG_ERR, "LoadParams: %s fails its checksum (calculated %x, stored %x), using defaults", ParamFilName,
            calculated, record->CRC);
     return false;
 }
@@ -229,9 +229,9 @@ bool CheckRecord(const std::vector<uint8_t>& image, WorkingParamsSt* record) {
 void KeepRefusedParamFile(const std::vector<uint8_t>& image) {
     if (image.empty()) return;
     if (WriteFileAtomically(RefusedParamFilName, image.data(), image.size())) {
-        syslog(LOG_INFO, "LoadParams: the refused %s is kept as %s", ParamFilName, RefusedParamFilName);
+        LogLine(LOG_INFO, "LoadParams: the refused %s is kept as %s", ParamFilName, RefusedParamFilName);
     } else {
-        syslog(LOG_ERR, "LoadParams: failed to keep the refused %s as %s (%s)", ParamFilName, RefusedParamFilName,
+        LogLine(LOG_ERR, "LoadParams: failed to keep the refused %s as %s (%s)", ParamFilName, RefusedParamFilName,
                strerror(errno));
     }
 }
@@ -241,7 +241,7 @@ std::vector<float> ReadTable(const std::vector<uint8_t>& image, WorkingParamsSt*
     size_t stored = (image.size() - kWorkingParamsSize) / kFreqSize;
     size_t count = std::min<size_t>(record->ChanArrayLen, stored);
     if (count < record->ChanArrayLen) {
-        syslog(LOG_ERR, "LoadParams: channel table holds %d of %d entries", static_cast<int>(count),
+        LogLine(LOG_ERR, "LoadParams: channel table holds %d of %d entries", static_cast<int>(count),
                record->ChanArrayLen);
         record->ChanArrayLen = static_cast<uint8_t>(count);
     }
@@ -253,15 +253,15 @@ std::vector<float> ReadTable(const std::vector<uint8_t>& image, WorkingParamsSt*
 }
 
 void LogLoaded(const WorkingParamsSt& p, uint8_t calcedCRC, const std::vector<float>& table) {
-    syslog(LOG_DEBUG, "WorkingParams.SteadyStateInterval = %d",
+    LogLine(LOG_DEBUG, "WorkingParams.SteadyStateInterval = %d",
            static_cast<int>(p.SteadyStateInterval));
-    syslog(LOG_DEBUG, "LoadParams: user_space_application_version = %d",
+    LogLine(LOG_DEBUG, "LoadParams: user_space_application_version = %d",
            static_cast<int>(p.UserSpaceAppVersion));
-    syslog(LOG_DEBUG, "LoadParams: RF_region %d, Working channel %d, Freq %.3f", p.RFRegion,
+    LogLine(LOG_DEBUG, "LoadParams: RF_region %d, Working channel %d, Freq %.3f", p.RFRegion,
            p.WorkingChann, p.RadioFreq);
-    syslog(LOG_DEBUG, "LoadParams: Calced CRC %x, file CRC %x", calcedCRC, p.CRC);
+    LogLine(LOG_DEBUG, "LoadParams: Calced CRC %x, file CRC %x", calcedCRC, p.CRC);
     for (size_t i = 0; i < table.size(); ++i) {
-        syslog(LOG_DEBUG, "LoadParams: loaded chann %d: %.3f", static_cast<int>(i), table[i]);
+        LogLine(LOG_DEBUG, "LoadParams: loaded chann %d: %.3f", static_cast<int>(i), table[i]);
     }
 }
 
@@ -341,7 +341,7 @@ uint8_t CalcParamCRC() {
 void BackupParams() {
     std::lock_guard<std::mutex> saving(ParamFileMutex);
     if (!WriteFileAtomically(ParamFilName, WriteFileImage)) {
-        syslog(LOG_ERR, "BackupParams: failed to replace %s (%s)", ParamFilName, strerror(errno));
+        LogLine(LOG_ERR, "BackupParams: failed to replace %s (%s)", ParamFilName, strerror(errno));
     }
 }
 
@@ -388,7 +388,7 @@ void SetWorkingChann(int32_t channel) {
         float mhz;
         if (TableLen() == 0 || !ChannelFreq("SetWorkingChann", channel, &mhz)) return;
         SetAllFreqs(mhz);
-        syslog(LOG_DEBUG, "SetWorkingChann: Radio1Freq = %.3f, Radio2Freq = %.3f",
+        LogLine(LOG_DEBUG, "SetWorkingChann: Radio1Freq = %.3f, Radio2Freq = %.3f",
                Radio1Freq.load(), Radio2Freq.load());
     });
 }
@@ -404,7 +404,7 @@ void CopyReaderParam(WorkingParamsSt params) {
         const float previousFreq = WorkingParams.RadioFreq;
         params.SteadyStateInterval = WorkingParams.SteadyStateInterval;
         WorkingParams = params;
-        syslog(LOG_DEBUG, "CopyReaderParam: ChanArrayLen = %d", WorkingParams.ChanArrayLen);
+        LogLine(LOG_DEBUG, "CopyReaderParam: ChanArrayLen = %d", WorkingParams.ChanArrayLen);
         if (TableLen() == 0) {
             SetAllFreqs(WorkingParams.RadioFreq);
             return;
@@ -414,7 +414,7 @@ void CopyReaderParam(WorkingParamsSt params) {
             WorkingParams.RadioFreq = previousFreq;
             return;
         }
-        syslog(LOG_DEBUG, "CopyReaderParam: setting freq to %.3f, according to channel %d", mhz,
+        LogLine(LOG_DEBUG, "CopyReaderParam: setting freq to %.3f, according to channel %d", mhz,
                WorkingParams.WorkingChann);
         SetAllFreqs(mhz);
     });
@@ -444,7 +444,7 @@ void SetFreqChDelay(int32_t minutes) {
 void SetSteadyStateIntervalProc(int32_t seconds) {
     ChangeAndSave([seconds] {
         WorkingParams.SteadyStateInterval = static_cast<uint32_t>(seconds);
-        syslog(LOG_DEBUG, "SetSteadyStateIntervalProc: Setting WorkingParams.SteadyStateInterval to %d",
+        LogLine(LOG_DEBUG, "SetSteadyStateIntervalProc: Setting WorkingParams.SteadyStateInterval to %d",
                seconds);
     });
 }

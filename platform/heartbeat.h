@@ -2,14 +2,14 @@
 // counter reaches the loop's limit, then counting starts again.
 #pragma once
 
-#include <syslog.h>
+#include "platform/log.h"
 
 constexpr int kSerialHeartbeatPasses = 0xFFFF;
 
 inline void Heartbeat(int* passes, int limit, const char* aliveText) {
     if (*passes == limit) {
         *passes = 0;
-        syslog(LOG_DEBUG, "%s", aliveText);
+        LogLine(LOG_DEBUG, "%s", aliveText);
     } else {
         ++*passes;
     }

@@ -4,7 +4,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <cstdio>
@@ -32,7 +32,7 @@ void TestIsReader20() {
     if (Exists(kOSImageVersionPath)) {
         IsReader20 = 1;
     } else {
-        syslog(LOG_DEBUG, "TestIsReader20: false");
+        LogLine(LOG_DEBUG, "TestIsReader20: false");
     }
 }
 
@@ -46,7 +46,7 @@ int IsSDCardConnected() {
             return 1;
         }
     }
-    syslog(LOG_ERR, "IsSDCardConnected: SD card is not connected");
+    LogLine(LOG_ERR, "IsSDCardConnected: SD card is not connected");
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "platform/reset_line.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cstdio>
 
@@ -37,6 +37,6 @@ bool PulseResetLine(int lowMicros) {
 }
 
 int HWResetSubGBoard() {
-    syslog(LOG_INFO, "Resetting subG");
+    LogLine(LOG_INFO, "Resetting subG");
     return PulseResetLine(kResetPulseMicros) ? 1 : 0;
 }

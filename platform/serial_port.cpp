@@ -1,7 +1,7 @@
 #include "platform/serial_port.h"
 
 #include <fcntl.h>
-#include <syslog.h>
+#include "platform/log.h"
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,7 +48,7 @@ int OpenSerialPortQuietly(const char* path) {
 int OpenSerialPort(const char* path) {
     int fd = OpenSerialPortQuietly(path);
     if (fd < 0) {
-        syslog(LOG_ERR, "OpenSerialPort: Unable to open %s. (%s)", path, strerror(errno));
+        LogLine(LOG_ERR, "OpenSerialPort: Unable to open %s. (%s)", path, strerror(errno));
     }
     return fd;
 }
@@ -65,7 +65,7 @@ int ConfigurePort(int fd) {
     for (int attempt = 0; attempt < kSettingsReadBacks; ++attempt) {
         tcgetattr(fd, &CurrPortSettings);
         if (InputFlagsMatch()) return fd;
-        syslog(LOG_ERR, "ConfigurePort: Port settings mismatch!!!");
+        LogLine(LOG_ERR, "ConfigurePort: Port settings mismatch!!!");
         MicroSecSleep(kSettingsReadBackPauseMicros);
     }
     return fd;

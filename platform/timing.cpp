@@ -1,7 +1,7 @@
 #include "platform/timing.h"
 
 #include <sys/select.h>
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cerrno>
 #include <cstring>
@@ -40,7 +40,7 @@ int MicroSecSleep(int us) {
 
 int WaitForData(int fd, timeval timeout) {
     if (fd < 0) {
-        syslog(LOG_ERR, "WaitForData: fd < 0 %d", fd);
+        LogLine(LOG_ERR, "WaitForData: fd < 0 %d", fd);
         return 0;
     }
     const long long deadline = MonotonicMicros() + ToMicros(timeout);
@@ -56,7 +56,7 @@ int WaitForData(int fd, timeval timeout) {
         int rc = select(fd > 0 ? fd + 1 : 0, fd > 0 ? &readSet : nullptr, nullptr, nullptr, &tv);
         if (rc < 0) {
             if (errno == EINTR) continue;
-            syslog(LOG_ERR, "WaitForData: Select returned %d (%s)", rc, strerror(errno));
+            LogLine(LOG_ERR, "WaitForData: Select returned %d (%s)", rc, strerror(errno));
             return 0;
         }
         if (rc == 0) return 0;

@@ -1,6 +1,6 @@
 #include "subg/link_buffers.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <atomic>
@@ -44,7 +44,7 @@ void WriteSlotLocked() {
     ssize_t written = write(SerialFd, TxBuffer, static_cast<size_t>(TxMsgLen));
     if (written <= 0) {
         IncUARTCommFault();
-        syslog(LOG_ERR, "CheckMsgInQ: writeResult = %d", static_cast<int>(written));
+        LogLine(LOG_ERR, "CheckMsgInQ: writeResult = %d", static_cast<int>(written));
     } else if (TxBuffer[3] == SubGOp::ResetBoard) {
         // The lock stays held: the parser takes no bytes in while the
         // board restarts.
@@ -89,7 +89,7 @@ void CheckMsgInQHoldingLock() { WriteSlotLocked(); }
 int PutMsgInQ(const uint8_t* bytes, int n) {
     if (n <= 0) return 0;
     if (kLinkBufferSize - MsgLen < n) {
-        syslog(LOG_ERR, "PutMsgInQ: inbound queue full (%d bytes unconsumed), %d bytes dropped", MsgLen, n);
+        LogLine(LOG_ERR, "PutMsgInQ: inbound queue full (%d bytes unconsumed), %d bytes dropped", MsgLen, n);
         return 0;
     }
     if (MsgTail + n > kLinkBufferSize) CompactInbound();
@@ -98,7 +98,7 @@ int PutMsgInQ(const uint8_t* bytes, int n) {
     MsgLen += n;
     // A line per chunk costs more than the chunk itself: only while the
     // technician asks for the link's details.
-    if (DisplaySettings) syslog(LOG_DEBUG, "PutMsgInQ: %d bytes queued", n);
+    if (DisplaySettings) LogLine(LOG_DEBUG, "PutMsgInQ: %d bytes queued", n);
     return 1;
 }
 

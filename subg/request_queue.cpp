@@ -1,6 +1,6 @@
 #include "subg/request_queue.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cstring>
 #include <list>
@@ -58,7 +58,7 @@ bool QueueRequest(T7734FrameRequest frame) {
     frame.checksum = CalcCSReq(frame);
     if (AlreadyQueued(frame)) return false;
     if (SubGBoardReqList.size() >= kMaxPendingRequests) {
-        syslog(LOG_ERR, "AddSubGRequest: %zu requests pending, opcode %d dropped", SubGBoardReqList.size(),
+        LogLine(LOG_ERR, "AddSubGRequest: %zu requests pending, opcode %d dropped", SubGBoardReqList.size(),
                frame.opcode);
         return false;
     }

@@ -1,6 +1,6 @@
 #include "subg/scheduler.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <algorithm>
 #include <climits>
@@ -50,7 +50,7 @@ void SilenceWatchdog() {
     time_t last = LastSerCommTime;
     char text[32] = "never";
     if (last != 0 && ctime_r(&last, text)) text[strcspn(text, "\n")] = '\0';
-    syslog(LOG_INFO, "No Serial since %s - Reseting serial port", text);
+    LogLine(LOG_INFO, "No Serial since %s - Reseting serial port", text);
     IncUARTCommFault();
     ResetBoard();
 }

@@ -3,7 +3,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
-#include <syslog.h>
+#include "platform/log.h"
 #include <termios.h>
 #include <unistd.h>
 
@@ -44,7 +44,7 @@ int OpenPortUntilItWorks() {
     int fd = OpenLinkPort(kSerialDevice);
     while (fd < 0) {
         MicroSecSleep(kReopenPauseMicros);
-        syslog(LOG_ERR, "SerialListener: retrying to open %s", kSerialDevice);
+        LogLine(LOG_ERR, "SerialListener: retrying to open %s", kSerialDevice);
         fd = OpenSerialPortQuietly(kSerialDevice);
     }
     return ConfigurePort(fd);
@@ -89,13 +89,13 @@ void GatherBytes() {
     const PortRead read = GatherFromPort(SerialFd, &RxBuffer);
     if (read == PortRead::kNothing) return;
     if (read == PortRead::kFailed) {
-        syslog(LOG_ERR, "SerialListener: Read failed (%s)", strerror(errno));
+        LogLine(LOG_ERR, "SerialListener: Read failed (%s)", strerror(errno));
         IncUARTCommFault();
         return;
     }
     LastSerialByteMicros = MonotonicMicros();
     if (read == PortRead::kFull && !wasFull) {
-        syslog(LOG_DEBUG, "SerialListener: ReadBytesLen = %d, flushing serial port\n", RxBuffer.length);
+        LogLine(LOG_DEBUG, "SerialListener: ReadBytesLen = %d, flushing serial port\n", RxBuffer.length);
     }
 }
 

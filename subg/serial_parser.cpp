@@ -1,7 +1,7 @@
 #include "subg/serial_parser.h"
 
 #include <pthread.h>
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cerrno>
 
@@ -40,9 +40,9 @@ bool TakeInFrame(const uint8_t* p, int length) {
     // nothing, and the pass would spin on it for ever holding TxMutex.
     if (length >= kFrameOverhead && ReplyFromWire(p, static_cast<size_t>(length), &BoardMsg) == length) return true;
     if (length < kFrameOverhead) {
-        syslog(LOG_DEBUG, "SerialParser: Message length too short %d", length);
+        LogLine(LOG_DEBUG, "SerialParser: Message length too short %d", length);
     } else {
-        syslog(LOG_DEBUG, "SerialParser: Calculated CS = %x, Received CS = %x Message bad format!",
+        LogLine(LOG_DEBUG, "SerialParser: Calculated CS = %x, Received CS = %x Message bad format!",
                WireChecksum(p, static_cast<size_t>(length)), p[length - 1]);
     }
     return false;
@@ -54,7 +54,7 @@ bool TakeInFrame(const uint8_t* p, int length) {
 ReplyResult DispatchReply(const T7734FrameReply& reply) {
     ReplyHandler handler = Dispatch.handlers[reply.opcode];
     if (handler) return handler(reply);
-    syslog(LOG_DEBUG, "SerialParser: no handler for opcode %d, frame skipped", reply.opcode);
+    LogLine(LOG_DEBUG, "SerialParser: no handler for opcode %d, frame skipped", reply.opcode);
     return kFrameTaken;
 }
 
@@ -89,7 +89,7 @@ void* SerialParser(void*) {
         Heartbeat(&SerialParserLoopCounter, kSerialHeartbeatPasses, "SerialParser is alive!!!");
         int rc = pthread_mutex_trylock(&TxMutex);
         if (rc != 0) {
-            if (rc != EBUSY) syslog(LOG_ERR, "SerialParser: Could not lock mutex (%s)", LockErrorText(rc));
+            if (rc != EBUSY) LogLine(LOG_ERR, "SerialParser: Could not lock mutex (%s)", LockErrorText(rc));
             MicroSecSleep(kLockRetryMicros);
             continue;
         }

@@ -1,6 +1,6 @@
 #include "subgconfig/channel_survey.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <algorithm>
 #include <exception>
@@ -73,11 +73,11 @@ ZemloChannelSurveyResults::ChannelRSSIReadings* EntryFor(unsigned channel, float
 
 void UpdateChannScanLocked(const int* readings, unsigned channel, int count, const std::vector<float>& table) {
     if (readings == nullptr || count < 0 || count > kMaxReadingsPerHandOver) {
-        syslog(LOG_ERR, "UpdateChannScan: readingCount = %d, or RSSIArray == NULL", count);
+        LogLine(LOG_ERR, "UpdateChannScan: readingCount = %d, or RSSIArray == NULL", count);
         return;
     }
     if (channel >= table.size()) {
-        syslog(LOG_ERR, "UpdateChannScan: channel %u outside the table of %zu channels", channel, table.size());
+        LogLine(LOG_ERR, "UpdateChannScan: channel %u outside the table of %zu channels", channel, table.size());
         return;
     }
     auto* entry = EntryFor(channel, table[channel]);
@@ -157,7 +157,7 @@ void FeedSurveyReading(uint8_t radio, float mhz, int dbm) {
             try {
                 UpdateChannScanLocked(r.batch, channel, r.index % kBatch + 1, table);
             } catch (const std::exception& e) {
-                syslog(LOG_ERR, "UpdateChannScan: caught an exception (%s)", e.what());
+                LogLine(LOG_ERR, "UpdateChannScan: caught an exception (%s)", e.what());
             }
         }
         r.lastFreq = mhz;
@@ -170,7 +170,7 @@ void UpdateChannScan(const int* readings, unsigned channel, int count) {
     try {
         UpdateChannScanLocked(readings, channel, count, SurveyedTable());
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "UpdateChannScan: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "UpdateChannScan: caught an exception (%s)", e.what());
     }
 }
 
@@ -180,7 +180,7 @@ bool TakeSurveyResults(ZemloChannelSurveyResults* out) {
     try {
         out->CopyFrom(ChannSurveyContainer);
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "TakeSurveyResults: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "TakeSurveyResults: caught an exception (%s)", e.what());
         return false;
     }
     ChannelScanUpdated = false;

@@ -1,6 +1,6 @@
 #include "subgconfig/frequencies.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <atomic>
 #include <cstdio>
@@ -51,7 +51,7 @@ bool ReadyForUpload() {
 
 T7734FrameRequest PackTable(int32_t region, const std::vector<float>& table) {
     if (table.size() > static_cast<size_t>(kMaxPackedChannels)) {
-        syslog(LOG_ERR, "PackChannArrayToSubG: table of %zu channels, only the first %d sent", table.size(),
+        LogLine(LOG_ERR, "PackChannArrayToSubG: table of %zu channels, only the first %d sent", table.size(),
                kMaxPackedChannels);
     }
     return ChannTableRequest(region, table);
@@ -67,7 +67,7 @@ int QueueChannTable(int32_t region) {
 void QueueOutputPower(uint8_t radio, int dBm) {
     const int code = CalcPA(dBm);
     if (code == kNoPACode) {
-        syslog(LOG_ERR, "SetSubGBoardParameters: %s output power %d dBm has no code, not sent", RadioName(radio),
+        LogLine(LOG_ERR, "SetSubGBoardParameters: %s output power %d dBm has no code, not sent", RadioName(radio),
                dBm);
         return;
     }
@@ -87,9 +87,9 @@ void QueueWorkingChannel(int32_t channel, int channels) {
         return;
     }
     if (channels == 0) {
-        syslog(LOG_INFO, "SetSubGBoardParameters: no channel table, radio frequencies sent instead");
+        LogLine(LOG_INFO, "SetSubGBoardParameters: no channel table, radio frequencies sent instead");
     } else {
-        syslog(LOG_ERR, "SetSubGBoardParameters: working channel %d outside the table of %d channels, "
+        LogLine(LOG_ERR, "SetSubGBoardParameters: working channel %d outside the table of %d channels, "
                "radio frequencies sent instead", channel, channels);
     }
     SendBothRadioFreqs();
@@ -97,17 +97,17 @@ void QueueWorkingChannel(int32_t channel, int channels) {
 
 void CheckRadioFreq(uint8_t radio, float received) {
     if (!WorkingParamsLoaded()) {
-        syslog(LOG_DEBUG, "HandleGetFreq: working parameters not loaded yet, %s not corrected", RadioName(radio));
+        LogLine(LOG_DEBUG, "HandleGetFreq: working parameters not loaded yet, %s not corrected", RadioName(radio));
         return;
     }
     const float expected = HostFreq(radio);
     if (!IsUsableRadioFreq(expected)) {
-        syslog(LOG_DEBUG, "HandleGetFreq: no frequency set for %s (%.3f), not corrected", RadioName(radio),
+        LogLine(LOG_DEBUG, "HandleGetFreq: no frequency set for %s (%.3f), not corrected", RadioName(radio),
                expected);
         return;
     }
     if (received == expected) return;
-    syslog(LOG_INFO, "SerialParser: unmatching frequency received %.3f expected %.3f", received, expected);
+    LogLine(LOG_INFO, "SerialParser: unmatching frequency received %.3f expected %.3f", received, expected);
     SendRadioFreq(radio);
 }
 
@@ -115,14 +115,14 @@ void ShowReceivedFreq(uint8_t radio, float received) {
     if (!DisplaySettings) return;
     char text[64];
     std::snprintf(text, sizeof text, "%s freq = %.3f, ", RadioName(radio), received);
-    syslog(LOG_INFO, "SerialParser: %s", text);
+    LogLine(LOG_INFO, "SerialParser: %s", text);
 }
 
 }  // namespace
 
 void SetSubGBoardParameters() {
     if (!ReadyForUpload()) {
-        syslog(LOG_DEBUG, "SetSubGBoardParameters: working parameters not loaded yet, upload deferred");
+        LogLine(LOG_DEBUG, "SetSubGBoardParameters: working parameters not loaded yet, upload deferred");
         return;
     }
     UploadOwed = false;
@@ -154,7 +154,7 @@ void SendRadioFreq(uint8_t radio) {
     if (radio != kRadio1 && radio != kRadio2) return;
     const float mhz = HostFreq(radio);
     if (!IsUsableRadioFreq(mhz)) {
-        syslog(LOG_ERR, "SendRadioFreq: %s frequency %.3f is not one a radio may have, nothing sent",
+        LogLine(LOG_ERR, "SendRadioFreq: %s frequency %.3f is not one a radio may have, nothing sent",
                RadioName(radio), mhz);
         return;
     }
@@ -167,13 +167,13 @@ void SendSteadyStateInterval(uint32_t seconds) {
 
 bool ChangeFreqTable(const float* freqs, int count) {
     if (count < 0 || count > kMaxPackedChannels || (count > 0 && freqs == nullptr)) {
-        syslog(LOG_ERR, "ChangeFreqTable: a table of %d channels does not fit the board's request (at most %d), "
+        LogLine(LOG_ERR, "ChangeFreqTable: a table of %d channels does not fit the board's request (at most %d), "
                "table kept", count, kMaxPackedChannels);
         return false;
     }
     for (int i = 0; i < count; ++i) {
         if (!IsEncodableFreq(freqs[i])) {
-            syslog(LOG_ERR, "ChangeFreqTable: channel %d frequency %f cannot be sent, table kept", i, freqs[i]);
+            LogLine(LOG_ERR, "ChangeFreqTable: channel %d frequency %f cannot be sent, table kept", i, freqs[i]);
             return false;
         }
     }
@@ -202,7 +202,7 @@ ReplyResult HandleSetFreq(const T7734FrameReply& reply) {
     if (len < kSetFreqMinReplyBytes) return kDiscardQueue;
     if (reply.data[0] == kNoMeasurement) return kFrameTaken;
     if (len < kSetFreqReadingBytes) {
-        syslog(LOG_ERR, "HandleSetFreq: reading of %d bytes, %d needed", len, kSetFreqReadingBytes);
+        LogLine(LOG_ERR, "HandleSetFreq: reading of %d bytes, %d needed", len, kSetFreqReadingBytes);
         return kDiscardQueue;
     }
     const uint8_t radio = reply.data[1];
@@ -225,7 +225,7 @@ ReplyResult HandleGetFreq(const T7734FrameReply& reply) {
 ReplyResult ParseOutPutPower(const T7734FrameReply& reply) {
     if (ReplyDataLen(reply) < kOutputPowerReplyBytes) return kDiscardQueue;
     if (DisplaySettings) {
-        syslog(LOG_DEBUG, "SerialParser: SubGBoard output power = %d (local RF setting: Radio1 %d, Radio2 %d",
+        LogLine(LOG_DEBUG, "SerialParser: SubGBoard output power = %d (local RF setting: Radio1 %d, Radio2 %d",
                ParsePA(reply.data[0]), Radio1Power.load(), Radio2Power.load());
     }
     return kFrameTaken;
@@ -238,10 +238,10 @@ ReplyResult ParseSteadyStateInterval(const T7734FrameReply& reply) {
     if (ReplyDataLen(reply) < kSteadyStateReplyBytes) return kDiscardQueue;
     const uint32_t reported = GetLE16(reply.data);
     if (DisplaySettings) {
-        syslog(LOG_DEBUG, "SerialParser: SubGBoard steady state interval = %d", static_cast<int>(reported));
+        LogLine(LOG_DEBUG, "SerialParser: SubGBoard steady state interval = %d", static_cast<int>(reported));
     }
     if (!WorkingParamsLoaded()) {
-        syslog(LOG_DEBUG, "ParseSteadyStateInterval: working parameters not loaded yet, not corrected");
+        LogLine(LOG_DEBUG, "ParseSteadyStateInterval: working parameters not loaded yet, not corrected");
         return kFrameTaken;
     }
     const uint32_t expected = SnapshotWorkingParams().SteadyStateInterval;

@@ -1,6 +1,6 @@
 #include "subgconfig/housekeeping.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <atomic>
 #include <ctime>
@@ -58,7 +58,7 @@ void TagWatchdog(time_t now, const WorkingParamsSt& params) {
     uint32_t limit = 2 * params.SteadyStateInterval;
     time_t last = LastTagMessageTime;
     if (static_cast<unsigned long>(now - last) <= limit) return;
-    syslog(LOG_INFO,
+    LogLine(LOG_INFO,
            "SerialListener: No tag message arrived for %d seconds, reseting SubGBoard (last tag message at %lu)",
            static_cast<int>(limit), static_cast<unsigned long>(last));
     ResetBoard();
@@ -118,10 +118,10 @@ void MEMSStateDuty(time_t now) {
     if (!MEMSParamsGiven()) return;
     if (CollectMEMS) {
         CollectMEMS = 0;
-        syslog(LOG_DEBUG, "CheckMEMSUpdateState: Sending MEMS filter parameters");
+        LogLine(LOG_DEBUG, "CheckMEMSUpdateState: Sending MEMS filter parameters");
     } else {
         CollectMEMS = 1;
-        syslog(LOG_DEBUG, "CheckMEMSUpdateState: Starting to collect");
+        LogLine(LOG_DEBUG, "CheckMEMSUpdateState: Starting to collect");
     }
 }
 
@@ -144,7 +144,7 @@ void QueueKeepAliveQuestion() {
 // Until the board answers, the version question goes straight to the slot:
 // the request queue hands nothing out to a board that is not connected.
 void AskVersionDirectly() {
-    syslog(LOG_DEBUG, "KeepAliveMessages: SubGboard not connected yet sending GetSWVers");
+    LogLine(LOG_DEBUG, "KeepAliveMessages: SubGboard not connected yet sending GetSWVers");
     SendMsg(MakeRequest(SubGOp::GetSWVersion));
     CheckMsgInQ();
 }

@@ -1,7 +1,7 @@
 #include "subgconfig/mems_params.h"
 
 #include <sys/stat.h>
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <cctype>
@@ -72,7 +72,7 @@ MEMSFileSnapshot ReadMEMSFile(const std::string& path, FileState previous) {
     FILE* fp = std::fopen(path.c_str(), "r");
     if (!fp) {
         if (previous != FileState::Unreadable)
-            syslog(LOG_DEBUG, "NeedToChangeMEMSParam: Failed to open %s", path.c_str());
+            LogLine(LOG_DEBUG, "NeedToChangeMEMSParam: Failed to open %s", path.c_str());
         found.state = FileState::Unreadable;
         return found;
     }
@@ -90,7 +90,7 @@ MEMSFileSnapshot ReadMEMSFile(const std::string& path, FileState previous) {
         std::snprintf(found.line, sizeof(found.line), "%s", line.c_str());
         return found;
     }
-    syslog(LOG_DEBUG, "NeedToChangeMEMSParam: file is empty, stop collecting parameters values from tags");
+    LogLine(LOG_DEBUG, "NeedToChangeMEMSParam: file is empty, stop collecting parameters values from tags");
     unlink(path.c_str());
     found.state = FileState::Empty;
     return found;
@@ -111,14 +111,14 @@ void ApplyLine(const char* line) {
     if (request.collect) {
         CollectMEMS = 1;
         if (MEMS_LogPrintsCounter == 0) {
-            syslog(LOG_INFO, "NeedToChangeMEMSParam: only collecting MEMS filter parameters from tags");
+            LogLine(LOG_INFO, "NeedToChangeMEMSParam: only collecting MEMS filter parameters from tags");
         }
         return;
     }
     StepRecogTimeout = request.stepRecogTimeout;
     MinNumOfAccelExceptions = request.minNumOfAccelExceptions;
     if (request.parts > 0 && MEMS_LogPrintsCounter == 0) {
-        syslog(LOG_INFO, "NeedToChangeMEMSParam: StepRecogTimeout = %d,  MinNumOfAccelExceptions = %d",
+        LogLine(LOG_INFO, "NeedToChangeMEMSParam: StepRecogTimeout = %d,  MinNumOfAccelExceptions = %d",
                request.stepRecogTimeout, request.minNumOfAccelExceptions);
     }
 }
@@ -128,7 +128,7 @@ void Queue(uint8_t opcode, const uint8_t* data = nullptr, size_t dataLen = 0) {
 }
 
 void QueueCollect() {
-    if (MEMS_LogPrintsCounter == 0) syslog(LOG_INFO, "SerialListener: Collecting MEMS filter params");
+    if (MEMS_LogPrintsCounter == 0) LogLine(LOG_INFO, "SerialListener: Collecting MEMS filter params");
     Queue(SubGOp::StopSetMEMSParams);
     Queue(SubGOp::StartCollectMEMS);
 }
@@ -138,7 +138,7 @@ void QueueCollect() {
 // leaves at 0.
 void QueueSetParams(uint8_t minAccel, uint16_t stepRecog) {
     if (MEMS_LogPrintsCounter == 0) {
-        syslog(LOG_INFO,
+        LogLine(LOG_INFO,
                "SerialListener: requesting StartSetMemsParam MinNumOfAccelExceptions = %d, StepRecogTimeout = %d",
                minAccel, stepRecog);
     }
@@ -206,7 +206,7 @@ void NeedToChangeMEMSParam() {
         MEMS_LogPrintsCounter = 0;
         return;
     }
-    if (MEMS_LogPrintsCounter == 0) syslog(LOG_INFO, "NeedToChangeMEMSParam: Found file %s", MEMSParamPath().c_str());
+    if (MEMS_LogPrintsCounter == 0) LogLine(LOG_INFO, "NeedToChangeMEMSParam: Found file %s", MEMSParamPath().c_str());
     if (file.state == FileState::Empty) ForgetFile();
     if (file.state != FileState::HasLine) return;
     NoteLine(file.line);
@@ -219,7 +219,7 @@ void UpdateMEMSFiletrParams() {
     uint16_t stepRecog = StepRecogTimeout;
     bool params = MEMSParamsGiven();
     if (params && MEMS_LogPrintsCounter == 0) {
-        syslog(LOG_DEBUG, "SerialListener: MinNumOfAccelExceptions = %d, StepRecogTimeout = %d, CollectMEMS = %d",
+        LogLine(LOG_DEBUG, "SerialListener: MinNumOfAccelExceptions = %d, StepRecogTimeout = %d, CollectMEMS = %d",
                minAccel, stepRecog, CollectMEMS.load());
     }
     if (CollectMEMS == 1) {

@@ -1,6 +1,6 @@
 #include "subgconfig/rf_startup.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,20 +59,20 @@ void FollowTableChannel(float mhz) {
 bool ApplyFreqSetting(const RFSettingLine& setting) {
     const float mhz = ParseFreq(setting.value.c_str());
     if (!std::isfinite(mhz)) {
-        syslog(LOG_ERR, "LoadAndSetRFSettings: invalid frequency \"%s\", the rest of %s not applied",
+        LogLine(LOG_ERR, "LoadAndSetRFSettings: invalid frequency \"%s\", the rest of %s not applied",
                setting.value.c_str(), RFSettingFilePath);
         return false;
     }
     if (!IsUsableRadioFreq(mhz)) {
-        syslog(LOG_ERR, "LoadAndSetRFSettings: frequency %f of radio %d is not one a radio may have, skipped", mhz,
+        LogLine(LOG_ERR, "LoadAndSetRFSettings: frequency %f of radio %d is not one a radio may have, skipped", mhz,
                setting.radio + 1);
         return true;
     }
-    syslog(LOG_INFO, "LoadAndSetRFSettings: Freq %f, radio %x", mhz, setting.radio);
+    LogLine(LOG_INFO, "LoadAndSetRFSettings: Freq %f, radio %x", mhz, setting.radio);
     FollowTableChannel(mhz);
     SetRadioFreq(mhz);
     AddSubGRequest(RadioFreqRequest(setting.radio, mhz));
-    syslog(LOG_INFO, "LoadAndSetRFSettings: Message sent");
+    LogLine(LOG_INFO, "LoadAndSetRFSettings: Message sent");
     return true;
 }
 
@@ -80,13 +80,13 @@ void ApplyPowerSetting(const RFSettingLine& setting) {
     const int32_t dBm = ParseNumStr(setting.value.c_str());
     const int code = CalcPA(dBm);
     if (code == kNoPACode) {
-        syslog(LOG_ERR, "LoadAndSetRFSettings: output power \"%s\" of radio %d is not one the board takes, skipped",
+        LogLine(LOG_ERR, "LoadAndSetRFSettings: output power \"%s\" of radio %d is not one the board takes, skipped",
                setting.value.c_str(), setting.radio + 1);
         return;
     }
     (setting.radio == kRadio1 ? Radio1Power : Radio2Power) = dBm;
     AddSubGRequest(OutputPowerRequest(setting.radio, static_cast<uint8_t>(code)));
-    syslog(LOG_INFO, "LoadAndSetRFSettings: Message sent");
+    LogLine(LOG_INFO, "LoadAndSetRFSettings: Message sent");
 }
 
 void ApplyRFSettings(FILE* file) {
@@ -97,7 +97,7 @@ void ApplyRFSettings(FILE* file) {
         if (read == SettingLine::Usable && line.empty()) continue;
         RFSettingLine setting;
         if (read == SettingLine::Skipped || !ParseRFSettingLine(line, &setting)) {
-            syslog(LOG_ERR, "LoadAndSetRFSettings: line %d of %s skipped", n + 1, RFSettingFilePath);
+            LogLine(LOG_ERR, "LoadAndSetRFSettings: line %d of %s skipped", n + 1, RFSettingFilePath);
             continue;
         }
         if (setting.kind == RFSettingKind::Power) {
@@ -106,7 +106,7 @@ void ApplyRFSettings(FILE* file) {
             return;
         }
     }
-    syslog(LOG_ERR, "LoadAndSetRFSettings: %s has more than %d lines, the rest not applied", RFSettingFilePath,
+    LogLine(LOG_ERR, "LoadAndSetRFSettings: %s has more than %d lines, the rest not applied", RFSettingFilePath,
            kMaxRFSettingLines);
 }
 
@@ -128,5 +128,5 @@ void LoadAndSetRFSettings() {
         std::fclose(file);
     }
     ReadyForRTC = 1;
-    syslog(LOG_INFO, "LoadAndSetRFSettings: ReadyForRTC set");
+    LogLine(LOG_INFO, "LoadAndSetRFSettings: ReadyForRTC set");
 }

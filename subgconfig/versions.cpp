@@ -1,6 +1,6 @@
 #include "subgconfig/versions.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cerrno>
 #include <chrono>
@@ -86,7 +86,7 @@ ReplyResult HandleGetSWVersion(const T7734FrameReply& reply) {
         SetSubGAppVersion(version);
         if (IsOldBoardSoftware(version)) UpdateOldSubGGVT(version);
     }
-    if (DisplaySettings) syslog(LOG_DEBUG, "SerialParser: subg_application_version = %u", version);
+    if (DisplaySettings) LogLine(LOG_DEBUG, "SerialParser: subg_application_version = %u", version);
     // Every (re)connection pushes the whole parameter set and asks for the
     // version record.
     if (!SubGBoardConnected) {
@@ -104,7 +104,7 @@ ReplyResult ParseServiceInfo(const T7734FrameReply& reply) {
 }
 
 void ParseSubGServiceInfo(const uint8_t* data) {
-    syslog(LOG_DEBUG, "ParseSubGServiceInfo: Parsing GVT data");
+    LogLine(LOG_DEBUG, "ParseSubGServiceInfo: Parsing GVT data");
     StoreGVT(data);
     ParamsUpdated = 1;
     GVTUpdated = 1;
@@ -112,7 +112,7 @@ void ParseSubGServiceInfo(const uint8_t* data) {
 
 void UpdateOldSubGGVT(uint32_t version) {
     if (!IsOldBoardSoftware(version)) return;
-    syslog(LOG_INFO, "UpdateOldSubGGVT: SubGBoard Has no boot loader (SubGVersion = %u", version);
+    LogLine(LOG_INFO, "UpdateOldSubGGVT: SubGBoard Has no boot loader (SubGVersion = %u", version);
     // Major, minor and build; the fourth number and the boot loader and boot
     // ROM versions stay 0.
     const uint32_t asImageVersion = (version / 10000) << 24 | (version % 10000 / 100) << 16 | (version % 100) << 8;
@@ -132,11 +132,11 @@ void SaveSubGBoardAppVersToFile() {
     }
     if (text.empty()) return;
     if (!WriteFileAtomically(kSubGVersionFilePath, text.data(), text.size())) {
-        syslog(LOG_ERR, "SaveSubGBoardAppVersToFile: failed to open %s (%s)", kSubGVersionFilePath,
+        LogLine(LOG_ERR, "SaveSubGBoardAppVersToFile: failed to open %s (%s)", kSubGVersionFilePath,
                strerror(errno));
         return;
     }
-    syslog(LOG_DEBUG, "SaveSubGBoardAppVersToFile: opened file %s", kSubGVersionFilePath);
+    LogLine(LOG_DEBUG, "SaveSubGBoardAppVersToFile: opened file %s", kSubGVersionFilePath);
 }
 
 uint32_t SubGBoardGVTSnapshot::ApplicationVersion() const { return GetLE32(bytes + kGVTApplicationVersionAt); }
@@ -160,7 +160,7 @@ ReplyResult ParseSUbGCheckSum(const T7734FrameReply& reply) {
     if (ReplyDataLen(reply) < 1 || reply.data[0] == kNoChecksum) return kFrameTaken;
     if (ReplyDataLen(reply) < kChecksumReplyBytes) return kDiscardQueue;
     uint32_t checksum = GetLE32(reply.data + 1);
-    syslog(LOG_DEBUG, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
+    LogLine(LOG_DEBUG, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
     std::fprintf(stderr, "\nSubGBoardApp checksum = %u %x\n", checksum, checksum);
     return kFrameTaken;
 }

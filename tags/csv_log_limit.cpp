@@ -1,6 +1,6 @@
 #include "tags/csv_log_limit.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,12 +24,12 @@ bool ListCsvLogs(const std::string& dir, std::vector<CsvLogFile>* logs) {
     std::vector<DirFile> listed;
     std::vector<FileIdentity> open;
     if (!ListRegularFiles(dir, &listed)) {
-        syslog(LOG_ERR, "PruneCsvLogs: cannot read %s (%m)", dir.c_str());
+        LogLine(LOG_ERR, "PruneCsvLogs: cannot read %s (%m)", dir.c_str());
         return false;
     }
     // After the directory: a log opened meanwhile is listed as open.
     if (!ListOpenFiles(&open)) {
-        syslog(LOG_ERR, "PruneCsvLogs: cannot list the open files (%m), no log removed");
+        LogLine(LOG_ERR, "PruneCsvLogs: cannot list the open files (%m), no log removed");
         return false;
     }
     for (const DirFile& file : listed) {
@@ -61,10 +61,10 @@ void PruneCsvLogs(const std::string& dir, long long limitBytes) {
     for (const CsvLogFile& file : ChooseCsvLogsToDelete(logs, limitBytes)) {
         const std::string path = dir + "/" + file.name;
         if (std::remove(path.c_str()) != 0) {
-            syslog(LOG_ERR, "PruneCsvLogs: cannot remove %s (%m)", path.c_str());
+            LogLine(LOG_ERR, "PruneCsvLogs: cannot remove %s (%m)", path.c_str());
             continue;
         }
-        syslog(LOG_INFO, "PruneCsvLogs: removed %s (%lld bytes), the logs held %lld bytes over the limit of %lld",
+        LogLine(LOG_INFO, "PruneCsvLogs: removed %s (%lld bytes), the logs held %lld bytes over the limit of %lld",
                path.c_str(), file.bytes, held - limitBytes, limitBytes);
         held -= file.bytes;
     }

@@ -1,7 +1,7 @@
 #include "tags/csv_logs.h"
 
 #include <sys/stat.h>
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cstdio>
 #include <cstring>
@@ -76,13 +76,13 @@ FILE* OpenLogFile(CsvLog log, const std::string& path) {
     if (!fp) {
         // %m: the error text of fopen's errno, without strerror's shared buffer.
         if (log == CsvLog::TagsActivity) {
-            syslog(LOG_ERR, "SerialParser: Failed to open LogFile(%m)");
+            LogLine(LOG_ERR, "SerialParser: Failed to open LogFile(%m)");
         } else {
-            syslog(LOG_ERR, "%s: failed to open %s (%m)", how.opener, path.c_str());
+            LogLine(LOG_ERR, "%s: failed to open %s (%m)", how.opener, path.c_str());
         }
         return nullptr;
     }
-    if (how.announced) syslog(LOG_DEBUG, "%s: opened file %s", how.opener, path.c_str());
+    if (how.announced) LogLine(LOG_DEBUG, "%s: opened file %s", how.opener, path.c_str());
     const char* header = CsvLogHeader(log);
     if (header && FileBytes(fp) == 0) WriteLocked(fp, header, std::strlen(header));
     return fp;
@@ -104,7 +104,7 @@ void RollOverLocked(CsvLog log, LogStream& stream, long long bytes) {
     // Without a new file the old one is kept: a full card must not close
     // the activity log, without which the tags' records are dropped.
     if (!fp) return;
-    syslog(LOG_INFO, "RollOverCsvLogs: %s holds %lld bytes, the log goes on in %s", stream.path.c_str(), bytes,
+    LogLine(LOG_INFO, "RollOverCsvLogs: %s holds %lld bytes, the log goes on in %s", stream.path.c_str(), bytes,
            next.c_str());
     std::fclose(stream.fp);
     stream.fp = fp;

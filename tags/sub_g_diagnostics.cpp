@@ -1,6 +1,6 @@
 #include "tags/sub_g_diagnostics.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cstdio>
 #include <exception>
@@ -114,7 +114,7 @@ std::string FormatDiagnosticsReport(const uint8_t* payload, int size, const uint
 ReplyResult ParseDiagnostics(const T7734FrameReply& reply, const uint8_t swVersion[3]) {
     const int size = DiagnosticsSize(CurrentSubGAppVersion());
     if (ReplyDataLen(reply) < size) {
-        syslog(LOG_DEBUG, size == DIAG_BKPSRAM_SIZE ? "ParseDiagnostics: MsgLen < DIAG_BKPSRAM_SIZE"
+        LogLine(LOG_DEBUG, size == DIAG_BKPSRAM_SIZE ? "ParseDiagnostics: MsgLen < DIAG_BKPSRAM_SIZE"
                                                     : "ParseDiagnostics: MsgLen < DIAG_BKPSRAM_SIZE_NO_FREQ");
         return kDiscardQueue;
     }
@@ -148,7 +148,7 @@ void UpdateDiagnostics(SubGDiagnotics d) {
         if (!c.has_extra_info()) c.set_extra_info("");
         DiagUpdated = true;
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "UpdateDiagnostics: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "UpdateDiagnostics: caught an exception (%s)", e.what());
     }
 }
 
@@ -158,7 +158,7 @@ bool TakeDiagnostics(ZemloReaderDiagnosticsInformation* out) {
     try {
         out->CopyFrom(DiagContainer);
     } catch (const std::exception& e) {
-        syslog(LOG_ERR, "TakeDiagnostics: caught an exception (%s)", e.what());
+        LogLine(LOG_ERR, "TakeDiagnostics: caught an exception (%s)", e.what());
         return false;
     }
     DiagUpdated = false;

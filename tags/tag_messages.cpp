@@ -1,6 +1,6 @@
 #include "tags/tag_messages.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 
 #include "platform/clock.h"
 #include "subg/led_word.h"
@@ -73,9 +73,9 @@ void PackAndLogData(TagMessage& msg) {
         int tagId = static_cast<int32_t>(record.tagId);
         if (IsHandedOver(record) && !HandOver(record)) {
             if (row == ActivityRow::JustStoodUp) {
-                syslog(LOG_ERR, "ParseTagMsg_001: Failed to add just stood up data for tag %d", tagId);
+                LogLine(LOG_ERR, "ParseTagMsg_001: Failed to add just stood up data for tag %d", tagId);
             } else {
-                syslog(LOG_ERR, "ParseTagMsg_001: Failed to add data for tag %d", tagId);
+                LogLine(LOG_ERR, "ParseTagMsg_001: Failed to add data for tag %d", tagId);
             }
         }
         if (row == ActivityRow::Activity) {
@@ -95,7 +95,7 @@ int ParseTagMsg_001(const T7734FrameReply& reply, const timeval& arrival) {
     }
     for (int i = 0; i < Message.loggedCount; ++i) WriteSubMsgRow(reply, Message, Message.logged[i], arrival);
     if (status == TagDecodeStatus::HeaderShort) {
-        syslog(LOG_DEBUG, "ParseTagMsg_001: MsgLen < sizeof(SUB_G_MSG_HEADER_STD_001) (MsgLen= %d)", length);
+        LogLine(LOG_DEBUG, "ParseTagMsg_001: MsgLen < sizeof(SUB_G_MSG_HEADER_STD_001) (MsgLen= %d)", length);
     }
     if (status != TagDecodeStatus::Parsed) return -1;
     PackAndLogData(Message);
@@ -120,11 +120,11 @@ ReplyResult ParseTagMsg(const T7734FrameReply& reply) {
 
 ReplyResult ParseTagMsgAt(const T7734FrameReply& reply, const timeval& arrival) {
     if (ReplyDataLen(reply) < kMinTagMsgBytes) {
-        syslog(LOG_DEBUG, "ParseTagMsg: MsgLen < HEADER_IDENTIFIER_SIZE");
+        LogLine(LOG_DEBUG, "ParseTagMsg: MsgLen < HEADER_IDENTIFIER_SIZE");
         return kFrameTaken;
     }
     if (ParseTagMsg_001(reply, arrival) < 0) {
-        syslog(LOG_ERR, "ParseTagMsg: ParsedBytes == -1");
+        LogLine(LOG_ERR, "ParseTagMsg: ParsedBytes == -1");
         return kDiscardQueue;
     }
     ++PacketCounter;

@@ -1,6 +1,6 @@
 #include "upgrade/boot_loader.h"
 
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <cerrno>
@@ -68,11 +68,11 @@ Gathered GatherReply(GatheringBuffer* rx, long long boundMicros) {
         MicroSecSleep(kGatherPauseMicros);
         const PortRead read = GatherFromPort(mSerialFD, rx);
         if (read == PortRead::kFailed) {
-            syslog(LOG_ERR, "WriteAndWaitForReply: Read failed (%s)", strerror(errno));
+            LogLine(LOG_ERR, "WriteAndWaitForReply: Read failed (%s)", strerror(errno));
             return Gathered::kFailed;
         }
         if (read == PortRead::kFull) {
-            syslog(LOG_ERR, "WriteAndWaitForReply: TotalReadBytes (%d) > MAX_BUFF_SIZE (%d)", rx->length, kLinkBufferSize);
+            LogLine(LOG_ERR, "WriteAndWaitForReply: TotalReadBytes (%d) > MAX_BUFF_SIZE (%d)", rx->length, kLinkBufferSize);
             return Gathered::kFailed;
         }
         if (read == PortRead::kNothing && rx->length > 0 &&
@@ -103,7 +103,7 @@ int Exchange(uint8_t opcode, int timeoutMs) {
 uint32_t Clamp(uint32_t value, uint32_t low, uint32_t high) { return value < low ? low : (value > high ? high : value); }
 
 void UnlinkImage(const char* who) {
-    syslog(LOG_DEBUG, "%s: unlinking %s", who, FW_File_name);
+    LogLine(LOG_DEBUG, "%s: unlinking %s", who, FW_File_name);
     unlink(FW_File_name);
 }
 
@@ -118,7 +118,7 @@ int WriteAndWaitForReply(int timeoutMs) {
         DrainPort(&rx);
         ssize_t written = write(mSerialFD, wire, length);
         if (written <= 0) {
-            syslog(LOG_ERR, "WriteAndWaitForReply: writeResult = %d", static_cast<int>(written));
+            LogLine(LOG_ERR, "WriteAndWaitForReply: writeResult = %d", static_cast<int>(written));
             return 0;
         }
         if (timeoutMs == kNoWait) return 1;
@@ -126,15 +126,15 @@ int WriteAndWaitForReply(int timeoutMs) {
         Gathered gathered = GatherReply(&rx, timeoutMs * 1000LL);
         if (gathered == Gathered::kFailed) return 0;
         if (gathered == Gathered::kIncomplete) {
-            syslog(LOG_ERR, "WriteAndWaitForReply: reply incomplete after %d ms (%d bytes)", timeoutMs, rx.length);
+            LogLine(LOG_ERR, "WriteAndWaitForReply: reply incomplete after %d ms (%d bytes)", timeoutMs, rx.length);
             continue;
         }
         if (SubGBoardReply.opcode == SubGBoardMsg.opcode) return 1;
-        syslog(LOG_ERR, "WriteAndWaitForReply: Opcodes request %d != reply %d", SubGBoardMsg.opcode,
+        LogLine(LOG_ERR, "WriteAndWaitForReply: Opcodes request %d != reply %d", SubGBoardMsg.opcode,
                SubGBoardReply.opcode);
         MicroSecSleep(kWrongOpcodePauseMicros);
     }
-    syslog(LOG_ERR, "WriteAndWaitForReply: No reply after %d retries", kMaxAttempts);
+    LogLine(LOG_ERR, "WriteAndWaitForReply: No reply after %d retries", kMaxAttempts);
     return 0;
 }
 
@@ -165,10 +165,10 @@ void SetDefaultCapabilities() {
 
 void GetListOfLoaders() {
     if (!Exchange(LoaderOp::GetLoaders, kLoaderListMs)) {
-        syslog(LOG_INFO, "GetListOfLoaders: no reply on loader list");
+        LogLine(LOG_INFO, "GetListOfLoaders: no reply on loader list");
         return;
     }
-    syslog(LOG_DEBUG, "GetListOfLoaders: Active loader 0x%X", GetLE32(SubGBoardReply.data + 1));
+    LogLine(LOG_DEBUG, "GetListOfLoaders: Active loader 0x%X", GetLE32(SubGBoardReply.data + 1));
 }
 
 void SendReset() {
@@ -179,9 +179,9 @@ void SendReset() {
 int ActivateImage() {
     bool application = ImgAction == kInstallApplication;
     if (application) {
-        syslog(LOG_INFO, "ActivateImage: activating application 0x%lx", static_cast<unsigned long>(ImageVersion));
+        LogLine(LOG_INFO, "ActivateImage: activating application 0x%lx", static_cast<unsigned long>(ImageVersion));
     } else {
-        syslog(LOG_INFO, "ActivateImage: activating bootloader 0x%lx", static_cast<unsigned long>(ImageVersion));
+        LogLine(LOG_INFO, "ActivateImage: activating bootloader 0x%lx", static_cast<unsigned long>(ImageVersion));
     }
     if (!IsInstallAction(ImgAction) || ImageVersion == 0) return 0;
     PrepareVersionRequest(application ? LoaderOp::ActivateApp : LoaderOp::ActivateLoader);
@@ -197,7 +197,7 @@ int DectivateImage() {
 int WaitForBootRom() {
     HWResetSubGBoard();
     if (!SendStopOnBootRom()) {
-        syslog(LOG_DEBUG, "WaitForBootRom: did not stop on Boot rom");
+        LogLine(LOG_DEBUG, "WaitForBootRom: did not stop on Boot rom");
         return 0;
     }
     // The boot ROM is not asked: it works with the defaults.
@@ -205,7 +205,7 @@ int WaitForBootRom() {
     if (ImgAction != kDeactivateBootLoader) return 1;
     MicroSecSleep(kBeforeDeactivateMicros);
     if (!DectivateImage()) {
-        syslog(LOG_DEBUG, "WaitForBootRom: failed to deactivate bootloader");
+        LogLine(LOG_DEBUG, "WaitForBootRom: failed to deactivate bootloader");
         return 0;
     }
     UnlinkImage("WaitForBootRom");
@@ -227,7 +227,7 @@ int WaitForBootLoader() {
         if (DectivateImage()) {
             UnlinkImage("WaitForBootLoader");
         } else {
-            syslog(LOG_DEBUG, "WaitForBootLoader: failed to deactivate image");
+            LogLine(LOG_DEBUG, "WaitForBootLoader: failed to deactivate image");
         }
     }
     return 0;
@@ -254,6 +254,6 @@ const char* LoaderErrorText(int err) {
 }
 
 void PrintErrorReason(int err) {
-    syslog(LOG_INFO, "%s", LoaderErrorText(err));
+    LogLine(LOG_INFO, "%s", LoaderErrorText(err));
     if (err == LOADER_ADDRESS_OR_ACTIVE) AddSubGRequest(MakeRequest(SubGOp::GetServiceInfo));
 }

@@ -2,7 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <syslog.h>
+#include "platform/log.h"
 
 #include <cctype>
 #include <cerrno>
@@ -87,10 +87,10 @@ bool IsRegularFile(const char* name) {
 // search goes on to the images behind it.
 void RejectUnreadableVersion(const char* name) {
     if (SetImageAside(name, kRejectedImageMark)) {
-        syslog(LOG_ERR, "CheckForUpdateFile: cannot read the version of %s, renamed to %s%s", name, kRejectedImageMark,
+        LogLine(LOG_ERR, "CheckForUpdateFile: cannot read the version of %s, renamed to %s%s", name, kRejectedImageMark,
                name);
     } else {
-        syslog(LOG_ERR, "CheckForUpdateFile: cannot rename %s (%s)", name, strerror(errno));
+        LogLine(LOG_ERR, "CheckForUpdateFile: cannot rename %s (%s)", name, strerror(errno));
     }
 }
 
@@ -106,24 +106,24 @@ const char* FindVersionPrefix(const char* name) {
 
 int GetImageVersion(const char* name) {
     if (std::strlen(name) < kMinNameLen) {
-        syslog(LOG_ERR, "GetImageVersion: file name too short");
+        LogLine(LOG_ERR, "GetImageVersion: file name too short");
         return -1;
     }
     const char* prefix = FindVersionPrefix(name);
     if (!prefix) {
-        syslog(LOG_ERR, "GetImageVersion: file name %s does not contain neither %s, %s nor %s", name, kAppImagePrefix,
+        LogLine(LOG_ERR, "GetImageVersion: file name %s does not contain neither %s, %s nor %s", name, kAppImagePrefix,
                kLoaderImagePrefix, kHostImagePrefix);
         return -1;
     }
     const char* digits = prefix + kPrefixLen;
     // A name that ends within the eight characters has no version to read.
     if (std::strlen(digits) < kVersionChars) {
-        syslog(LOG_ERR, "GetImageVersion: could not parse image version %s (%s)", digits, "fewer than 8 characters");
+        LogLine(LOG_ERR, "GetImageVersion: could not parse image version %s (%s)", digits, "fewer than 8 characters");
         return -1;
     }
     int n[4];
     for (int i = 0; i < 4; ++i) n[i] = PairValue(digits + 2 * i);
-    syslog(LOG_DEBUG, "GetImageVersion: numbers = %d.%d.%d.%d", n[0], n[1], n[2], n[3]);
+    LogLine(LOG_DEBUG, "GetImageVersion: numbers = %d.%d.%d.%d", n[0], n[1], n[2], n[3]);
     return (n[0] << 24) + ((n[1] << 16) & 0xFF0000) + ((n[2] << 8) & 0xFFFF) + n[3];
 }
 
@@ -143,7 +143,7 @@ int CheckForUpdateFile() {
     FW_File_name[0] = '\0';
     DIR* dir = opendir(kImageDir);
     if (!dir) {
-        syslog(LOG_ERR, "CheckForUpdateFile: Failed to open directory %s", kImageDir);
+        LogLine(LOG_ERR, "CheckForUpdateFile: Failed to open directory %s", kImageDir);
         return 0;
     }
     ImgAction = kNoImageAction;
@@ -162,10 +162,10 @@ int CheckForUpdateFile() {
     }
     closedir(dir);
     if (ImgAction == kNoImageAction) return 0;
-    syslog(LOG_DEBUG, "CheckForUpdateFile: found file %s", FW_File_name);
+    LogLine(LOG_DEBUG, "CheckForUpdateFile: found file %s", FW_File_name);
     // An image's name always carries a version.
     ImageVersion = static_cast<uint32_t>(GetImageVersion(FW_File_name));
-    syslog(LOG_DEBUG, "CheckForUpdateFile: image version 0x%X", ImageVersion);
+    LogLine(LOG_DEBUG, "CheckForUpdateFile: image version 0x%X", ImageVersion);
     return 1;
 }
 

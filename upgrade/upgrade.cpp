@@ -1,7 +1,7 @@
 #include "upgrade/upgrade.h"
 
 #include <pthread.h>
-#include <syslog.h>
+#include "platform/log.h"
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,7 +55,7 @@ LineRead ReadImageLine(FILE* file, char chars[kMaxImageLineChars], size_t* n) {
 
 void RejectImage(const char* path) {
     if (!SetImageAside(path, kRejectedImageMark)) {
-        syslog(LOG_ERR, "RejectImage: cannot rename %s (%s)", path, strerror(errno));
+        LogLine(LOG_ERR, "RejectImage: cannot rename %s (%s)", path, strerror(errno));
     }
 }
 
@@ -70,9 +70,9 @@ bool SendLine(int number, const char* chars, size_t n) {
     SubGBoardMsg = ImageLineRequest(SubGBoardMsg.address, static_cast<uint16_t>(number), chars, n);
     if (!WriteAndWaitForReply(LineWaitMs(first))) {
         if (first) {
-            syslog(LOG_ERR, "ProcessFWUpgrade: 1st line was not replied");
+            LogLine(LOG_ERR, "ProcessFWUpgrade: 1st line was not replied");
         } else {
-            syslog(LOG_ERR, "ProcessFWUpgrade: line %d was not replied", number);
+            LogLine(LOG_ERR, "ProcessFWUpgrade: line %d was not replied", number);
         }
         DeleteImage();
         return false;
@@ -84,10 +84,10 @@ bool SendLine(int number, const char* chars, size_t n) {
         return false;
     }
     if (first) {
-        syslog(LOG_INFO, "ProcessFWUpgrade: 1st line sent!!!");
+        LogLine(LOG_INFO, "ProcessFWUpgrade: 1st line sent!!!");
         MicroSecSleep(static_cast<int>(CurrLoaderCapabilities[2]));
     } else {
-        syslog(LOG_INFO, "ProcessFWUpgrade: line %d sent", number);
+        LogLine(LOG_INFO, "ProcessFWUpgrade: line %d sent", number);
     }
     return true;
 }
@@ -98,19 +98,19 @@ bool SendLines(FILE* image) {
     for (int number = 0; number < kMaxImageLines; ++number) {
         LineRead read = ReadImageLine(image, chars, &n);
         if (read == LineRead::kEnd && number == 0) {
-            syslog(LOG_ERR, "ProcessFWUpgrade: failed to read 1st line");
+            LogLine(LOG_ERR, "ProcessFWUpgrade: failed to read 1st line");
             return false;
         }
         if (read == LineRead::kEnd) return true;
         // Checked before the board was touched: the file changed since.
         if (read == LineRead::kTooLong) {
-            syslog(LOG_ERR, "ProcessFWUpgrade: line %d does not fit a frame", number);
+            LogLine(LOG_ERR, "ProcessFWUpgrade: line %d does not fit a frame", number);
             DeleteImage();
             return false;
         }
         if (!SendLine(number, chars, n)) return false;
     }
-    syslog(LOG_ERR, "ProcessFWUpgrade: more than %d lines", kMaxImageLines);
+    LogLine(LOG_ERR, "ProcessFWUpgrade: more than %d lines", kMaxImageLines);
     DeleteImage();
     return false;
 }
@@ -118,15 +118,15 @@ bool SendLines(FILE* image) {
 // True when the activation went out; its success shows in the versions the
 // board reports once it runs again.
 bool ActivateAndRestart() {
-    syslog(LOG_INFO, "ProcessFWUpgrade: Done sending file!!!");
+    LogLine(LOG_INFO, "ProcessFWUpgrade: Done sending file!!!");
     const bool activated = ActivateImage() != 0;
     MicroSecSleep(kAfterActivationMicros);
     if (ImgAction == kInstallBootLoader || ImgAction == kDeactivateBootLoader) GetListOfLoaders();
     ImgAction = kNoImageAction;
     HWResetSubGBoard();
     MicroSecSleep(kAfterResetMicros);
-    syslog(LOG_INFO, "ProcessFWUpgrade: Reset sent");
-    syslog(LOG_DEBUG, "ProcessFWUpgrade: unlinking %s", FW_File_name);
+    LogLine(LOG_INFO, "ProcessFWUpgrade: Reset sent");
+    LogLine(LOG_DEBUG, "ProcessFWUpgrade: unlinking %s", FW_File_name);
     DeleteImage();
     return activated;
 }
@@ -147,7 +147,7 @@ bool RunProcedure() {
         SendReset();
         return false;
     }
-    syslog(LOG_INFO, "ProcessFWUpgrade: boot loader is ready!!!");
+    LogLine(LOG_INFO, "ProcessFWUpgrade: boot loader is ready!!!");
     FILE* image = std::fopen(FW_File_name, "r");
     if (!image) {
         SendReset();
@@ -179,7 +179,7 @@ Attempt RunWithBorrowedLink() {
         lent = false;
     }
     if (!lent) {
-        syslog(LOG_INFO, "SubGUpgradeTh: the serial link was not free, %s waits", FW_File_name);
+        LogLine(LOG_INFO, "SubGUpgradeTh: the serial link was not free, %s waits", FW_File_name);
         return Attempt::kPortNotLent;
     }
     const bool activated = ProcessFWUpgrade(SerialFd);
@@ -197,10 +197,10 @@ void CountFailedAttempt() {
         FailedAttempts = 0;
     }
     if (++FailedAttempts < kMaxFailedAttempts) return;
-    syslog(LOG_ERR, "CountFailedAttempt: %s failed %d times, renamed to %s%s", FW_File_name, FailedAttempts,
+    LogLine(LOG_ERR, "CountFailedAttempt: %s failed %d times, renamed to %s%s", FW_File_name, FailedAttempts,
            kFailedImageMark, FW_File_name);
     if (!SetImageAside(FW_File_name, kFailedImageMark)) {
-        syslog(LOG_ERR, "CountFailedAttempt: cannot rename %s (%s)", FW_File_name, strerror(errno));
+        LogLine(LOG_ERR, "CountFailedAttempt: cannot rename %s (%s)", FW_File_name, strerror(errno));
     }
     FailedImage[0] = '\0';
     FailedAttempts = 0;
@@ -235,7 +235,7 @@ uint32_t RunningVersion(int action, const SubGBoardGVTSnapshot& gvt) {
 ImageCheck CheckImageLines(const char* path) {
     FILE* file = std::fopen(path, "r");
     if (!file) {
-        syslog(LOG_ERR, "CheckImageLines: cannot open %s (%s)", path, strerror(errno));
+        LogLine(LOG_ERR, "CheckImageLines: cannot open %s (%s)", path, strerror(errno));
         return ImageCheck::kUnreadable;
     }
     char chars[kMaxImageLineChars];
@@ -245,17 +245,17 @@ ImageCheck CheckImageLines(const char* path) {
     while (lines <= kMaxImageLines && (read = ReadImageLine(file, chars, &n)) == LineRead::kLine) ++lines;
     std::fclose(file);
     if (read == LineRead::kTooLong) {
-        syslog(LOG_ERR, "CheckImageLines: line %d of %s is longer than %d characters, renamed to %s%s", lines, path,
+        LogLine(LOG_ERR, "CheckImageLines: line %d of %s is longer than %d characters, renamed to %s%s", lines, path,
                kMaxImageLineChars, kRejectedImageMark, path);
         return ImageCheck::kLineTooLong;
     }
     if (lines > kMaxImageLines) {
-        syslog(LOG_ERR, "CheckImageLines: %s has more than %d lines, renamed to %s%s", path, kMaxImageLines,
+        LogLine(LOG_ERR, "CheckImageLines: %s has more than %d lines, renamed to %s%s", path, kMaxImageLines,
                kRejectedImageMark, path);
         return ImageCheck::kTooManyLines;
     }
     if (lines == 0) {
-        syslog(LOG_ERR, "CheckImageLines: %s has no line, renamed to %s%s", path, kRejectedImageMark, path);
+        LogLine(LOG_ERR, "CheckImageLines: %s has no line, renamed to %s%s", path, kRejectedImageMark, path);
         return ImageCheck::kEmpty;
     }
     return ImageCheck::kGood;
@@ -265,10 +265,10 @@ bool ProcessFWUpgrade(int serialFd) {
     mSerialFD = serialFd;
     SubGBoardMsg = MakeRequest(0);
     uint32_t version = CurrentSubGAppVersion();
-    syslog(LOG_INFO, "ProcessFWUpgrade: SubG upgrade file found, starting process (image action = %d, SubGVersion = %d)!!!",
+    LogLine(LOG_INFO, "ProcessFWUpgrade: SubG upgrade file found, starting process (image action = %d, SubGVersion = %d)!!!",
            ImgAction, static_cast<int>(version));
     if (IsOldBoardSoftware(version)) {
-        syslog(LOG_INFO, "ProcessFWUpgrade: SubGBoard Has no boot loader (SubGVersion = %d", static_cast<int>(version));
+        LogLine(LOG_INFO, "ProcessFWUpgrade: SubGBoard Has no boot loader (SubGVersion = %d", static_cast<int>(version));
         DeleteImage();
         UpdateOldSubGGVT(version);
         return false;
@@ -290,15 +290,15 @@ bool ConfirmActivation(int action, uint32_t imageVersion, uint64_t recordsBefore
         reported = true;
         recordsBefore = gvt.stored;
         if (RunningVersion(action, gvt) == imageVersion) {
-            syslog(LOG_INFO, "ProcessFWUpgrade: Image activated!!! (ImgAction = %d)", action);
+            LogLine(LOG_INFO, "ProcessFWUpgrade: Image activated!!! (ImgAction = %d)", action);
             return true;
         }
     }
     if (reported) {
-        syslog(LOG_ERR, "ProcessFWUpgrade: the board runs version 0x%X, not the activated 0x%X (ImgAction = %d)",
+        LogLine(LOG_ERR, "ProcessFWUpgrade: the board runs version 0x%X, not the activated 0x%X (ImgAction = %d)",
                RunningVersion(action, gvt), imageVersion, action);
     } else {
-        syslog(LOG_ERR, "ProcessFWUpgrade: the board reported no versions after activating 0x%X (ImgAction = %d)",
+        LogLine(LOG_ERR, "ProcessFWUpgrade: the board reported no versions after activating 0x%X (ImgAction = %d)",
                imageVersion, action);
     }
     return false;
