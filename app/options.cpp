@@ -12,7 +12,7 @@ BackboneSettings BackboneStartSettings;
 
 const char kUsage[] =
     "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--workdir dir] [--log-dir dir] [--log-level 0-7]"
-    " [--log-limit MB] [--rtc address[:port]]... [--help] [--version]\n";
+    " [--log-limit MB] [--rtc address[:port]]... [--status-file path] [--status] [--help] [--version]\n";
 
 namespace {
 
@@ -24,6 +24,8 @@ constexpr int kLogDir = 'd' + 256;
 constexpr int kLogLevel = 'l' + 256;
 constexpr int kRtc = 'r' + 256;
 constexpr int kLogLimit = 'L' + 256;
+constexpr int kStatusFile = 'S' + 256;
+constexpr int kStatus = 's' + 256;
 
 // 1 TB: far beyond any card, and its bytes far from overflowing.
 constexpr unsigned long kMaxLogLimitMb = 1024 * 1024;
@@ -36,6 +38,8 @@ constexpr option kLongOptions[] = {
     {"log-dir", required_argument, nullptr, kLogDir},
     {"log-level", required_argument, nullptr, kLogLevel},
     {"log-limit", required_argument, nullptr, kLogLimit},
+    {"status-file", required_argument, nullptr, kStatusFile},
+    {"status", no_argument, nullptr, kStatus},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -63,6 +67,7 @@ OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out) {
     opterr = 0;
     // 0, not 1: getopt forgets a scan left in the middle of "-fx" as well.
     optind = 0;
+    bool status = false;
     int opt;
     while ((opt = getopt_long(argc, argv, "f:m:i:a:", kLongOptions, nullptr)) != -1) {
         switch (opt) {
@@ -92,6 +97,14 @@ OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out) {
             case kLogLimit:
                 if (!ParseLogLimit(optarg, &out->logLimitMb)) return OptionsVerdict::Refused;
                 break;
+            case kStatusFile:
+                if (optarg[0] == '\0') return OptionsVerdict::Refused;
+                out->statusFile = optarg;
+                break;
+            case kStatus:
+                // After the whole line: --status-file may come later.
+                status = true;
+                break;
             case kHelp:
                 return OptionsVerdict::Help;
             case kVersion:
@@ -100,7 +113,7 @@ OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out) {
                 return OptionsVerdict::Refused;
         }
     }
-    return OptionsVerdict::Run;
+    return status ? OptionsVerdict::Status : OptionsVerdict::Run;
 }
 
 unsigned CsvLogLimitMb(const TarnelOptions& options, bool logDirInRam) {

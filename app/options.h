@@ -8,6 +8,7 @@
 
 #include "backbone/backbone_thread.h"
 #include "backbone/reader_pack.h"
+#include "app/status_file.h"
 #include "backbone/rtc_allow_list.h"
 #include "platform/paths.h"
 
@@ -22,17 +23,20 @@ struct TarnelOptions {
     int logLevel = LOG_DEBUG;  // --log-level; messages of a higher priority number are not sent
     RTCAllowList allowedRTCs;
     unsigned logLimitMb = 0;   // --log-limit; 0: as the log directory's medium suits
+    std::string statusFile = kDefaultStatusFile;  // --status-file
 };
 
 enum class OptionsVerdict {
     Run,
     Help,     // --help: the usage, exit 0
     Version,  // --version: the version, exit 0
+    Status,   // --status: the status file's fields, exit 0, or 1 without a status file
     Refused,  // -i, -a, an unknown option, a missing or unusable argument, a malformed --rtc: the usage, exit 255
 };
 
 // Parses "f:m:i:a:" and the long options --workdir, --log-dir, --log-level,
-// --log-limit, --rtc (repeatable), --help and --version.
+// --log-limit, --rtc (repeatable), --status-file, --status, --help and
+// --version.
 OptionsVerdict ParseOptions(int argc, char* argv[], TarnelOptions* out);
 
 // One line naming the options, with its line end.

@@ -17,6 +17,7 @@
 #include "app/md5sum.h"
 #include "app/options.h"
 #include "app/shutdown.h"
+#include "app/status_file.h"
 #include "app/reply_table.h"
 #include "backbone/backbone_thread.h"
 #include "backbone/reader_reports.h"
@@ -113,8 +114,9 @@ long long ChooseCsvLogLimit(const TarnelOptions& options) {
 // probes the LED word needs, the verbose flag file, the MEMS parameter file,
 // the board's version file and, at once and then a minute apart, the CSV
 // logs' limit, so that the serial threads never touch the storage; the
-// counts of held-back log lines as their minute ends; and a planned stop.
-[[noreturn]] void RunHostProbes(long long csvLogLimit) {
+// counts of held-back log lines as their minute ends; the status file; and
+// a planned stop.
+[[noreturn]] void RunHostProbes(long long csvLogLimit, StatusFileWriter* status) {
     TestIsReader20();
     RefreshHostReadings();
     long long nextCsvLogCheck = MonotonicMicros();
@@ -124,6 +126,7 @@ long long ChooseCsvLogLimit(const TarnelOptions& options) {
         RefreshMEMSParamFile();
         SaveSubGBoardAppVersToFile();
         FlushHeldLogLines();
+        status->Pass(MonotonicMicros());
         if (MonotonicMicros() >= nextCsvLogCheck) {
             KeepCsvLogsWithin(LogDir, csvLogLimit);
             nextCsvLogCheck = MonotonicMicros() + kCsvLogCheckMicros;
@@ -135,8 +138,10 @@ long long ChooseCsvLogLimit(const TarnelOptions& options) {
 }  // namespace
 
 int RunTarnel(int argc, char* argv[]) {
-    // Before the lock: asking for the usage or the version, or mistyping an
-    // option, touches neither the working directory nor the board.
+    const long long startMicros = MonotonicMicros();
+    // Before the lock: asking for the usage, the version or the status, or
+    // mistyping an option, touches neither the working directory nor the
+    // board.
     TarnelOptions options;
     switch (ParseOptions(argc, argv, &options)) {
         case OptionsVerdict::Run:
@@ -147,6 +152,8 @@ int RunTarnel(int argc, char* argv[]) {
         case OptionsVerdict::Version:
             printf("Tarnel version %s\n", kTarnelVersionText);
             return 0;
+        case OptionsVerdict::Status:
+            return PrintStatusFile(options.statusFile.c_str(), stdout, stderr);
         case OptionsVerdict::Refused:
             fputs(kUsage, stderr);
             return -1;
@@ -180,5 +187,6 @@ int RunTarnel(int argc, char* argv[]) {
     StartThread(ZemloBackboneTh, &BackboneStartSettings, 0);
     StartThread(SubGUpgradeTh, nullptr, 0);
 
-    RunHostProbes(csvLogLimit);
+    StatusFileWriter status(options.statusFile, startMicros);
+    RunHostProbes(csvLogLimit, &status);
 }

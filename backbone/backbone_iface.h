@@ -79,6 +79,9 @@ public:
 
     // --- link (rtc_link.cpp) ---
     eRTCCommState GetRTCCommState();
+    // The RTC of the current or last connection; an empty address before
+    // the first.
+    RTCEndpoint GetRTCEndpoint();
     // 0 drops the link: the socket is shut down (the listener closes it),
     // KeepAlive becomes -1, and the state falls back to RTC_DISCOVERED
     // while endpoints are listed, else RTC_IDLE.

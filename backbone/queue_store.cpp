@@ -3,6 +3,7 @@
 #include "platform/log.h"
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,10 +13,12 @@
 
 #include "backbone/msg_queue.h"
 #include "platform/atomic_file.h"
+#include "platform/clock.h"
 
 namespace {
 
 BackupLocation Location;
+std::atomic<time_t> LastBackupWrite{0};
 
 const char* EndText(BackupReadEnd end) {
     switch (end) {
@@ -111,6 +114,8 @@ std::string GetDataBackupFilePathName() {
     return Location.localBackupFile;
 }
 
+time_t LastBackupWriteTime() { return LastBackupWrite; }
+
 bool SaveQtoFile() {
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
     const std::string path = GetDataBackupFilePathName();
@@ -131,6 +136,7 @@ bool SaveQtoFile() {
         LogLine(LOG_ERR, "SaveQtoFile: failed to write file %s (%s)", path.c_str(), strerror(errno));
         return false;
     }
+    LastBackupWrite = NowSeconds();
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -22,6 +23,10 @@ struct BackupLocation {
 
 // Replaces the locations; call before the sender thread starts (tests).
 void SetBackupLocation(const BackupLocation& location);
+
+// The wall-clock time of the last backup written, 0 before the first: for
+// the status file.
+time_t LastBackupWriteTime();
 
 // Chooses the file anew at each call: the SD card may come and go.
 std::string GetDataBackupFilePathName();

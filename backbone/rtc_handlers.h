@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 
 class BackBoneIface;
 class RtcSetReaderParameters;
@@ -49,6 +50,10 @@ void HandleReaderParams(const RTCHandlerContext& context, const uint8_t* message
 void HandleTagParams(const RTCHandlerContext& context, const uint8_t* message, uint32_t length);
 void HandleCommand(const RTCHandlerContext& context, const uint8_t* message, uint32_t length);
 void HandleClockSync(const RTCHandlerContext& context, const uint8_t* message, uint32_t length);
+
+// The wall-clock time of the RTC's last acknowledgement of persisted data,
+// 0 before the first: for the status file.
+time_t LastPersistAckTime();
 
 // Shared by the handlers.
 // Queues the acknowledgement of an RTC message when the RTC wants one.

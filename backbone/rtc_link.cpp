@@ -73,6 +73,15 @@ eRTCCommState BackBoneIface::GetRTCCommState() {
     return RTCCommState;
 }
 
+RTCEndpoint BackBoneIface::GetRTCEndpoint() {
+    RTCEndpoint endpoint{};
+    std::lock_guard<std::mutex> lock(RTCCommStateMutex);
+    std::memcpy(endpoint.address, RTCIPAddress, sizeof endpoint.address);
+    endpoint.port = RTCPort;
+    endpoint.address[sizeof endpoint.address - 1] = '\0';
+    return endpoint;
+}
+
 void BackBoneIface::SetRTCCommState(eRTCCommState state) {
     {
         std::lock_guard<std::mutex> lock(RTCCommStateMutex);

@@ -37,10 +37,7 @@ uint64_t GVTRecordsStored = 0;
 std::string VersionFileText;  // empty: nothing to write
 
 std::string VersionLine(const char* label, uint32_t version) {
-    char line[64];
-    std::snprintf(line, sizeof(line), "%s: %u.%u.%u.%u\n", label, version >> 24, (version >> 16) & 0xFF,
-                  (version >> 8) & 0xFF, version & 0xFF);
-    return line;
+    return std::string(label) + ": " + DottedVersion(version) + "\n";
 }
 
 std::string VersionFileTextOf(const uint8_t record[kGVTSize]) {
@@ -137,6 +134,13 @@ void SaveSubGBoardAppVersToFile() {
         return;
     }
     LogLine(LOG_DEBUG, "SaveSubGBoardAppVersToFile: opened file %s", kSubGVersionFilePath);
+}
+
+std::string DottedVersion(uint32_t version) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", version >> 24, (version >> 16) & 0xFF, (version >> 8) & 0xFF,
+                  version & 0xFF);
+    return text;
 }
 
 uint32_t SubGBoardGVTSnapshot::ApplicationVersion() const { return GetLE32(bytes + kGVTApplicationVersionAt); }

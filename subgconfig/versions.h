@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "params/board_software.h"
 #include "params/program_version.h"
@@ -38,6 +39,8 @@ struct SubGBoardGVTSnapshot {
 };
 
 SubGBoardGVTSnapshot SnapshotSubGBoardGVT();
+// A version of the record as its image names it, "1.6.10.0".
+std::string DottedVersion(uint32_t version);
 // Waits at most timeoutMicros for a record stored after the first `stored`
 // ones; true with *out the newest record.
 bool WaitForSubGBoardGVT(uint64_t stored, int timeoutMicros, SubGBoardGVTSnapshot* out);

@@ -8,6 +8,7 @@
 namespace {
 std::mutex SubMsgListMutex;
 std::deque<TimedSubGMsg> SubMsgList;  // under SubMsgListMutex
+uint64_t RecordsReceived = 0;          // under SubMsgListMutex
 WakeSignal TagDataAdded;
 }  // namespace
 
@@ -16,6 +17,7 @@ int AddTagData(const TimedSubGMsg& msg) {
         std::lock_guard<std::mutex> lock(SubMsgListMutex);
         if (SubMsgList.size() >= kSubMsgListLimit) return 0;
         SubMsgList.push_back(msg);
+        ++RecordsReceived;
     }
     TagDataAdded.Raise();
     return 1;
@@ -32,6 +34,11 @@ int TakeTagData(TimedSubGMsg* out) {
 size_t SubMsgListSize() {
     std::lock_guard<std::mutex> lock(SubMsgListMutex);
     return SubMsgList.size();
+}
+
+uint64_t TagRecordsReceived() {
+    std::lock_guard<std::mutex> lock(SubMsgListMutex);
+    return RecordsReceived;
 }
 
 bool WaitForTagData(long long micros) { return TagDataAdded.WaitFor(micros); }

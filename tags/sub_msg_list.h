@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "tags/tag_decode.h"
 
@@ -18,6 +19,9 @@ int AddTagData(const TimedSubGMsg& msg);
 int TakeTagData(TimedSubGMsg* out);
 
 size_t SubMsgListSize();
+
+// The records taken into the list since the start: the reader's traffic.
+uint64_t TagRecordsReceived();
 
 // The backbone's wait while the list is empty: true when a record has been
 // added since the last wait, false after micros without one.

@@ -27,6 +27,7 @@ struct OptionsCase {
     int logLevel = LOG_DEBUG;
     unsigned logLimitMb = 0;
     std::string rtcs = "";  // the allow-list as the log shows it
+    std::string statusFile = kDefaultStatusFile;
 };
 
 TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
@@ -76,6 +77,14 @@ TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
         {{"Tarnel", "--log-limit", "-16"}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "--log-limit", "16MB"}, OptionsVerdict::Refused, "", 1},
         {{"Tarnel", "--log-limit", ""}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--status"}, OptionsVerdict::Status, "", 1},
+        // The file named after --status counts.
+        {{"Tarnel", "--status", "--status-file", "/tmp/s.json"}, OptionsVerdict::Status, "", 1, "", "", LOG_DEBUG, 0,
+         "", "/tmp/s.json"},
+        {{"Tarnel", "--status-file=/tmp/s.json"}, OptionsVerdict::Run, "", 1, "", "", LOG_DEBUG, 0, "", "/tmp/s.json"},
+        {{"Tarnel", "--status-file", ""}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--status", "-z"}, OptionsVerdict::Refused, "", 1},
+        {{"Tarnel", "--status", "--version"}, OptionsVerdict::Version, "", 1},
     };
     for (const OptionsCase& c : cases) {
         std::string line;
@@ -89,12 +98,14 @@ TEST(Options, EachCommandLineGetsItsVerdictAndValues) {
         EXPECT_EQ(options.logLevel, c.logLevel) << line;
         EXPECT_EQ(options.allowedRTCs.Describe(), c.rtcs) << line;
         EXPECT_EQ(options.logLimitMb, c.logLimitMb) << line;
+        EXPECT_EQ(options.statusFile, c.statusFile) << line;
     }
 }
 
 TEST(Options, TheUsageNamesEveryOption) {
     for (const char* option :
-         {"-f", "-m", "--workdir", "--log-dir", "--log-level", "--log-limit", "--rtc", "--help", "--version"})
+         {"-f", "-m", "--workdir", "--log-dir", "--log-level", "--log-limit", "--rtc", "--status-file", "--status",
+          "--help", "--version"})
         EXPECT_NE(std::strstr(kUsage, option), nullptr) << option;
 }
 

@@ -76,7 +76,7 @@ struct OptionCase {
 TEST(Startup, OptionsAreAnsweredBeforeTheLockAndTheBoard) {
     const std::string usage =
         "usage: Tarnel [-f activity-log-path] [-m reader-mac] [--workdir dir] [--log-dir dir] [--log-level 0-7]"
-        " [--log-limit MB] [--rtc address[:port]]... [--help] [--version]\n";
+        " [--log-limit MB] [--rtc address[:port]]... [--status-file path] [--status] [--help] [--version]\n";
     const OptionCase cases[] = {
         {{"--help"}, 0, usage, ""},
         {{"--version"}, 0, std::string("Tarnel version ") + kTarnelVersionText + "\n", ""},
@@ -84,6 +84,9 @@ TEST(Startup, OptionsAreAnsweredBeforeTheLockAndTheBoard) {
         {{"-a", "x"}, 255, "", usage},
         {{"--bogus"}, 255, "", usage},
         {{"--rtc", "192.168.1.10:0"}, 255, "", usage},
+        {{"--status", "--status-file", "/nonexistent/status.json"}, 1, "",
+         "Tarnel: no status in /nonexistent/status.json (No such file or directory); the daemon writes it every 10 s "
+         "while it runs\n"},
     };
     for (const OptionCase& c : cases) {
         const std::string name = c.args[0];

@@ -1,5 +1,6 @@
 // tarnel-sandbox: runs the unmodified daemon, with its fixed device, GPIO,
-// syslog and /home paths, in private namespaces against a simulated board.
+// syslog, /home and /run paths, in private namespaces against a simulated
+// board.
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <unistd.h>

@@ -127,3 +127,5 @@ void FakeGpio() {
 }
 
 void BindHome(const std::string& homeDir) { Mount(homeDir.c_str(), "/home", nullptr, MS_BIND); }
+
+void BindRun(const std::string& runDir) { Mount(runDir.c_str(), "/run", nullptr, MS_BIND); }

@@ -22,3 +22,6 @@ void BuildDev(const std::string& staging, const std::string& ptySlave);
 // /sys/class/gpio/gpio109/{direction,value} as plain files.
 void FakeGpio();
 void BindHome(const std::string& homeDir);
+// runDir over /run, which /var/run names: the reader's RAM directory, where
+// the daemon writes its status, seen from outside.
+void BindRun(const std::string& runDir);

@@ -123,7 +123,8 @@ int Sandbox::Run() {
 
 void Sandbox::PrepareDir() {
     MakeDirs(dir_);
-    for (const char* sub : {"work", "home", ".dev"}) MakeDirs(Path(sub));
+    // run/tarnel as the procd script makes /var/run/tarnel.
+    for (const char* sub : {"work", "home", "run/tarnel", ".dev"}) MakeDirs(Path(sub));
     // A stale pid file would send a waiting test to a process long gone.
     for (const char* stale : {"sandbox.pid", "daemon.pid", "rtc.pid"}) unlink(Path(stale).c_str());
     close(CreateOutput(Path("serial.log")));
@@ -147,6 +148,7 @@ void Sandbox::SetUpNamespaces() {
     syslog_->Bind("/dev/log");
     FakeGpio();
     BindHome(Path("home"));
+    BindRun(Path("run"));
 }
 
 // Blocked before any child exists, so that no SIGCHLD can be missed.
