@@ -15,7 +15,8 @@
 
 namespace {
 
-BackupLocation Location;
+// Suffix of a backup that the load refused, kept for a technician.
+constexpr char kRejectedBackupSuffix[] = ".bad";
 
 const char* EndText(BackupReadEnd end) {
     switch (end) {
@@ -44,6 +45,28 @@ bool WriteRecords(FILE* file, const WaitingMsgQ& queue) {
     return true;
 }
 
+// Clears the reader reports from an entry still carrying them, so that only
+// tags_data, package_timestamp and message_header remain. False when the
+// message library fails on it.
+bool StripReports(WaitingMsgSt* entry) {
+    if (!entry->CarriesReports) return true;
+    try {
+        ZemloReaderDataPackage package;
+        if (!package.ParsePartialFromString(entry->Msg)) return false;
+        package.clear_channel_survey_results();
+        package.clear_reader_diag_info();
+        package.clear_reader_params_info();
+        package.clear_reader_bit_results();
+        package.clear_extra_info();
+        if (!package.SerializePartialToString(&entry->Msg)) return false;
+        entry->CarriesReports = false;
+        return true;
+    } catch (const std::exception& e) {
+        syslog(LOG_ERR, "StripReports: caught an exception (%s)", e.what());
+        return false;
+    }
+}
+
 // The entry for a package read back: its bytes as they were when they
 // parse whole, else what the message library made of them.
 bool EntryFromRecord(uint8_t flags, std::string&& bytes, bool whole, WaitingMsgSt* entry) {
@@ -67,15 +90,6 @@ BackupReadEnd ReadBackupFile(FILE* file, WaitingMsgQ* loaded, bool* codingError)
                              });
 }
 
-// Older packages first: the bound then drops from the backup's before
-// those queued since the start.
-void PutInFrontOfQueue(WaitingMsgQ&& loaded) {
-    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
-    WaitingMsgQ queuedSinceStart = std::move(RTCMsgQ);
-    RTCMsgQ = std::move(loaded);
-    for (WaitingMsgSt& entry : queuedSinceStart.Entries) PushMsgToLimitedQ(&RTCMsgQ, std::move(entry));
-}
-
 void RejectBackup(const std::string& path, const char* why) {
     const std::string aside = path + kRejectedBackupSuffix;
     if (RenameAside(path.c_str(), kRejectedBackupSuffix))
@@ -87,9 +101,7 @@ void RejectBackup(const std::string& path, const char* why) {
 
 }  // namespace
 
-void SetBackupLocation(const BackupLocation& location) { Location = location; }
-
-std::string GetDataBackupFilePathName() {
+std::string OutgoingQueue::GetDataBackupFilePathName() {
     // The sender and the shutdown path may both probe: one's probe file
     // must not vanish under the other.
     static std::mutex probeMutex;
@@ -111,7 +123,7 @@ std::string GetDataBackupFilePathName() {
     return Location.localBackupFile;
 }
 
-bool SaveQtoFile() {
+bool OutgoingQueue::SaveQtoFile() {
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
     const std::string path = GetDataBackupFilePathName();
     if (RTCMsgQ.Entries.empty()) {
@@ -127,15 +139,20 @@ bool SaveQtoFile() {
         if (!StripReports(&entry))
             syslog(LOG_ERR, "SaveQtoFile: package %llu keeps its reports", static_cast<unsigned long long>(entry.MsgIndex));
     }
-    if (!WriteFileAtomically(path.c_str(), [](FILE* file) { return WriteRecords(file, RTCMsgQ); })) {
+    if (!WriteFileAtomically(path.c_str(), [this](FILE* file) { return WriteRecords(file, RTCMsgQ); })) {
         syslog(LOG_ERR, "SaveQtoFile: failed to write file %s (%s)", path.c_str(), strerror(errno));
         return false;
     }
     return true;
 }
 
-bool LoadQFromFile() {
-    const std::string path = GetDataBackupFilePathName();
+bool OutgoingQueue::LoadQFromFile() {
+    const bool loaded = LoadFrom(GetDataBackupFilePathName());
+    LoadTried = true;
+    return loaded;
+}
+
+bool OutgoingQueue::LoadFrom(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         syslog(LOG_ERR, "LoadQFromFile: Failed to open file %s", path.c_str());
@@ -163,6 +180,13 @@ bool LoadQFromFile() {
     syslog(LOG_INFO, "LoadQFromFile: %zu packages, %d tag records loaded", loaded.Entries.size(), loaded.TagDataCount);
     PutInFrontOfQueue(std::move(loaded));
     return true;
+}
+
+void OutgoingQueue::PutInFrontOfQueue(WaitingMsgQ&& loaded) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    WaitingMsgQ queuedSinceStart = std::move(RTCMsgQ);
+    RTCMsgQ = std::move(loaded);
+    for (WaitingMsgSt& entry : queuedSinceStart.Entries) PushMsgToLimitedQ(&RTCMsgQ, std::move(entry));
 }
 
 int EncodeBackupRecordHeader(uint8_t flags, uint32_t length, uint8_t* out) {
