@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
-#include "backbone/backbone_iface.h"
-#include "backbone/msg_queue.h"
-#include "backbone/queue_store.h"
+#include "backbone/backbone_thread.h"
 #include "backbone/rtc_handlers.h"
 #include "params/program_version.h"
 #include "platform/atomic_file.h"
@@ -68,13 +65,6 @@ bool ReadSmallFile(const char* path, std::string* text) {
     return true;
 }
 
-// The queue's counts. It is the sender's: taken under its lock, which a
-// save holds for a fraction of a second at most.
-void ReadQueueCounts(ReaderStatus* status) {
-    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
-    status->recordsWaiting = RTCMsgQ.TagDataCount;
-    status->packagesQueued = static_cast<long long>(RTCMsgQ.Entries.size());
-}
 
 }  // namespace
 
@@ -155,17 +145,15 @@ ReaderStatus StatusFileWriter::Gather(long long nowMicros) {
     status.boardApplication = gvt.ApplicationVersion();
     status.boardBootLoader = gvt.BootLoaderVersion();
     status.boardBootRom = gvt.BootRomVersion();
-    status.rtcState = StateName(RTC_IDLE);
-    if (BackBoneIface* link = BackBoneIfaceInst.load()) {
-        status.rtcState = StateName(link->GetRTCCommState());
-        const RTCEndpoint rtc = link->GetRTCEndpoint();
-        if (rtc.address[0] != '\0') status.rtcAddress = std::string(rtc.address) + ":" + std::to_string(rtc.port);
-    }
-    ReadQueueCounts(&status);
+    const BackboneStatus backbone = ReadBackboneStatus();
+    status.rtcState = StateName(backbone.rtcState);
+    status.rtcAddress = backbone.rtcAddress;
+    status.recordsWaiting = backbone.recordsWaiting;
+    status.packagesQueued = static_cast<long long>(backbone.packagesQueued);
+    status.lastBackupWrite = backbone.lastBackupWrite;
     records_.Sample(nowMicros, TagRecordsReceived());
     status.recordsLastMinute = static_cast<long long>(records_.LastMinute());
     status.lastAcknowledgement = LastPersistAckTime();
-    status.lastBackupWrite = LastBackupWriteTime();
     status.lastError = LastLoggedError();
     return status;
 }

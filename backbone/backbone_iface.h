@@ -46,9 +46,6 @@ constexpr char kRTCAddressFile[] = "./RTC_IP_Adress.txt";
 extern std::mutex RTCListMutex;
 // Guards RTCCommState and the closing of TCPSocketFD.
 extern std::mutex RTCCommStateMutex;
-// Guards every write to the TCP socket, so that envelopes never interleave,
-// and the socket's closing against a write in progress.
-extern std::mutex RTCSendMutex;
 // Guards ReaderPack, ReaderPackSize and NextMsgIndex.
 extern std::mutex ReaderPackMutex;
 // Guards SurveyProgress. The survey hands its progress over from the serial
@@ -70,9 +67,12 @@ struct RTCEndpoint {
     uint16_t port;
 };
 
+class OutgoingQueue;
+
 class BackBoneIface {
 public:
-    BackBoneIface();
+    // The link hands the packages it assembles to queue, which outlives it.
+    explicit BackBoneIface(OutgoingQueue& queue);
     ~BackBoneIface();
     BackBoneIface(const BackBoneIface&) = delete;
     BackBoneIface& operator=(const BackBoneIface&) = delete;
@@ -131,6 +131,8 @@ public:
     int FlushKeepAlive();
 
     // --- the package being assembled (reader_pack.cpp) ---
+    // The queue its packages go to, for the threads that drain and save it.
+    OutgoingQueue& Queue() const { return Outgoing; }
     // Stamps the package with the next message index and the time, queues
     // it and starts an empty one, whatever it held.
     void EmptyReaderPack();
@@ -210,6 +212,7 @@ private:
     RTCAllowList AllowedRTCs;
     IgnoredRTCNotices IgnoredRTCs;
 
+    OutgoingQueue& Outgoing;
     // Package (ReaderPackMutex).
     ZemloReaderDataPackage ReaderPack;
     int ReaderPackSize = 0;
@@ -225,6 +228,3 @@ private:
     FILE* ReaderDiagFile = nullptr;
     bool ReaderDiagFileTried = false;
 };
-
-// Set once by the backbone thread; lives until the process ends.
-extern std::atomic<BackBoneIface*> BackBoneIfaceInst;

@@ -10,7 +10,6 @@
 #include "backbone/backbone_iface.h"
 #include "backbone/msg_q_sender.h"
 #include "backbone/msg_queue.h"
-#include "backbone/rtc_command.h"
 #include "backbone/rtc_handlers.h"
 #include "backbone/rtc_listener.h"
 #include "params/build_time.h"
@@ -28,9 +27,12 @@
 #include "tags/sub_msg_list.h"
 
 std::atomic<uint8_t> RTCConnected{0};
-std::atomic<BackBoneIface*> BackBoneIfaceInst{nullptr};
 
 namespace {
+
+// Set once by the backbone thread and alive until the process ends: the
+// survey's progress and a planned stop reach the link and its queue here.
+std::atomic<BackBoneIface*> BackBoneIfaceInst{nullptr};
 
 constexpr int kReadyPollMicros = 5000;
 // Records come in runs: a short pause after some lets the next few gather.
@@ -66,29 +68,12 @@ void ReportRecordsTaken() {
 // that a paired period never counts as time without the RTC.
 time_t LastNotPairedCheck = 0;
 
-void SetKeepAliveFromRTC(int seconds) { BackBoneIfaceInst.load()->SetKeepAliveInterval(seconds); }
-void ApplyReaderParams(const RtcSetReaderParameters& params) { BackBoneIfaceInst.load()->ParseReaderParams(params); }
-void ApplyTagParams(const RFTagParametersInformation& params) { BackBoneIfaceInst.load()->ParseTagParams(params); }
 void ReportSurveyProgress(unsigned channel, unsigned channelProgress, unsigned surveyProgress, unsigned total) {
     BackBoneIfaceInst.load()->UpdateChannScanProgress(channel, channelProgress, surveyProgress, total);
 }
 
 uint32_t WholeMinutes(unsigned long long seconds) {
     return static_cast<uint32_t>(std::min<unsigned long long>(seconds / 60, UINT32_MAX));
-}
-
-RTCHandlerContext HandlerContext(BackBoneIface* link) {
-    RTCHandlerContext context{};
-    context.link = link;
-    context.setKeepAliveInterval = SetKeepAliveFromRTC;
-    context.updateDataTime = UpdateDataTime;
-    context.queueAck = AddAckWaiting;
-    context.setClock = SetSystemClock;
-    context.handleCommand = HandleRtcCommand;
-    context.applyReaderParams = ApplyReaderParams;
-    context.applyTagParams = ApplyTagParams;
-    context.clockFloorSeconds = kBuildEpochSeconds;
-    return context;
 }
 
 void StartLinkThread(void* (*entry)(void*), void* arg) {
@@ -186,7 +171,9 @@ void* ZemloBackboneTh(void* arg) {
     // Written again once the board reports its versions; where the file is
     // a link, the link stays for that save.
     std::remove(FollowLink(kSubGVersionFilePath).c_str());
-    auto* link = new BackBoneIface();   // lives until the process ends
+    // Both live until the process ends: the other threads use them to the last.
+    auto* queue = new OutgoingQueue();
+    auto* link = new BackBoneIface(*queue);
     BackBoneIfaceInst = link;
     SetSurveyProgressSink(ReportSurveyProgress);
     if (const auto* settings = static_cast<const BackboneSettings*>(arg)) {
@@ -197,9 +184,9 @@ void* ZemloBackboneTh(void* arg) {
     while (!ReadyForRTC) MicroSecSleep(kReadyPollMicros);
     StartLinkThread(MsgQSender, link);
     // Records wait in SubMsgList until the backup's indices are known.
-    while (!BackupLoaded) MicroSecSleep(kReadyPollMicros);
-    link->ContinueMsgIndexAbove(HighestQueuedIndex());
-    static RTCHandlerContext context = HandlerContext(link);
+    while (!link->Queue().BackupLoaded()) MicroSecSleep(kReadyPollMicros);
+    link->ContinueMsgIndexAbove(link->Queue().HighestQueuedIndex());
+    static RTCHandlerContext context = MakeRTCHandlerContext(*link, SetSystemClock);
     StartLinkThread(RTCListener, &context);
     LastNotPairedCheck = NowSeconds();
 
@@ -226,6 +213,20 @@ void* ZemloBackboneTh(void* arg) {
     return nullptr;
 }
 
+BackboneStatus ReadBackboneStatus() {
+    BackboneStatus status;
+    BackBoneIface* link = BackBoneIfaceInst;
+    if (link == nullptr) return status;
+    status.rtcState = link->GetRTCCommState();
+    const RTCEndpoint rtc = link->GetRTCEndpoint();
+    if (rtc.address[0] != '\0') status.rtcAddress = std::string(rtc.address) + ":" + std::to_string(rtc.port);
+    const OutgoingQueue::Counts queued = link->Queue().QueuedCounts();
+    status.packagesQueued = queued.packages;
+    status.recordsWaiting = queued.tagRecords;
+    status.lastBackupWrite = link->Queue().LastBackupWriteTime();
+    return status;
+}
+
 void SaveQueueForExit() {
     BackBoneIface* link = BackBoneIfaceInst;
     if (link == nullptr) return;
@@ -233,5 +234,6 @@ void SaveQueueForExit() {
     RecordDrainMutex.lock();
     TimedSubGMsg record;
     while (TakeTagData(&record)) link->AddTagRecord(record);
-    SaveQueueForShutdown(link);
+    link->EmptyReaderPack();
+    link->Queue().SaveQtoFile();
 }

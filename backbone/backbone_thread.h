@@ -3,8 +3,12 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
+#include <string>
 
+#include "backbone/link_state.h"
 #include "backbone/rtc_allow_list.h"
 
 // 1 while the last pass of the backbone saw the reader paired.
@@ -27,6 +31,17 @@ class BackBoneIface;
 // report is copied under its owner's lock and put into the package after
 // it. The parameters wait for the board's versions and the pairing.
 void ForwardReports(BackBoneIface* link);
+
+// The link's and its queue's state for the status file, each read under
+// its own lock; idle and empty before the backbone thread has made them.
+struct BackboneStatus {
+    eRTCCommState rtcState = RTC_IDLE;
+    std::string rtcAddress;  // "address:port" of the current or last connection; empty before the first
+    size_t packagesQueued = 0;
+    long long recordsWaiting = 0;
+    time_t lastBackupWrite = 0;  // 0: none yet
+};
+BackboneStatus ReadBackboneStatus();
 
 // For a planned stop: takes the records still waiting into the package,
 // queues it and saves the queue. Records taken after this call are not

@@ -9,12 +9,8 @@
 #include "platform/heartbeat.h"
 #include "backbone/backbone_iface.h"
 #include "backbone/msg_queue.h"
-#include "backbone/queue_store.h"
 #include "platform/clock.h"
 #include "platform/timing.h"
-
-std::atomic<int32_t> SenderExitStatus{0};
-std::atomic<bool> BackupLoaded{false};
 
 namespace {
 
@@ -31,7 +27,7 @@ bool BackupDue(time_t now, time_t lastBackup) {
 }
 
 void SendWaitingAcks(BackBoneIface* link) {
-    for (uint64_t index : TakeAckWaiting()) link->SendMsgACK(index);
+    for (uint64_t index : link->Queue().TakeAckWaiting()) link->SendMsgACK(index);
 }
 
 // Writes up to a burst of packages from the front of the queue, without
@@ -39,9 +35,10 @@ void SendWaitingAcks(BackBoneIface* link) {
 // wait for the link to come back. True when a whole burst went out and
 // more packages wait.
 bool SendBurst(BackBoneIface* link) {
+    OutgoingQueue& queue = link->Queue();
     std::vector<WaitingMsgSt> burst;
     bool more = false;
-    if (!CopyFrontMsgs(kPackagesPerBurst, &burst, &more)) return false;  // busy: next pass
+    if (!queue.CopyFrontMsgs(kPackagesPerBurst, &burst, &more)) return false;  // busy: next pass
     std::vector<WaitingMsgSt> written;
     for (WaitingMsgSt& entry : burst) {
         ZemloReaderDataPackage package;
@@ -57,7 +54,7 @@ bool SendBurst(BackBoneIface* link) {
         if (link->FlushReaderPack(std::move(package)) <= 0) break;  // the link failed; keep the order
         written.push_back(std::move(entry));
     }
-    if (!written.empty()) RemoveWrittenMsgs(written);
+    if (!written.empty()) queue.RemoveWrittenMsgs(written);
     return written.size() == kPackagesPerBurst && more;
 }
 
@@ -92,13 +89,9 @@ void PauseBetweenBursts(int seconds, time_t lastBackup) {
 
 void* MsgQSender(void* arg) {
     auto* link = static_cast<BackBoneIface*>(arg);
-    if (link == nullptr) {
-        SenderExitStatus = -1;
-        return nullptr;
-    }
-    SenderExitStatus = 0;
-    LoadQFromFile();
-    BackupLoaded = true;
+    if (link == nullptr) return nullptr;
+    OutgoingQueue& queue = link->Queue();
+    queue.LoadQFromFile();
     time_t backupTime = NowSeconds();
     bool backupRetry = false;
     LogLine(LOG_DEBUG, "MsgQSender started!!");
@@ -108,7 +101,7 @@ void* MsgQSender(void* arg) {
         if (BackupDue(NowSeconds(), backupTime)) {
             // A retried save does not queue another package each pass.
             if (!backupRetry) link->EmptyReaderPack();
-            backupRetry = !SaveQtoFile();
+            backupRetry = !queue.SaveQtoFile();
             if (!backupRetry) backupTime = NowSeconds();
         }
         if (link->IsPaired())
@@ -119,7 +112,3 @@ void* MsgQSender(void* arg) {
     return nullptr;
 }
 
-bool SaveQueueForShutdown(BackBoneIface* link) {
-    if (link != nullptr) link->EmptyReaderPack();
-    return SaveQtoFile();
-}

@@ -7,9 +7,6 @@
 
 #include "platform/clock.h"
 
-WaitingMsgQ RTCMsgQ;
-std::mutex RTCMsgQMutex;
-
 namespace {
 
 // A clock correction up to this size leaves queued time stamps alone.
@@ -17,15 +14,13 @@ constexpr long kClockJumpToleranceSeconds = 10;
 // A correction of a full queue touches a million records: log the first
 // few, then one line for all.
 constexpr int kMaxShiftLines = 16;
-// The listener adds an index per RTC message, the sender takes them while
-// paired; an RTC that talks while the reader cannot answer must not grow
-// the list without end.
 constexpr size_t kMaxAckWaiting = 1024;
 
-std::mutex AckWaitingMutex;
-std::vector<uint64_t> AckWaitingMsgList;
-// Dropped since the sender last took the list; under AckWaitingMutex.
-size_t AckDropped = 0;
+bool SamePackage(const WaitingMsgSt& a, const WaitingMsgSt& b) {
+    return a.MsgIndex == b.MsgIndex && a.PackageTime == b.PackageTime;
+}
+
+bool IsRedundant(const WaitingMsgSt& entry) { return (entry.Flags & kRedundantFlag) != 0; }
 
 bool HasReports(const ZemloReaderDataPackage& package) {
     return package.has_channel_survey_results() || package.has_reader_diag_info() ||
@@ -69,7 +64,17 @@ bool MakeWaitingMsg(const ZemloReaderDataPackage& package, uint8_t flags, Waitin
     }
 }
 
-void AddMsgToQ(const ZemloReaderDataPackage& package) {
+void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry) {
+    while (queue->TagDataCount + entry.TagRecords > kMaxQueuedTagRecords && !queue->Entries.empty()) {
+        queue->TagDataCount -= queue->Entries.front().TagRecords;
+        queue->Entries.pop_front();
+    }
+    queue->TagDataCount += entry.TagRecords;
+    queue->IndexBound = std::max(queue->IndexBound, entry.MsgIndex);
+    queue->Entries.push_back(std::move(entry));
+}
+
+void OutgoingQueue::AddMsgToQ(const ZemloReaderDataPackage& package) {
     WaitingMsgSt entry;
     if (!MakeWaitingMsg(package, 0, &entry)) {
         LogLine(LOG_ERR, "AddMsgToQ: package %llu could not be serialised",
@@ -84,17 +89,17 @@ void AddMsgToQ(const ZemloReaderDataPackage& package) {
     PushMsgToLimitedQ(&RTCMsgQ, std::move(entry));
 }
 
-void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry) {
-    while (queue->TagDataCount + entry.TagRecords > kMaxQueuedTagRecords && !queue->Entries.empty()) {
-        queue->TagDataCount -= queue->Entries.front().TagRecords;
-        queue->Entries.pop_front();
-    }
-    queue->TagDataCount += entry.TagRecords;
-    queue->IndexBound = std::max(queue->IndexBound, entry.MsgIndex);
-    queue->Entries.push_back(std::move(entry));
+bool OutgoingQueue::CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more) {
+    std::unique_lock<std::mutex> lock(RTCMsgQMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    const auto& entries = RTCMsgQ.Entries;
+    const size_t n = std::min(count, entries.size());
+    copies->assign(entries.begin(), entries.begin() + n);
+    *more = entries.size() > n;
+    return true;
 }
 
-void RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written) {
+void OutgoingQueue::RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written) {
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
     auto& entries = RTCMsgQ.Entries;
     for (const WaitingMsgSt& sent : written) {
@@ -108,36 +113,7 @@ void RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written) {
     entries.erase(std::remove_if(entries.begin(), entries.end(), IsRedundant), entries.end());
 }
 
-bool CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more) {
-    std::unique_lock<std::mutex> lock(RTCMsgQMutex, std::try_to_lock);
-    if (!lock.owns_lock()) return false;
-    const auto& entries = RTCMsgQ.Entries;
-    const size_t n = std::min(count, entries.size());
-    copies->assign(entries.begin(), entries.begin() + n);
-    *more = entries.size() > n;
-    return true;
-}
-
-bool StripReports(WaitingMsgSt* entry) {
-    if (!entry->CarriesReports) return true;
-    try {
-        ZemloReaderDataPackage package;
-        if (!package.ParsePartialFromString(entry->Msg)) return false;
-        package.clear_channel_survey_results();
-        package.clear_reader_diag_info();
-        package.clear_reader_params_info();
-        package.clear_reader_bit_results();
-        package.clear_extra_info();
-        if (!package.SerializePartialToString(&entry->Msg)) return false;
-        entry->CarriesReports = false;
-        return true;
-    } catch (const std::exception& e) {
-        LogLine(LOG_ERR, "StripReports: caught an exception (%s)", e.what());
-        return false;
-    }
-}
-
-void UpdateDataTime(long newSeconds) {
+void OutgoingQueue::UpdateDataTime(long newSeconds) {
     const long delta = newSeconds - static_cast<long>(NowSeconds());
     const bool shift = delta < -kClockJumpToleranceSeconds || delta > kClockJumpToleranceSeconds;
     int shiftedRecords = 0;
@@ -157,7 +133,29 @@ void UpdateDataTime(long newSeconds) {
         LogLine(LOG_DEBUG, "UpdateDataTime: %d queued tag records moved by %ld s", shiftedRecords, delta);
 }
 
-void AddAckWaiting(uint64_t index) {
+uint64_t OutgoingQueue::HighestQueuedIndex() {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    uint64_t highest = 0;
+    for (const WaitingMsgSt& entry : RTCMsgQ.Entries) highest = std::max(highest, entry.MsgIndex);
+    return highest;
+}
+
+std::vector<WaitingMsgSt> OutgoingQueue::Entries() {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    return {RTCMsgQ.Entries.begin(), RTCMsgQ.Entries.end()};
+}
+
+int32_t OutgoingQueue::TagDataCount() {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    return RTCMsgQ.TagDataCount;
+}
+
+OutgoingQueue::Counts OutgoingQueue::QueuedCounts() {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    return {RTCMsgQ.Entries.size(), RTCMsgQ.TagDataCount};
+}
+
+void OutgoingQueue::AddAckWaiting(uint64_t index) {
     std::lock_guard<std::mutex> lock(AckWaitingMutex);
     if (AckWaitingMsgList.size() >= kMaxAckWaiting) {
         // One line as the overflow starts and one with its count when the
@@ -169,7 +167,7 @@ void AddAckWaiting(uint64_t index) {
     AckWaitingMsgList.push_back(index);
 }
 
-std::vector<uint64_t> TakeAckWaiting() {
+std::vector<uint64_t> OutgoingQueue::TakeAckWaiting() {
     std::lock_guard<std::mutex> lock(AckWaitingMutex);
     if (AckDropped > 0) {
         LogLine(LOG_ERR, "TakeAckWaiting: %zu acknowledgements were dropped unsent", AckDropped);
@@ -178,11 +176,4 @@ std::vector<uint64_t> TakeAckWaiting() {
     std::vector<uint64_t> taken;
     taken.swap(AckWaitingMsgList);
     return taken;
-}
-
-uint64_t HighestQueuedIndex() {
-    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
-    uint64_t highest = 0;
-    for (const WaitingMsgSt& entry : RTCMsgQ.Entries) highest = std::max(highest, entry.MsgIndex);
-    return highest;
 }

@@ -4,15 +4,25 @@
 // packages make room. Packages are held serialised, so that a full queue
 // costs its bytes and little more.
 //
+// One OutgoingQueue holds all of it: the entries, their lock, the
+// acknowledgements waiting for the sender and the backup file. The backbone
+// thread creates it with the link and hands it to the link (which queues
+// the packages it assembles), the sender (which drains, saves and loads
+// it), the listener's handlers (clock corrections, acknowledgements) and
+// the exit path (a last save).
+//
 // Lock order: ReaderPackMutex (the package being assembled), then
 // RTCMsgQMutex, then nothing else. No socket is written and no sleep is
 // taken under RTCMsgQMutex.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ZemloReaderDataPackage.pb.h"
@@ -37,6 +47,8 @@ struct WaitingMsgSt {
     bool CarriesReports = false;
 };
 
+// Entries and their counts, as a value: a backup is read into one of its
+// own before it joins the queue.
 struct WaitingMsgQ {
     std::deque<WaitingMsgSt> Entries;
     int32_t TagDataCount = 0;  // tag records in all entries
@@ -45,49 +57,97 @@ struct WaitingMsgQ {
     uint64_t IndexBound = 0;
 };
 
-// The queue; RTCMsgQMutex guards it and every entry.
-extern WaitingMsgQ RTCMsgQ;
-extern std::mutex RTCMsgQMutex;
-
 // An entry for package with the given flag byte. False when the message
 // library fails on it.
 bool MakeWaitingMsg(const ZemloReaderDataPackage& package, uint8_t flags, WaitingMsgSt* entry);
 
-inline bool SamePackage(const WaitingMsgSt& a, const WaitingMsgSt& b) {
-    return a.MsgIndex == b.MsgIndex && a.PackageTime == b.PackageTime;
-}
-
-// Queues a copy of package unless the same package is queued already.
-void AddMsgToQ(const ZemloReaderDataPackage& package);
-
 // Appends entry, first dropping the oldest entries until its tag records
-// fit the bound. The caller holds the lock that guards queue.
+// fit the bound.
 void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry);
 
-inline bool IsRedundant(const WaitingMsgSt& entry) { return (entry.Flags & kRedundantFlag) != 0; }
+// Where the backup goes: on the SD card when its device exists and the
+// folder can be written, else in the working directory.
+struct BackupLocation {
+    std::string sdDevice = "/dev/mmcblk0p1";
+    std::string probeFile = "/home/DummyFile.txt";
+    std::string sdBackupFile = "/home/DataBackup.bin";
+    std::string localBackupFile = "./DataBackup.bin";
+};
 
-// Marks the queued entries that are the packages in written and removes
-// every redundant entry. Takes RTCMsgQMutex.
-void RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written);
+class OutgoingQueue {
+public:
+    explicit OutgoingQueue(BackupLocation location = BackupLocation()) : Location(std::move(location)) {}
 
-// Copies of up to count entries from the front, without waiting for the
-// lock: false when it is busy. *more tells whether entries remain behind.
-bool CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more);
+    // --- packages (msg_queue.cpp) ---
+    // Queues a copy of package unless the same package is queued already.
+    void AddMsgToQ(const ZemloReaderDataPackage& package);
+    // Copies of up to count entries from the front, without waiting for the
+    // lock: false when it is busy. *more tells whether entries remain behind.
+    bool CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more);
+    // Marks the queued entries that are the packages in written and removes
+    // every redundant entry.
+    void RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written);
+    // Called just before the clock is set to newSeconds: the tag records of
+    // every entry not yet corrected move by the clock's jump when it exceeds
+    // 10 seconds either way; every entry is marked corrected in any case.
+    void UpdateDataTime(long newSeconds);
+    // The highest message index queued, 0 for an empty queue.
+    uint64_t HighestQueuedIndex();
+    // Copies of the entries and the count of their tag records, for tools.
+    std::vector<WaitingMsgSt> Entries();
+    int32_t TagDataCount();
+    // The packages queued and their tag records, read together without a
+    // copy, for the status file.
+    struct Counts {
+        size_t packages;
+        int32_t tagRecords;
+    };
+    Counts QueuedCounts();
 
-// Clears the reader reports from an entry still carrying them, so that only
-// tags_data, package_timestamp and message_header remain. The caller holds
-// the queue's lock. False when the message library fails on it.
-bool StripReports(WaitingMsgSt* entry);
+    // Message indexes of RTC messages waiting for the reader's
+    // ZemloMessageACK, under a lock of their own: the listener adds, the
+    // sender takes them all.
+    void AddAckWaiting(uint64_t index);
+    std::vector<uint64_t> TakeAckWaiting();
 
-// The highest message index queued, 0 for an empty queue.
-uint64_t HighestQueuedIndex();
+    // --- the backup file (queue_store.cpp) ---
+    // Chooses the file anew at each call: the SD card may come and go.
+    std::string GetDataBackupFilePathName();
+    // Writes the whole queue, stripped of its reader reports, in place of
+    // the previous file: a failed save leaves that file whole. An empty
+    // queue writes nothing and removes a previous file, whose packages have
+    // all left the queue since. False on failure; the queue is unchanged
+    // but for the stripped reports.
+    bool SaveQtoFile();
+    // Reads the backup and puts its packages in front of those queued since
+    // the start. True when a file was read to its end; it stays on disk
+    // until the next save replaces it (or removes it, the queue being empty
+    // by then). False when there was none or it was refused: then nothing
+    // of it is queued and it is renamed aside with the suffix ".bad".
+    bool LoadQFromFile();
+    // Set once a load has been tried, so that no new package takes an index
+    // before the reloaded ones are known.
+    bool BackupLoaded() const { return LoadTried.load(); }
+    // The wall-clock time of the last backup written, 0 before the first.
+    time_t LastBackupWriteTime() const { return LastBackupWrite.load(); }
 
-// Called just before the clock is set to newSeconds: the tag records of
-// every entry not yet corrected move by the clock's jump when it exceeds
-// 10 seconds either way; every entry is marked corrected in any case.
-void UpdateDataTime(long newSeconds);
+private:
+    bool LoadFrom(const std::string& path);
+    // Older packages first: the bound then drops from the backup's before
+    // those queued since the start.
+    void PutInFrontOfQueue(WaitingMsgQ&& loaded);
 
-// Message indexes of RTC messages waiting for the reader's ZemloMessageACK,
-// under a lock of their own: the listener adds, the sender takes them all.
-void AddAckWaiting(uint64_t index);
-std::vector<uint64_t> TakeAckWaiting();
+    const BackupLocation Location;
+    std::atomic<bool> LoadTried{false};
+    std::atomic<time_t> LastBackupWrite{0};
+
+    std::mutex RTCMsgQMutex;  // guards RTCMsgQ and every entry
+    WaitingMsgQ RTCMsgQ;
+
+    // The listener adds an index per RTC message, the sender takes them
+    // while paired; an RTC that talks while the reader cannot answer must
+    // not grow the list without end.
+    std::mutex AckWaitingMutex;  // guards the two below
+    std::vector<uint64_t> AckWaitingMsgList;
+    size_t AckDropped = 0;  // dropped since the sender last took the list
+};

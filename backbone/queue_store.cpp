@@ -3,7 +3,6 @@
 #include "platform/log.h"
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,8 +16,8 @@
 
 namespace {
 
-BackupLocation Location;
-std::atomic<time_t> LastBackupWrite{0};
+// Suffix of a backup that the load refused, kept for a technician.
+constexpr char kRejectedBackupSuffix[] = ".bad";
 
 const char* EndText(BackupReadEnd end) {
     switch (end) {
@@ -47,6 +46,28 @@ bool WriteRecords(FILE* file, const WaitingMsgQ& queue) {
     return true;
 }
 
+// Clears the reader reports from an entry still carrying them, so that only
+// tags_data, package_timestamp and message_header remain. False when the
+// message library fails on it.
+bool StripReports(WaitingMsgSt* entry) {
+    if (!entry->CarriesReports) return true;
+    try {
+        ZemloReaderDataPackage package;
+        if (!package.ParsePartialFromString(entry->Msg)) return false;
+        package.clear_channel_survey_results();
+        package.clear_reader_diag_info();
+        package.clear_reader_params_info();
+        package.clear_reader_bit_results();
+        package.clear_extra_info();
+        if (!package.SerializePartialToString(&entry->Msg)) return false;
+        entry->CarriesReports = false;
+        return true;
+    } catch (const std::exception& e) {
+        LogLine(LOG_ERR, "StripReports: caught an exception (%s)", e.what());
+        return false;
+    }
+}
+
 // The entry for a package read back: its bytes as they were when they
 // parse whole, else what the message library made of them.
 bool EntryFromRecord(uint8_t flags, std::string&& bytes, bool whole, WaitingMsgSt* entry) {
@@ -70,15 +91,6 @@ BackupReadEnd ReadBackupFile(FILE* file, WaitingMsgQ* loaded, bool* codingError)
                              });
 }
 
-// Older packages first: the bound then drops from the backup's before
-// those queued since the start.
-void PutInFrontOfQueue(WaitingMsgQ&& loaded) {
-    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
-    WaitingMsgQ queuedSinceStart = std::move(RTCMsgQ);
-    RTCMsgQ = std::move(loaded);
-    for (WaitingMsgSt& entry : queuedSinceStart.Entries) PushMsgToLimitedQ(&RTCMsgQ, std::move(entry));
-}
-
 void RejectBackup(const std::string& path, const char* why) {
     const std::string aside = path + kRejectedBackupSuffix;
     if (RenameAside(path.c_str(), kRejectedBackupSuffix))
@@ -90,9 +102,7 @@ void RejectBackup(const std::string& path, const char* why) {
 
 }  // namespace
 
-void SetBackupLocation(const BackupLocation& location) { Location = location; }
-
-std::string GetDataBackupFilePathName() {
+std::string OutgoingQueue::GetDataBackupFilePathName() {
     // The sender and the shutdown path may both probe: one's probe file
     // must not vanish under the other.
     static std::mutex probeMutex;
@@ -114,9 +124,7 @@ std::string GetDataBackupFilePathName() {
     return Location.localBackupFile;
 }
 
-time_t LastBackupWriteTime() { return LastBackupWrite; }
-
-bool SaveQtoFile() {
+bool OutgoingQueue::SaveQtoFile() {
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
     const std::string path = GetDataBackupFilePathName();
     if (RTCMsgQ.Entries.empty()) {
@@ -132,7 +140,7 @@ bool SaveQtoFile() {
         if (!StripReports(&entry))
             LogLine(LOG_ERR, "SaveQtoFile: package %llu keeps its reports", static_cast<unsigned long long>(entry.MsgIndex));
     }
-    if (!WriteFileAtomically(path.c_str(), [](FILE* file) { return WriteRecords(file, RTCMsgQ); })) {
+    if (!WriteFileAtomically(path.c_str(), [this](FILE* file) { return WriteRecords(file, RTCMsgQ); })) {
         LogLine(LOG_ERR, "SaveQtoFile: failed to write file %s (%s)", path.c_str(), strerror(errno));
         return false;
     }
@@ -140,8 +148,13 @@ bool SaveQtoFile() {
     return true;
 }
 
-bool LoadQFromFile() {
-    const std::string path = GetDataBackupFilePathName();
+bool OutgoingQueue::LoadQFromFile() {
+    const bool loaded = LoadFrom(GetDataBackupFilePathName());
+    LoadTried = true;
+    return loaded;
+}
+
+bool OutgoingQueue::LoadFrom(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         LogLine(LOG_ERR, "LoadQFromFile: Failed to open file %s", path.c_str());
@@ -169,6 +182,13 @@ bool LoadQFromFile() {
     LogLine(LOG_INFO, "LoadQFromFile: %zu packages, %d tag records loaded", loaded.Entries.size(), loaded.TagDataCount);
     PutInFrontOfQueue(std::move(loaded));
     return true;
+}
+
+void OutgoingQueue::PutInFrontOfQueue(WaitingMsgQ&& loaded) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    WaitingMsgQ queuedSinceStart = std::move(RTCMsgQ);
+    RTCMsgQ = std::move(loaded);
+    for (WaitingMsgSt& entry : queuedSinceStart.Entries) PushMsgToLimitedQ(&RTCMsgQ, std::move(entry));
 }
 
 int EncodeBackupRecordHeader(uint8_t flags, uint32_t length, uint8_t* out) {

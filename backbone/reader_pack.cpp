@@ -98,7 +98,7 @@ void BackBoneIface::HandOverLocked() {
     try {
         ReaderPack.mutable_message_header()->set_message_index(NextMsgIndex++);
         ReaderPack.set_package_timestamp(NowMillis());
-        AddMsgToQ(ReaderPack);
+        Outgoing.AddMsgToQ(ReaderPack);
     } catch (const std::exception& e) {
         LogLine(LOG_ERR, "BackBoneIface::EmptyReaderPack: caught an exception (%s)", e.what());
     }

@@ -16,9 +16,12 @@
 
 std::mutex RTCListMutex;
 std::mutex RTCCommStateMutex;
-std::mutex RTCSendMutex;
 
 namespace {
+
+// Guards every write to the TCP socket, so that envelopes never interleave,
+// and the socket's closing against a write in progress.
+std::mutex RTCSendMutex;
 
 constexpr int32_t kLinkStartKeepAliveSeconds = 3;
 
@@ -53,7 +56,7 @@ int ReadTimeoutMillis(int keepAliveSeconds) {
 
 }  // namespace
 
-BackBoneIface::BackBoneIface() {
+BackBoneIface::BackBoneIface(OutgoingQueue& queue) : Outgoing(queue) {
     LastSendMicros = ToMicros(Now());
     // Until an RTC gives its own: 3 s, not saved.
     SetKeepAliveUnsaved(kLinkStartKeepAliveSeconds);

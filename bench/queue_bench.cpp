@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "backbone/msg_queue.h"
-#include "backbone/queue_store.h"
 
 namespace {
 
@@ -32,14 +32,13 @@ double ResidentMB() {
 
 // Activity records as the backbone makes them, packed into packages of
 // about 1 kB, until the queue holds its bound.
-void FillQueueToTheBound() {
+void FillQueueToTheBound(OutgoingQueue* queue) {
     uint64_t index = 1;
     uint32_t tag = 0x01020304;
     const uint64_t visit = 1700000000000ull;
-    while (RTCMsgQ.TagDataCount < kMaxQueuedTagRecords) {
+    for (int32_t queued = queue->TagDataCount(); queued < kMaxQueuedTagRecords; queued = queue->TagDataCount()) {
         ZemloReaderDataPackage package;
-        while (package.ByteSizeLong() <= kPackageBytes &&
-               RTCMsgQ.TagDataCount + package.tags_data_size() < kMaxQueuedTagRecords) {
+        while (package.ByteSizeLong() <= kPackageBytes && queued + package.tags_data_size() < kMaxQueuedTagRecords) {
             RFTagDataPackage* record = package.add_tags_data();
             record->set_tag_id(tag++);
             record->set_tag_msg_id(tag & 0xFF);
@@ -54,7 +53,7 @@ void FillQueueToTheBound() {
         }
         package.mutable_message_header()->set_message_index(index++);
         package.set_package_timestamp(visit + index);
-        AddMsgToQ(package);
+        queue->AddMsgToQ(package);
     }
 }
 
@@ -64,22 +63,25 @@ public:
         if (!dir_.empty()) return;
         char pattern[] = "/tmp/qbenchXXXXXX";
         dir_ = mkdtemp(pattern) ? pattern : "/tmp";
-        BackupLocation location;
-        location.sdDevice = dir_ + "/no-card";
-        location.localBackupFile = dir_ + "/DataBackup.bin";
-        SetBackupLocation(location);
+        location_.sdDevice = dir_ + "/no-card";
+        location_.localBackupFile = dir_ + "/DataBackup.bin";
+        queue_ = std::make_unique<OutgoingQueue>(location_);
         const double before = ResidentMB();
-        FillQueueToTheBound();
+        FillQueueToTheBound(queue_.get());
         std::fprintf(stderr, "queue: %zu packages, %d tag records; RSS %.1f MB before filling, %.1f MB full\n",
-                     RTCMsgQ.Entries.size(), RTCMsgQ.TagDataCount, before, ResidentMB());
+                     queue_->Entries().size(), queue_->TagDataCount(), before, ResidentMB());
     }
     static std::string dir_;
+    static BackupLocation location_;
+    static std::unique_ptr<OutgoingQueue> queue_;
 };
 std::string FullQueue::dir_;
+BackupLocation FullQueue::location_;
+std::unique_ptr<OutgoingQueue> FullQueue::queue_;
 
 BENCHMARK_DEFINE_F(FullQueue, Save)(benchmark::State& state) {
     for (auto _ : state) {
-        if (!SaveQtoFile()) state.SkipWithError("save failed");
+        if (!queue_->SaveQtoFile()) state.SkipWithError("save failed");
     }
     state.counters["rss_mb"] = ResidentMB();
     state.counters["file_mb"] = std::filesystem::file_size(dir_ + "/DataBackup.bin") / 1048576.0;
@@ -89,12 +91,12 @@ BENCHMARK_REGISTER_F(FullQueue, Save)->Unit(benchmark::kMillisecond)->Iterations
 BENCHMARK_DEFINE_F(FullQueue, Load)(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
-        if (!SaveQtoFile()) state.SkipWithError("save failed");
-        RTCMsgQ = WaitingMsgQ();
+        if (!queue_->SaveQtoFile()) state.SkipWithError("save failed");
+        queue_ = std::make_unique<OutgoingQueue>(location_);
         state.ResumeTiming();
-        if (!LoadQFromFile()) state.SkipWithError("load failed");
+        if (!queue_->LoadQFromFile()) state.SkipWithError("load failed");
     }
-    state.counters["tag_records"] = RTCMsgQ.TagDataCount;
+    state.counters["tag_records"] = queue_->TagDataCount();
     state.counters["rss_mb"] = ResidentMB();
     std::filesystem::remove_all(dir_);
 }

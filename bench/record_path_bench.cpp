@@ -6,7 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/time.h>
 
-#include <mutex>
+#include <cstdint>
 #include <vector>
 
 #include "backbone/backbone_iface.h"
@@ -38,9 +38,19 @@ std::vector<TimedSubGMsg> TypicalRecords() {
     return records;
 }
 
-void EmptyQueue() {
-    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
-    RTCMsgQ = WaitingMsgQ();
+// Empties the queue the way the sender does once the RTC took everything.
+void EmptyQueue(OutgoingQueue& queue) {
+    std::vector<WaitingMsgSt> all;
+    bool more = false;
+    if (queue.CopyFrontMsgs(SIZE_MAX, &all, &more)) queue.RemoveWrittenMsgs(all);
+}
+
+// A short queue: emptied after this many hand-overs (AddTagRecord's 0).
+void KeepShort(int packageSize, size_t* handedOver, OutgoingQueue& queue) {
+    if (packageSize == 0 && ++*handedOver > kShortQueuePackages) {
+        EmptyQueue(queue);
+        *handedOver = 0;
+    }
 }
 
 // Up to the bound and a little past it: the count stays just below the
@@ -52,16 +62,19 @@ void FillQueue(BackBoneIface* link, const std::vector<TimedSubGMsg>& records) {
 void BM_RecordToPackage(benchmark::State& state) {
     const bool atBound = state.range(0) != 0;
     const std::vector<TimedSubGMsg> records = TypicalRecords();
-    static BackBoneIface link;  // filled once: the benchmark runs this function several times
-    if (!atBound) EmptyQueue();
-    if (atBound && RTCMsgQ.TagDataCount < kMaxQueuedTagRecords / 2) FillQueue(&link, records);
+    // Filled once: the benchmark runs this function several times.
+    static OutgoingQueue queue;
+    static BackBoneIface link(queue);
+    if (!atBound) EmptyQueue(queue);
+    if (atBound && queue.TagDataCount() < kMaxQueuedTagRecords / 2) FillQueue(&link, records);
     size_t i = 0;
+    size_t handedOver = 0;
     for (auto _ : state) {
-        link.AddTagRecord(records[i++ % records.size()]);
-        if (!atBound && RTCMsgQ.Entries.size() > kShortQueuePackages) EmptyQueue();
+        const int packageSize = link.AddTagRecord(records[i++ % records.size()]);
+        if (!atBound) KeepShort(packageSize, &handedOver, queue);
     }
     state.SetItemsProcessed(state.iterations());
-    state.counters["queued_records"] = RTCMsgQ.TagDataCount;
+    state.counters["queued_records"] = queue.TagDataCount();
 }
 BENCHMARK(BM_RecordToPackage)->ArgName("at_bound")->Arg(0)->Arg(1);
 
@@ -69,13 +82,14 @@ BENCHMARK(BM_RecordToPackage)->ArgName("at_bound")->Arg(0)->Arg(1);
 // drain does.
 void BM_DrainOneRecord(benchmark::State& state) {
     const std::vector<TimedSubGMsg> records = TypicalRecords();
-    BackBoneIface link;
+    OutgoingQueue queue;
+    BackBoneIface link(queue);
     size_t i = 0;
+    size_t handedOver = 0;
     TimedSubGMsg record;
     for (auto _ : state) {
         AddTagData(records[i++ % records.size()]);
-        if (TakeTagData(&record)) link.AddTagRecord(record);
-        if (RTCMsgQ.Entries.size() > kShortQueuePackages) EmptyQueue();
+        if (TakeTagData(&record)) KeepShort(link.AddTagRecord(record), &handedOver, queue);
     }
     state.SetItemsProcessed(state.iterations());
 }

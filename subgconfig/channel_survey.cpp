@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "params/working_params.h"
+#include "platform/latest_report.h"
 #include "subg/opcodes.h"
 #include "subg/radio.h"
 #include "subg/request_queue.h"
@@ -175,14 +176,5 @@ void UpdateChannScan(const int* readings, unsigned channel, int count) {
 }
 
 bool TakeSurveyResults(ZemloChannelSurveyResults* out) {
-    std::lock_guard<std::mutex> lock(ChannScanMutex);
-    if (!ChannelScanUpdated) return false;
-    try {
-        out->CopyFrom(ChannSurveyContainer);
-    } catch (const std::exception& e) {
-        LogLine(LOG_ERR, "TakeSurveyResults: caught an exception (%s)", e.what());
-        return false;
-    }
-    ChannelScanUpdated = false;
-    return true;
+    return TakeLatestReport(ChannScanMutex, ChannelScanUpdated, ChannSurveyContainer, out, "TakeSurveyResults");
 }

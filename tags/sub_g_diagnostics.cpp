@@ -9,6 +9,7 @@
 #include "params/working_params.h"
 #include "platform/byte_order.h"
 #include "platform/format.h"
+#include "platform/latest_report.h"
 #include "subg/radio.h"
 #include "subg/uart_faults.h"
 #include "tags/csv_logs.h"
@@ -153,14 +154,5 @@ void UpdateDiagnostics(SubGDiagnotics d) {
 }
 
 bool TakeDiagnostics(ZemloReaderDiagnosticsInformation* out) {
-    std::lock_guard<std::mutex> lock(DiagMutex);
-    if (!DiagUpdated) return false;
-    try {
-        out->CopyFrom(DiagContainer);
-    } catch (const std::exception& e) {
-        LogLine(LOG_ERR, "TakeDiagnostics: caught an exception (%s)", e.what());
-        return false;
-    }
-    DiagUpdated = false;
-    return true;
+    return TakeLatestReport(DiagMutex, DiagUpdated, DiagContainer, out, "TakeDiagnostics");
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -10,7 +11,10 @@
 #include <vector>
 
 #include "backbone/msg_q_sender.h"
+#include "platform/atomic_file.h"
 #include "platform/clock.h"
+#include "platform/timing.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -31,16 +35,25 @@ ZemloReaderDataPackage Package(uint64_t index, int records, uint64_t packageTime
     return package;
 }
 
-std::vector<uint64_t> QueuedIndexes() {
+std::vector<uint64_t> QueuedIndexes(OutgoingQueue& queue) {
     std::vector<uint64_t> indexes;
-    for (const WaitingMsgSt& e : RTCMsgQ.Entries) indexes.push_back(e.MsgIndex);
+    for (const WaitingMsgSt& e : queue.Entries()) indexes.push_back(e.MsgIndex);
     return indexes;
 }
 
-void ExpectCountIsSum(const WaitingMsgQ& q) {
+template <typename Entries>
+void ExpectCountIsSum(const Entries& entries, int32_t count) {
     int32_t sum = 0;
-    for (const WaitingMsgSt& e : q.Entries) sum += e.TagRecords;
-    EXPECT_EQ(q.TagDataCount, sum);
+    for (const WaitingMsgSt& e : entries) sum += e.TagRecords;
+    EXPECT_EQ(count, sum);
+}
+
+// Holds a save of the queue, and so its lock, until released.
+std::atomic<bool> saveHeld{false};
+std::atomic<bool> saveReleased{false};
+void HoldTheSave(const char*) {
+    saveHeld = true;
+    for (int i = 0; i < 10000 && !saveReleased; ++i) MicroSecSleep(1000);
 }
 
 TEST(MsgQueue, TheOldestPackagesMakeRoomAtTheBound) {
@@ -62,36 +75,47 @@ TEST(MsgQueue, TheOldestPackagesMakeRoomAtTheBound) {
         std::vector<int32_t> kept;
         for (const WaitingMsgSt& e : q.Entries) kept.push_back(e.TagRecords);
         EXPECT_EQ(kept, c.kept);
-        ExpectCountIsSum(q);
+        ExpectCountIsSum(q.Entries, q.TagDataCount);
     }
 }
 
 TEST(MsgQueue, APackageQueuedTwiceIsStoredOnce) {
-    AddMsgToQ(Package(1, 3));
-    AddMsgToQ(Package(1, 3));
+    OutgoingQueue queue;
+    queue.AddMsgToQ(Package(1, 3));
+    queue.AddMsgToQ(Package(1, 3));
     // Indexes start at 1 again in every run: a reloaded package may share
     // its index with a new one, which must not be lost.
-    AddMsgToQ(Package(1, 3, 2000));
-    AddMsgToQ(Package(2, 4));
-    EXPECT_EQ(QueuedIndexes(), (std::vector<uint64_t>{1, 1, 2}));
-    EXPECT_EQ(RTCMsgQ.TagDataCount, 10);
+    queue.AddMsgToQ(Package(1, 3, 2000));
+    queue.AddMsgToQ(Package(2, 4));
+    EXPECT_EQ(QueuedIndexes(queue), (std::vector<uint64_t>{1, 1, 2}));
+    EXPECT_EQ(queue.TagDataCount(), 10);
 }
 
 TEST(MsgQueue, OnlyWrittenPackagesLeaveTheQueue) {
-    for (uint64_t i = 1; i <= 4; ++i) AddMsgToQ(Package(i, 2));
+    ScratchDir dir("msgq", ScratchDir::Cwd::Enter);
+    BackupLocation here;
+    here.sdDevice = dir.Path() + "/no-card";
+    OutgoingQueue queue(here);
+    for (uint64_t i = 1; i <= 4; ++i) queue.AddMsgToQ(Package(i, 2));
     std::vector<WaitingMsgSt> burst;
     bool more = false;
-    ASSERT_TRUE(CopyFrontMsgs(3, &burst, &more));
+    ASSERT_TRUE(queue.CopyFrontMsgs(3, &burst, &more));
     EXPECT_EQ(burst.size(), 3u);
     EXPECT_TRUE(more);
     {
-        std::lock_guard<std::mutex> held(RTCMsgQMutex);
-        EXPECT_FALSE(CopyFrontMsgs(3, &burst, &more)) << "a busy queue is skipped, not waited for";
+        SetAtomicWriteHook(HoldTheSave);
+        std::thread save([&queue] { queue.SaveQtoFile(); });
+        for (int i = 0; i < 10000 && !saveHeld; ++i) MicroSecSleep(1000);
+        std::vector<WaitingMsgSt> duringSave;
+        EXPECT_FALSE(queue.CopyFrontMsgs(3, &duringSave, &more)) << "a busy queue is skipped, not waited for";
+        saveReleased = true;
+        save.join();
+        SetAtomicWriteHook(nullptr);
     }
     burst.erase(burst.begin() + 1);  // the second one failed to go out
-    RemoveWrittenMsgs(burst);
-    EXPECT_EQ(QueuedIndexes(), (std::vector<uint64_t>{2, 4}));
-    ExpectCountIsSum(RTCMsgQ);
+    queue.RemoveWrittenMsgs(burst);
+    EXPECT_EQ(QueuedIndexes(queue), (std::vector<uint64_t>{2, 4}));
+    ExpectCountIsSum(queue.Entries(), queue.TagDataCount());
 }
 
 TEST(MsgQueue, AClockSettingShiftsQueuedRecordsOnceAndOnlyBeyondTenSeconds) {
@@ -107,11 +131,11 @@ TEST(MsgQueue, AClockSettingShiftsQueuedRecordsOnceAndOnlyBeyondTenSeconds) {
         {{11}, 11000},
     };
     for (const Case& c : cases) {
-        RTCMsgQ = WaitingMsgQ();
-        AddMsgToQ(Package(1, 2));
-        AddMsgToQ(Package(2, 1));
-        for (long offset : c.settings) UpdateDataTime(kNow + offset);
-        for (const WaitingMsgSt& e : RTCMsgQ.Entries) {
+        OutgoingQueue queue;
+        queue.AddMsgToQ(Package(1, 2));
+        queue.AddMsgToQ(Package(2, 1));
+        for (long offset : c.settings) queue.UpdateDataTime(kNow + offset);
+        for (const WaitingMsgSt& e : queue.Entries()) {
             EXPECT_TRUE(e.Flags & kDataTimeUpdatedFlag);
             ZemloReaderDataPackage package;
             ASSERT_TRUE(package.ParseFromString(e.Msg));
@@ -124,9 +148,10 @@ TEST(MsgQueue, AClockSettingShiftsQueuedRecordsOnceAndOnlyBeyondTenSeconds) {
 }
 
 TEST(MsgQueue, AcknowledgementsAreTakenAllAtOnce) {
-    for (uint64_t i : {7u, 9u, 8u}) AddAckWaiting(i);
-    EXPECT_EQ(TakeAckWaiting(), (std::vector<uint64_t>{7, 9, 8}));
-    EXPECT_TRUE(TakeAckWaiting().empty());
+    OutgoingQueue queue;
+    for (uint64_t i : {7u, 9u, 8u}) queue.AddAckWaiting(i);
+    EXPECT_EQ(queue.TakeAckWaiting(), (std::vector<uint64_t>{7, 9, 8}));
+    EXPECT_TRUE(queue.TakeAckWaiting().empty());
 }
 
 // A pause of an hour between bursts must not hold up a save that is due:

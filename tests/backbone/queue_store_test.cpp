@@ -11,6 +11,7 @@
 
 #include "backbone/msg_queue.h"
 #include "platform/atomic_file.h"
+#include "platform/clock.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -53,82 +54,92 @@ std::string FileBytes(const char* path) {
 
 void WriteBytes(const char* path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-ZemloReaderDataPackage Queued(size_t i) {
+ZemloReaderDataPackage Queued(OutgoingQueue& queue, size_t i) {
     ZemloReaderDataPackage package;
-    EXPECT_TRUE(package.ParseFromString(RTCMsgQ.Entries.at(i).Msg));
+    EXPECT_TRUE(package.ParseFromString(queue.Entries().at(i).Msg));
     return package;
 }
 
-std::vector<uint64_t> QueuedIndexes() {
+std::vector<uint64_t> QueuedIndexes(OutgoingQueue& queue) {
     std::vector<uint64_t> indexes;
-    for (const WaitingMsgSt& e : RTCMsgQ.Entries) indexes.push_back(e.MsgIndex);
+    for (const WaitingMsgSt& e : queue.Entries()) indexes.push_back(e.MsgIndex);
     return indexes;
 }
 
 class QueueStore : public ::testing::Test {
 protected:
-    void SetUp() override {
-        BackupLocation location;
-        location.sdDevice = dir_.Path() + "/mmcblk0p1";
-        location.probeFile = dir_.Path() + "/home/DummyFile.txt";
-        location.sdBackupFile = dir_.Path() + "/home/DataBackup.bin";
-        SetBackupLocation(location);
+    QueueStore() {
+        location_.sdDevice = dir_.Path() + "/mmcblk0p1";
+        location_.probeFile = dir_.Path() + "/home/DummyFile.txt";
+        location_.sdBackupFile = dir_.Path() + "/home/DataBackup.bin";
     }
     ScratchDir dir_{"qstore", ScratchDir::Cwd::Enter};
+    BackupLocation location_;
 };
 
 TEST_F(QueueStore, ASavedQueueLoadsBackWithoutItsReportsInFrontOfNewPackages) {
-    AddMsgToQ(WithReports(Package(1, 3)));
-    AddMsgToQ(Package(2, 2));
-    RTCMsgQ.Entries[1].Flags = kDataTimeUpdatedFlag;
-    ASSERT_TRUE(SaveQtoFile());
+    OutgoingQueue queue(location_);
+    {
+        // The second package alone goes through a clock correction: the
+        // first joins the queue after it, from a backup.
+        OutgoingQueue earlier(location_);
+        earlier.AddMsgToQ(WithReports(Package(1, 3)));
+        ASSERT_TRUE(earlier.SaveQtoFile());
+        queue.AddMsgToQ(Package(2, 2));
+        queue.UpdateDataTime(static_cast<long>(NowSeconds()));
+        ASSERT_TRUE(queue.LoadQFromFile());
+    }
+    ASSERT_TRUE(queue.SaveQtoFile());
     const std::string bytes = FileBytes(kBackup);
     uint8_t header[kMaxBackupRecordHeader];
-    const int n = EncodeBackupRecordHeader(0, static_cast<uint32_t>(RTCMsgQ.Entries[0].Msg.size()), header);
+    const int n = EncodeBackupRecordHeader(0, static_cast<uint32_t>(queue.Entries()[0].Msg.size()), header);
     EXPECT_EQ(bytes.substr(0, n), std::string(reinterpret_cast<char*>(header), n));
     EXPECT_EQ(bytes.substr(0, 2), std::string("\x00\x1A", 2));
 
-    RTCMsgQ = WaitingMsgQ();
-    AddMsgToQ(Package(5, 1));
-    ASSERT_TRUE(LoadQFromFile());
-    EXPECT_EQ(QueuedIndexes(), (std::vector<uint64_t>{1, 2, 5}));
+    OutgoingQueue restarted(location_);
+    restarted.AddMsgToQ(Package(5, 1));
+    ASSERT_TRUE(restarted.LoadQFromFile());
+    EXPECT_EQ(QueuedIndexes(restarted), (std::vector<uint64_t>{1, 2, 5}));
     // Killed before its next save, the reader finds the same backup again.
     EXPECT_EQ(FileBytes(kBackup), bytes);
-    EXPECT_EQ(RTCMsgQ.TagDataCount, 6);
+    EXPECT_EQ(restarted.TagDataCount(), 6);
     for (size_t i = 0; i < 2; ++i) {
         ZemloReaderDataPackage expected = Package(i + 1, 3 - i);
-        ZemloReaderDataPackage loaded = Queued(i);
+        ZemloReaderDataPackage loaded = Queued(restarted, i);
         EXPECT_EQ(loaded.SerializeAsString(), expected.SerializeAsString()) << "only records, times and header remain";
-        EXPECT_EQ(RTCMsgQ.Entries[i].Flags, i == 1 ? kDataTimeUpdatedFlag : 0);
+        EXPECT_EQ(restarted.Entries()[i].Flags, i == 1 ? kDataTimeUpdatedFlag : 0);
     }
 }
 
 TEST_F(QueueStore, AnEmptyQueueWritesNoFileAndDropsAStaleOne) {
-    ASSERT_TRUE(SaveQtoFile());
+    OutgoingQueue queue(location_);
+    ASSERT_TRUE(queue.SaveQtoFile());
     EXPECT_FALSE(fs::exists(kBackup));
     WriteBytes(kBackup, "stale");
-    ASSERT_TRUE(SaveQtoFile());
+    ASSERT_TRUE(queue.SaveQtoFile());
     EXPECT_FALSE(fs::exists(kBackup));
 }
 
 TEST_F(QueueStore, AFailedSaveLeavesThePreviousFileWhole) {
-    AddMsgToQ(Package(1, 2));
-    ASSERT_TRUE(SaveQtoFile());
+    OutgoingQueue queue(location_);
+    queue.AddMsgToQ(Package(1, 2));
+    ASSERT_TRUE(queue.SaveQtoFile());
     const std::string before = FileBytes(kBackup);
-    AddMsgToQ(Package(2, 2));
+    queue.AddMsgToQ(Package(2, 2));
     SetAtomicWriteHook([](const char* path) { unlink((std::string(path) + ".tmp").c_str()); });
-    EXPECT_FALSE(SaveQtoFile());
+    EXPECT_FALSE(queue.SaveQtoFile());
     SetAtomicWriteHook(nullptr);
     EXPECT_EQ(FileBytes(kBackup), before);
-    EXPECT_EQ(RTCMsgQ.Entries.size(), 2u);
+    EXPECT_EQ(queue.Entries().size(), 2u);
 }
 
 TEST_F(QueueStore, ACutOrDamagedBackupIsRefusedAndKeptAsideUnlessItEndsInsideAPackage) {
-    AddMsgToQ(Package(1, 3));
-    ASSERT_TRUE(SaveQtoFile());
+    OutgoingQueue saved(location_);
+    saved.AddMsgToQ(Package(1, 3));
+    ASSERT_TRUE(saved.SaveQtoFile());
     const std::string first = FileBytes(kBackup);
-    AddMsgToQ(Package(2, 3));
-    ASSERT_TRUE(SaveQtoFile());
+    saved.AddMsgToQ(Package(2, 3));
+    ASSERT_TRUE(saved.SaveQtoFile());
     const std::string both = FileBytes(kBackup);
     const size_t secondPackage = both.size() - first.size() - 3;
     struct Case {
@@ -146,19 +157,19 @@ TEST_F(QueueStore, ACutOrDamagedBackupIsRefusedAndKeptAsideUnlessItEndsInsideAPa
         {"ends inside a package", both.substr(0, both.size() - secondPackage / 2), true, {1, 0}},
     };
     for (const Case& c : cases) {
-        RTCMsgQ = WaitingMsgQ();
+        OutgoingQueue queue(location_);
         fs::remove(kRejected);
         WriteBytes(kBackup, c.bytes);
-        EXPECT_EQ(LoadQFromFile(), c.loads) << c.what;
-        EXPECT_EQ(QueuedIndexes(), c.queued) << c.what;
+        EXPECT_EQ(queue.LoadQFromFile(), c.loads) << c.what;
+        EXPECT_EQ(QueuedIndexes(queue), c.queued) << c.what;
         EXPECT_EQ(fs::exists(kBackup), c.loads) << c.what;
         if (c.loads) {
             EXPECT_FALSE(fs::exists(kRejected)) << c.what;
-            const ZemloReaderDataPackage partial = Queued(1);
+            const ZemloReaderDataPackage partial = Queued(queue, 1);
             ASSERT_GE(partial.tags_data_size(), 2) << c.what;
             EXPECT_EQ(partial.tags_data(1).SerializeAsString(), Package(2, 3).tags_data(1).SerializeAsString())
                 << c.what << ": the records before the cut are kept";
-            EXPECT_EQ(RTCMsgQ.TagDataCount, 3 + partial.tags_data_size()) << c.what;
+            EXPECT_EQ(queue.TagDataCount(), 3 + partial.tags_data_size()) << c.what;
         } else {
             EXPECT_EQ(FileBytes(kRejected), c.bytes) << c.what;
         }
@@ -176,7 +187,7 @@ TEST_F(QueueStore, TheBackupGoesToTheCardOnlyWhenItsDeviceExistsAndItsFolderTake
         fs::remove(dir_.Path() + "/mmcblk0p1");
         if (c.device) WriteBytes((dir_.Path() + "/mmcblk0p1").c_str(), "");
         if (c.folder) fs::create_directory(dir_.Path() + "/home");
-        EXPECT_EQ(GetDataBackupFilePathName(), c.onCard ? dir_.Path() + "/home/DataBackup.bin" : kBackup);
+        EXPECT_EQ(OutgoingQueue(location_).GetDataBackupFilePathName(), c.onCard ? dir_.Path() + "/home/DataBackup.bin" : kBackup);
         EXPECT_FALSE(fs::exists(dir_.Path() + "/home/DummyFile.txt"));
     }
 }

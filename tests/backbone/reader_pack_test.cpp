@@ -7,7 +7,6 @@
 
 #include "backbone/backbone_iface.h"
 #include "backbone/msg_queue.h"
-#include "backbone/queue_store.h"
 #include "backbone/tag_records.h"
 #include "support/scratch_dir.h"
 #include "tags/tag_builder_records.h"
@@ -16,9 +15,9 @@ namespace {
 
 constexpr int kLimit = 1024;
 
-ZemloReaderDataPackage Queued(size_t i) {
+ZemloReaderDataPackage Queued(OutgoingQueue& queue, size_t i) {
     ZemloReaderDataPackage package;
-    EXPECT_TRUE(package.ParseFromString(RTCMsgQ.Entries.at(i).Msg));
+    EXPECT_TRUE(package.ParseFromString(queue.Entries().at(i).Msg));
     return package;
 }
 
@@ -55,14 +54,15 @@ TEST(ReaderPack, TheRunningSizeIsTheSerialisedSizeAndTheCrossingEntryTravels) {
         ActivityRecord(5, 1),           ActivityRecord(0x0FFFFFFF, 60000, 200),
         SubRecord(SubMsgType::Diagnostics, DiagV1Body()), SubRecord(SubMsgType::Diagnostics, DiagV2Body()),
         SubRecord(SubMsgType::Parameters, ParamsBody())};
-    BackBoneIface link;
+    OutgoingQueue queue;
+    BackBoneIface link(queue);
     // A package that already holds a report counts it too.
     ZemloReaderDataPackage start;
     start.mutable_reader_diag_info()->set_rssi_noise(3);
     ASSERT_EQ(link.AddNewReaderPackData(start), 1);
     Mirror mirror;
     mirror.pack = start;
-    for (size_t i = 0; RTCMsgQ.Entries.empty(); ++i) {
+    for (size_t i = 0; queue.Entries().empty(); ++i) {
         ASSERT_LT(i, 200u);
         const TimedSubGMsg& record = kinds[i % kinds.size()];
         link.AddTagRecord(record);
@@ -73,8 +73,8 @@ TEST(ReaderPack, TheRunningSizeIsTheSerialisedSizeAndTheCrossingEntryTravels) {
     }
     EXPECT_GT(mirror.Size(), kLimit);
     EXPECT_EQ(link.GetReaderPackSize(), 0);
-    ASSERT_EQ(RTCMsgQ.Entries.size(), 1u);
-    ZemloReaderDataPackage handedOver = Queued(0);
+    ASSERT_EQ(queue.Entries().size(), 1u);
+    ZemloReaderDataPackage handedOver = Queued(queue, 0);
     EXPECT_EQ(handedOver.tags_data_size(), mirror.pack.tags_data_size()) << "the crossing entry is in it";
     handedOver.clear_message_header();
     handedOver.clear_package_timestamp();
@@ -103,14 +103,15 @@ TEST(ReaderPack, ExactlyTheLimitStaysAndOneEntryMoreIsHandedOver) {
     }
     ASSERT_NE(last, nullptr) << "no combination lands on the limit";
 
-    BackBoneIface link;
+    OutgoingQueue queue;
+    BackBoneIface link(queue);
     for (int i = 0; i < fillers; ++i) link.AddTagRecord(*filler);
     link.AddTagRecord(*last);
     EXPECT_EQ(link.GetReaderPackSize(), kLimit);
-    EXPECT_TRUE(RTCMsgQ.Entries.empty()) << "exactly the limit is not handed over";
+    EXPECT_TRUE(queue.Entries().empty()) << "exactly the limit is not handed over";
     EXPECT_EQ(link.AddTagRecord(ActivityRecord(77, 1)), 0);
-    ASSERT_EQ(RTCMsgQ.Entries.size(), 1u);
-    const ZemloReaderDataPackage handedOver = Queued(0);
+    ASSERT_EQ(queue.Entries().size(), 1u);
+    const ZemloReaderDataPackage handedOver = Queued(queue, 0);
     ASSERT_EQ(handedOver.tags_data_size(), fillers + 2);
     EXPECT_EQ(handedOver.tags_data(fillers + 1).tag_id(), 77u);
 }
@@ -119,33 +120,33 @@ TEST(ReaderPack, IndicesRunFromOneAndContinueAboveAReloadedBackup) {
     ScratchDir dir("rpack", ScratchDir::Cwd::Enter);
     BackupLocation location;
     location.sdDevice = dir.Path() + "/no-card";
-    SetBackupLocation(location);
     {
-        BackBoneIface earlierRun;
+        OutgoingQueue queue(location);
+        BackBoneIface earlierRun(queue);
         for (int i = 0; i < 3; ++i) {
             earlierRun.AddTagRecord(ActivityRecord(i, 1));
             earlierRun.EmptyReaderPack();
         }
-        ASSERT_TRUE(SaveQtoFile());
-        RTCMsgQ = WaitingMsgQ();
+        ASSERT_TRUE(queue.SaveQtoFile());
     }
-    BackBoneIface link;
+    OutgoingQueue queue(location);
+    BackBoneIface link(queue);
     link.EmptyReaderPack();
     link.EmptyReaderPack();
-    ASSERT_EQ(RTCMsgQ.Entries.size(), 2u);
-    EXPECT_EQ(Queued(0).message_header().message_index(), 1u) << "the first package of a run";
-    EXPECT_EQ(Queued(1).message_header().message_index(), 2u);
+    ASSERT_EQ(queue.Entries().size(), 2u);
+    EXPECT_EQ(Queued(queue, 0).message_header().message_index(), 1u) << "the first package of a run";
+    EXPECT_EQ(Queued(queue, 1).message_header().message_index(), 2u);
 
-    RTCMsgQ = WaitingMsgQ();
-    BackBoneIface restarted;
-    ASSERT_TRUE(LoadQFromFile());
-    restarted.ContinueMsgIndexAbove(HighestQueuedIndex());
+    OutgoingQueue reloaded(location);
+    BackBoneIface restarted(reloaded);
+    ASSERT_TRUE(reloaded.LoadQFromFile());
+    restarted.ContinueMsgIndexAbove(reloaded.HighestQueuedIndex());
     restarted.ContinueMsgIndexAbove(1);  // never back
     restarted.AddTagRecord(ActivityRecord(9, 1));
     restarted.EmptyReaderPack();
-    ASSERT_EQ(RTCMsgQ.Entries.size(), 4u) << "the new package is queued beside the reloaded ones";
-    EXPECT_EQ(Queued(3).message_header().message_index(), 4u);
-    EXPECT_EQ(Queued(3).tags_data(0).tag_id(), 9u);
+    ASSERT_EQ(reloaded.Entries().size(), 4u) << "the new package is queued beside the reloaded ones";
+    EXPECT_EQ(Queued(reloaded, 3).message_header().message_index(), 4u);
+    EXPECT_EQ(Queued(reloaded, 3).tags_data(0).tag_id(), 9u);
 }
 
 }  // namespace

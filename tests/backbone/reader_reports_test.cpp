@@ -16,6 +16,7 @@
 
 #include "backbone/backbone_iface.h"
 #include "backbone/backbone_thread.h"
+#include "backbone/msg_queue.h"
 #include "params/working_params.h"
 #include "subgconfig/freq_coding.h"
 #include "subgconfig/frequencies.h"
@@ -128,7 +129,8 @@ protected:
         SetWorkingChann(4);
     }
     ScratchDir dir_;
-    BackBoneIface link_;
+    OutgoingQueue queue_;
+    BackBoneIface link_{queue_};
 };
 
 TEST_F(RtcParams, ReaderParameters) {
@@ -190,7 +192,8 @@ TEST_F(RtcParams, TagParametersChangeOnlyWhatTheyCarry) {
 // link's locks held. The backbone holds the package's lock while a save of
 // a large queue keeps it waiting for seconds; the hand-over must not wait.
 TEST(ReaderReports, SurveyProgressIsHandedOverWhileThePackageIsHeld) {
-    BackBoneIface link;
+    OutgoingQueue queue;
+    BackBoneIface link(queue);
     std::unique_lock<std::mutex> packageHeld(ReaderPackMutex);
     std::promise<void> handed;
     std::future<void> over = handed.get_future();

@@ -14,6 +14,7 @@
 #include "backbone/backbone_iface.h"
 #include "backbone/envelope.h"
 #include "backbone/envelope_stream.h"
+#include "backbone/msg_queue.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -77,7 +78,8 @@ protected:
     }
 
     ScratchDir dir_{"rtc_handlers_", ScratchDir::Cwd::Enter};
-    BackBoneIface link_;
+    OutgoingQueue queue_;
+    BackBoneIface link_{queue_};
     RTCHandlerContext context_{&link_, KeepAlive, DataTime, Ack, Clock, nullptr, TagParams, Command, kFloorSeconds};
 };
 

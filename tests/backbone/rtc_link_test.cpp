@@ -19,6 +19,7 @@
 #include "backbone/backbone_iface.h"
 #include "backbone/discovery.h"
 #include "backbone/envelope.h"
+#include "backbone/msg_queue.h"
 #include "backbone/rtc_listener.h"
 #include "platform/net.h"
 #include "support/scratch_dir.h"
@@ -89,7 +90,8 @@ public:
     }
 
     ScratchDir dir_{"rtc_link_", ScratchDir::Cwd::Enter};
-    BackBoneIface link_;
+    OutgoingQueue queue_;
+    BackBoneIface link_{queue_};
     int discoveryPort_ = -1;
     int rtcListenFd_ = -1, rtcPort_ = 0;
     int refusingFd_ = -1, refusingPort_ = 0;

@@ -41,7 +41,7 @@ std::string CheckParams(const fs::path& copy) {
 }
 
 // Every record whole, and the loader takes the file.
-std::string CheckBackup(const fs::path& copy) {
+std::string CheckBackup(const fs::path& copy, OutgoingQueue& queue) {
     if (!fs::exists(copy)) return "backup=absent";
     std::ifstream in(copy, std::ios::binary);
     bool whole = true;
@@ -51,9 +51,9 @@ std::string CheckBackup(const fs::path& copy) {
             return static_cast<size_t>(in.gcount());
         },
         [&whole](uint8_t, std::string&&, bool complete) { whole = whole && complete; });
-    if (!LoadQFromFile() || !whole) return "backup=damaged";
-    return "backup=ok packages=" + std::to_string(RTCMsgQ.Entries.size()) +
-           " records=" + std::to_string(RTCMsgQ.TagDataCount);
+    if (!queue.LoadQFromFile() || !whole) return "backup=damaged";
+    return "backup=ok packages=" + std::to_string(queue.Entries().size()) +
+           " records=" + std::to_string(queue.TagDataCount());
 }
 
 }  // namespace
@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
     BackupLocation location;
     location.sdDevice = (scratch / "no-card").string();
     location.localBackupFile = (scratch / kBackupName).string();
-    SetBackupLocation(location);
+    OutgoingQueue queue(location);
     const std::string params = CheckParams(scratch / kParamsName);
-    const std::string backup = CheckBackup(scratch / kBackupName);
+    const std::string backup = CheckBackup(scratch / kBackupName, queue);
     fs::remove_all(scratch, error);
     std::printf("%s %s\n", params.c_str(), backup.c_str());
     return params.find("damaged") != std::string::npos || backup.find("damaged") != std::string::npos ? 1 : 0;
