@@ -128,6 +128,16 @@ std::string Record(uint8_t flags, uint64_t index) {
     return std::string(reinterpret_cast<char*>(header), n) + package;
 }
 
+// A stop before the sender has read the backup leaves it as it is: the
+// packages in it are not in the queue yet.
+TEST_F(QueueStore, AnExitBeforeTheLoadLeavesTheBackupUnread) {
+    WriteBytes(kBackup, Record(0, 1));
+    OutgoingQueue queue(location_);
+    queue.AddMsgToQ(Package(2, 2));
+    queue.MakeJournalDurable();
+    EXPECT_EQ(FileBytes(kBackup), Record(0, 1));
+}
+
 // Packages enter the file as they enter the queue and are marked in place
 // as they leave; the file is rewritten once those that left hold most of it.
 TEST_F(QueueStore, TheJournalFollowsTheQueueAndIsCompactedWhenMostOfItLeft) {

@@ -7,8 +7,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
 #include <numeric>
+#include <set>
 
 #include "rtc_record.h"
 
@@ -127,6 +129,62 @@ TEST(Delivery, StoppedDuringAnOutageTheReaderDeliversEverythingAfterItsRestart) 
     ExpectIndicesWithoutGapOrRepeat(indices);
 }
 
+uint64_t NowMs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count());
+}
+
+// SIGKILL (or a power cut) during an outage costs at most the records of
+// the last two seconds: the queue is on disk as it grows.
+TEST(Delivery, KilledDuringAnOutageTheReaderLosesNoRecordOlderThanTwoSeconds) {
+    SandboxRun first;
+    first.Start(DeliveryOptions(first));
+    StartTagsOncePaired(first);
+    ASSERT_TRUE(first.RtcControl("listen off"));
+    ASSERT_TRUE(first.RtcControl("close"));
+    ASSERT_TRUE(WaitForMoreRows(first, kRowsPerPhase));
+    const uint64_t killMs = NowMs();
+    ASSERT_EQ(kill(first.PidFromFile("daemon.pid"), SIGKILL), 0);
+    ASSERT_NE(first.WaitForExit(kBound), -1);
+    std::vector<TagRecord> due;
+    for (const TagRecord& r : ActivityLogRecords(ActivityLogPath(first)))
+        if (r.visitMs + 2000 < killMs) due.push_back(r);
+    const auto before = RtcLines(first);
+
+    SandboxRun second(first.Dir());
+    second.Start(DeliveryOptions(second, false));
+    WaitForDelivered(before, second, due.size());
+    std::set<std::tuple<uint32_t, uint32_t, uint64_t>> delivered;
+    for (const auto& lines : {before, RtcLines(second)})
+        for (const TagRecord& r : DeliveredRecords(lines)) delivered.insert(r.Identity());
+    size_t lost = 0;
+    for (const TagRecord& r : due) lost += delivered.count(r.Identity()) == 0;
+    EXPECT_EQ(lost, 0u) << "of " << due.size() << " records logged more than 2 s before the kill";
+}
+
+// Packages that left the queue are marked on disk at once: a restart after
+// delivery, even by SIGKILL, sends none of them again.
+TEST(Delivery, KilledAfterDeliveryTheReaderSendsNothingAgain) {
+    SandboxRun first;
+    first.Start(DeliveryOptions(first));
+    StartTagsOncePaired(first);
+    StopTags(first);
+    ASSERT_TRUE(WaitForDelivered({}, first, BoardSentRecords(first.SerialPath()).size()));
+    ASSERT_EQ(kill(first.PidFromFile("daemon.pid"), SIGKILL), 0);
+    ASSERT_NE(first.WaitForExit(kBound), -1);
+
+    SandboxRun second(first.Dir());
+    second.Start(DeliveryOptions(second, false));
+    ASSERT_TRUE(second.WaitForLine(second.SyslogPath(), "LoadQFromFile: [0-9]+ packages", kBound));
+    EXPECT_EQ(second.MatchingLines(second.SyslogPath(), "LoadQFromFile: [0-9]+ packages, 0 tag records loaded").size(),
+              1u);
+    // Paired and past a keep-alive: anything reloaded would have gone first.
+    ASSERT_TRUE(second.WaitForRtcLine("\"kind\":\"RTCPAIRACK\"", kBound));
+    ASSERT_TRUE(second.WaitForRtcLine("\"dir\":\"recv\",\"envelope\":[0-9]+,\"kind\":\"KEEPALIVE\"", kBound));
+    EXPECT_TRUE(DeliveredRecords(RtcLines(second)).empty());
+}
+
 // Records as the backup holds them: flag byte, the envelope key 0x1A, the
 // package's length as a varint, the package.
 void AppendBackupRecord(uint8_t flags, const ZemloReaderDataPackage& package, std::string* file) {
@@ -160,12 +218,16 @@ ZemloReaderDataPackage CraftedPackage(uint64_t index, uint32_t firstTag, int rec
     return package;
 }
 
-TEST(Delivery, ACraftedBackupIsLoadedDeliveredAndNewPackagesNumberedAboveIt) {
+TEST(Delivery, ACraftedBackupIsLoadedWithoutItsTornLastRecordDeliveredAndNewPackagesNumberedAboveIt) {
     SandboxRun run;
     const std::vector<ZemloReaderDataPackage> crafted = {CraftedPackage(7, 5001, 2), CraftedPackage(9, 6001, 3)};
     std::string file;
     AppendBackupRecord(0, crafted[0], &file);
     AppendBackupRecord(2, crafted[1], &file);  // already through a clock correction
+    // A power cut during an append: the last record is cut short.
+    std::string torn;
+    AppendBackupRecord(0, CraftedPackage(10, 7001, 2), &torn);
+    file += torn.substr(0, torn.size() / 2);
     ASSERT_EQ(mkdir(run.WorkDir().c_str(), 0755), 0);
     std::ofstream(run.WorkDir() + "/DataBackup.bin", std::ios::binary) << file;
 
@@ -194,6 +256,10 @@ TEST(Delivery, ACraftedBackupIsLoadedDeliveredAndNewPackagesNumberedAboveIt) {
         EXPECT_EQ(received[i].message_header().message_index(), 10 + (i - crafted.size()));
     }
     EXPECT_FALSE(run.MatchingLines(run.SyslogPath(), "LoadQFromFile: 2 packages, 5 tag records loaded").empty());
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(),
+                                "ends inside a record; its last " + std::to_string(torn.size() / 2) + " bytes dropped")
+                  .size(),
+              1u);
 }
 
 }  // namespace
