@@ -122,7 +122,6 @@ void OutgoingQueue::UpdateDataTime(long newSeconds) {
     const long delta = newSeconds - static_cast<long>(NowSeconds());
     const bool shift = delta < -kClockJumpToleranceSeconds || delta > kClockJumpToleranceSeconds;
     int shiftedRecords = 0;
-    bool marked = false;
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
     for (WaitingMsgSt& entry : RTCMsgQ.Entries) {
         if (entry.Flags & kDataTimeUpdatedFlag) continue;
@@ -134,10 +133,10 @@ void OutgoingQueue::UpdateDataTime(long newSeconds) {
             syslog(LOG_ERR, "UpdateDataTime: caught an exception (%s)", e.what());
         }
         entry.Flags |= kDataTimeUpdatedFlag;
-        marked = true;
+        // Moved times need the file rewritten; the flag alone is set in place.
+        if (!shift) WriteFlagsToJournal(entry, entry.Flags);
     }
-    // The records on disk keep the old times and flags until rewritten.
-    if (marked) CompactionWanted = true;
+    if (shift) CompactionWanted = true;
     if (shiftedRecords > 0)
         syslog(LOG_DEBUG, "UpdateDataTime: %d queued tag records moved by %ld s", shiftedRecords, delta);
 }

@@ -150,6 +150,8 @@ private:
     void LeaveQueue(WaitingMsgSt& entry);
     // Under RTCMsgQMutex, for the journal.
     void AppendToJournal(WaitingMsgSt& entry);
+    // The flag byte of entry's record, in place; false when not written.
+    bool WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags);
     bool RewriteJournal();
     void JournalFailed(const char* what);
     // Continues the journal in path after a load; rewritten when asked or

@@ -14,6 +14,8 @@ constexpr uint64_t kNotInJournal = UINT64_MAX;
 // The open journal file. Not thread-safe: its owner's lock guards it.
 class JournalFile {
 public:
+    static constexpr uint64_t kMinCompactedBytes = 64 * 1024;
+
     JournalFile() = default;
     JournalFile(const JournalFile&) = delete;
     JournalFile& operator=(const JournalFile&) = delete;
@@ -38,8 +40,10 @@ public:
     uint64_t Bytes() const { return Size; }
     uint64_t LeftBytes() const { return Left; }
     void AddLeft(uint64_t bytes) { Left += bytes; }
-    // Records that left hold more than half of the file.
-    bool WantsCompaction() const { return Left * 2 > Size; }
+    // Records that left hold more than half of the file, and it is past
+    // the size below which its rewrite would cost more writes than it saves:
+    // while the RTC takes every package at once, nearly all of it has left.
+    bool WantsCompaction() const { return Left * 2 > Size && Size >= kMinCompactedBytes; }
 
 private:
     int Fd = -1;

@@ -169,14 +169,18 @@ void OutgoingQueue::AppendToJournal(WaitingMsgSt& entry) {
     JournalDirty = true;
 }
 
-void OutgoingQueue::LeaveQueue(WaitingMsgSt& entry) {
-    if (!Journal.IsOpen() || entry.JournalOffset == kNotInJournal) return;
-    if (!Journal.WriteFlags(entry.JournalOffset, static_cast<uint8_t>(entry.Flags | kRedundantFlag))) {
+bool OutgoingQueue::WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags) {
+    if (!Journal.IsOpen() || entry.JournalOffset == kNotInJournal) return false;
+    if (!Journal.WriteFlags(entry.JournalOffset, flags)) {
         JournalFailed("mark a package in");
-        return;
+        return false;
     }
-    Journal.AddLeft(entry.JournalBytes);
     JournalDirty = true;
+    return true;
+}
+
+void OutgoingQueue::LeaveQueue(WaitingMsgSt& entry) {
+    if (WriteFlagsToJournal(entry, static_cast<uint8_t>(entry.Flags | kRedundantFlag))) Journal.AddLeft(entry.JournalBytes);
 }
 
 void OutgoingQueue::JournalFailed(const char* what) {

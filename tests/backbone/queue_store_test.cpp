@@ -121,8 +121,8 @@ TEST_F(QueueStore, AFailedSaveLeavesTheJournalWholeAndGoingOn) {
     EXPECT_EQ(QueuedIndexes(restarted), (std::vector<uint64_t>{1, 2}));
 }
 
-std::string Record(uint8_t flags, uint64_t index) {
-    const std::string package = Package(index, 2).SerializeAsString();
+std::string Record(uint8_t flags, uint64_t index, int records = 2) {
+    const std::string package = Package(index, records).SerializeAsString();
     uint8_t header[kMaxBackupRecordHeader];
     const int n = EncodeBackupRecordHeader(flags, static_cast<uint32_t>(package.size()), header);
     return std::string(reinterpret_cast<char*>(header), n) + package;
@@ -141,14 +141,17 @@ TEST_F(QueueStore, AnExitBeforeTheLoadLeavesTheBackupUnread) {
 // Packages enter the file as they enter the queue and are marked in place
 // as they leave; the file is rewritten once those that left hold most of it.
 TEST_F(QueueStore, TheJournalFollowsTheQueueAndIsCompactedWhenMostOfItLeft) {
+    // Packages large enough that the file is worth compacting.
+    constexpr int kRecords = 1500;
     OutgoingQueue queue(location_);
     EXPECT_FALSE(queue.LoadQFromFile());
-    for (uint64_t i : {1, 2, 3}) queue.AddMsgToQ(Package(i, 2));
+    for (uint64_t i : {1, 2, 3}) queue.AddMsgToQ(Package(i, kRecords));
     const std::vector<WaitingMsgSt> entries = queue.Entries();
     queue.RemoveWrittenMsgs({entries[1]});
-    EXPECT_EQ(FileBytes(kBackup), Record(0, 1) + Record(kRedundantFlag, 2) + Record(0, 3));
+    EXPECT_EQ(FileBytes(kBackup), Record(0, 1, kRecords) + Record(kRedundantFlag, 2, kRecords) + Record(0, 3, kRecords));
+    ASSERT_GE(FileBytes(kBackup).size(), JournalFile::kMinCompactedBytes);
     queue.TendJournal();
-    EXPECT_EQ(FileBytes(kBackup).size(), 3 * Record(0, 1).size()) << "a third left: no rewrite";
+    EXPECT_EQ(FileBytes(kBackup).size(), 3 * Record(0, 1, kRecords).size()) << "a third left: no rewrite";
     {
         OutgoingQueue killed(location_);
         ASSERT_TRUE(killed.LoadQFromFile());
@@ -156,9 +159,9 @@ TEST_F(QueueStore, TheJournalFollowsTheQueueAndIsCompactedWhenMostOfItLeft) {
     }
     queue.RemoveWrittenMsgs({entries[0]});
     queue.TendJournal();
-    EXPECT_EQ(FileBytes(kBackup), Record(0, 3));
+    EXPECT_EQ(FileBytes(kBackup), Record(0, 3, kRecords));
     queue.AddMsgToQ(Package(4, 2));
-    EXPECT_EQ(FileBytes(kBackup), Record(0, 3) + Record(0, 4)) << "the journal goes on in the new file";
+    EXPECT_EQ(FileBytes(kBackup), Record(0, 3, kRecords) + Record(0, 4)) << "the journal goes on in the new file";
 }
 
 TEST_F(QueueStore, ALoadKeepsTheWholeRecordsBeforeACutOrDamageAndSetsADamagedFileAside) {
