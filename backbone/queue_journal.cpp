@@ -31,6 +31,7 @@ bool WriteAllAt(int fd, const uint8_t* data, size_t size, uint64_t offset) {
 
 bool JournalFile::Open(const std::string& path) {
     Close();
+    FilePath = path;
     Fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (Fd < 0) return false;
     struct stat st {};
@@ -40,7 +41,6 @@ bool JournalFile::Open(const std::string& path) {
         errno = saved;
         return false;
     }
-    FilePath = path;
     Size = static_cast<uint64_t>(st.st_size);
     Left = 0;
     return true;
