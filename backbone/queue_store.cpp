@@ -117,19 +117,20 @@ void ReadJournal(FILE* file, WaitingMsgQ* loaded, LoadFindings* found) {
     if (!found->damaged && consumed > recordStart) found->cutBytes = consumed - recordStart;
 }
 
-// Moves a damaged backup to the first free "<path>.bad.<n>".
-void SetAside(const std::string& path, size_t kept) {
+// Moves a damaged backup to the first free "<path>.bad.<n>"; why says what
+// is wrong with it.
+void SetAside(const std::string& path, const char* why, size_t kept) {
     std::string aside;
     for (int n = 1; n <= kMaxRejectedBackups; ++n) {
         aside = path + kRejectedBackupSuffix + std::to_string(n);
         if (access(aside.c_str(), F_OK) != 0) break;
     }
     if (RenameDurably(path.c_str(), aside.c_str()))
-        syslog(LOG_ERR, "LoadQFromFile: %s holds a damaged record, kept as %s; the %zu packages before it are queued",
-               path.c_str(), aside.c_str(), kept);
+        syslog(LOG_ERR, "LoadQFromFile: %s %s, kept as %s; the %zu packages before it are queued", path.c_str(), why,
+               aside.c_str(), kept);
     else
-        syslog(LOG_ERR, "LoadQFromFile: %s holds a damaged record and could not be renamed to %s (%s)", path.c_str(),
-               aside.c_str(), strerror(errno));
+        syslog(LOG_ERR, "LoadQFromFile: %s %s and could not be renamed to %s (%s)", path.c_str(), why, aside.c_str(),
+               strerror(errno));
 }
 
 }  // namespace
@@ -270,8 +271,12 @@ bool OutgoingQueue::LoadQFromFile() {
 bool OutgoingQueue::LoadFrom(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
+        // A file there that cannot be read must not have the journal
+        // appended to it: it goes aside and the journal starts anew.
+        const bool absent = errno == ENOENT;
         syslog(LOG_ERR, "LoadQFromFile: Failed to open file %s", path.c_str());
-        StartJournal(path, 0, false);
+        if (!absent) SetAside(path, "cannot be opened", 0);
+        StartJournal(path, 0, !absent);
         return false;
     }
     WaitingMsgQ loaded;
@@ -286,7 +291,7 @@ bool OutgoingQueue::LoadFrom(const std::string& path) {
     if (found.cutBytes > 0)
         syslog(LOG_ERR, "LoadQFromFile: %s ends inside a record; its last %llu bytes dropped", path.c_str(),
                static_cast<unsigned long long>(found.cutBytes));
-    if (found.damaged) SetAside(path, loaded.Entries.size());
+    if (found.damaged) SetAside(path, "holds a damaged record", loaded.Entries.size());
     syslog(LOG_INFO, "LoadQFromFile: %zu packages, %d tag records loaded", loaded.Entries.size(), loaded.TagDataCount);
     if (PutInFrontOfQueue(std::move(loaded))) found.dropped = true;
     StartJournal(path, found.leftBytes,
