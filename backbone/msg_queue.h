@@ -7,13 +7,14 @@
 // One OutgoingQueue holds all of it: the entries, their lock, the
 // acknowledgements waiting for the sender and the backup file. The backbone
 // thread creates it with the link and hands it to the link (which queues
-// the packages it assembles), the sender (which drains, saves and loads
-// it), the listener's handlers (clock corrections, acknowledgements) and
-// the exit path (a last save).
+// the packages it assembles), the sender (which loads and drains it and
+// tends its journal), the listener's handlers (clock corrections,
+// acknowledgements) and the exit path (the journal made durable).
 //
 // Lock order: ReaderPackMutex (the package being assembled), then
 // RTCMsgQMutex, then nothing else. No socket is written and no sleep is
-// taken under RTCMsgQMutex.
+// taken under RTCMsgQMutex; the journal's appends and marks are writes to
+// the page cache, its fdatasync runs outside the lock.
 #pragma once
 
 #include <atomic>
