@@ -15,16 +15,10 @@
 namespace {
 
 constexpr int kPassMicros = 1000000;
-constexpr time_t kBackupPeriodSeconds = 600;
 constexpr size_t kPackagesPerBurst = 3;
 constexpr int kAlivePasses = 65535;
 
 int MsgQSenderLoopCounter = 0;
-
-// Due after the period, and at once when the clock went back.
-bool BackupDue(time_t now, time_t lastBackup) {
-    return now < lastBackup || now - lastBackup > kBackupPeriodSeconds;
-}
 
 void SendWaitingAcks(BackBoneIface* link) {
     for (uint64_t index : link->Queue().TakeAckWaiting()) link->SendMsgACK(index);
@@ -73,39 +67,41 @@ void KeepLinkAlive(BackBoneIface* link, int keepAliveSeconds) {
     link->FlushKeepAlive();
 }
 
-void SendWhilePaired(BackBoneIface* link, time_t lastBackup) {
+// The journal is tended every second, also while a pause lasts: what was
+// queued is on disk within the second.
+void PauseBetweenBursts(int seconds, OutgoingQueue& queue) {
+    for (int i = 0; i < seconds; ++i) {
+        MicroSecSleep(kPassMicros);
+        queue.TendJournal();
+    }
+}
+
+void SendWhilePaired(BackBoneIface* link) {
     const int keepAliveSeconds = link->GetKeepAliveInterval();
     SendWaitingAcks(link);
     // Paced: a pause of one keep-alive interval between bursts.
-    if (SendBurst(link)) PauseBetweenBursts(keepAliveSeconds, lastBackup);
+    if (SendBurst(link)) PauseBetweenBursts(keepAliveSeconds, link->Queue());
     KeepLinkAlive(link, keepAliveSeconds);
 }
 
 }  // namespace
-
-void PauseBetweenBursts(int seconds, time_t lastBackup) {
-    for (int i = 0; i < seconds && !BackupDue(NowSeconds(), lastBackup); ++i) MicroSecSleep(kPassMicros);
-}
 
 void* MsgQSender(void* arg) {
     auto* link = static_cast<BackBoneIface*>(arg);
     if (link == nullptr) return nullptr;
     OutgoingQueue& queue = link->Queue();
     queue.LoadQFromFile();
-    time_t backupTime = NowSeconds();
-    bool backupRetry = false;
     syslog(LOG_DEBUG, "MsgQSender started!!");
     for (;;) {
         Heartbeat(&MsgQSenderLoopCounter, kAlivePasses, "MsgQSender is alive!!!");
         MicroSecSleep(kPassMicros);
-        if (BackupDue(NowSeconds(), backupTime)) {
-            // A retried save does not queue another package each pass.
-            if (!backupRetry) link->EmptyReaderPack();
-            backupRetry = !queue.SaveQtoFile();
-            if (!backupRetry) backupTime = NowSeconds();
-        }
-        if (link->IsPaired())
-            SendWhilePaired(link, backupTime);
+        // While the RTC is away the package being assembled is handed over
+        // each second, so that its records reach the journal within two.
+        const bool paired = link->IsPaired();
+        if (!paired && link->GetReaderPackSize() > 0) link->EmptyReaderPack();
+        queue.TendJournal();
+        if (paired)
+            SendWhilePaired(link);
         else if (link->GetRTCCommState() == RTC_CONNECTED)
             link->SendPairingMsg();
     }

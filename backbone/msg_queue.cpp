@@ -64,8 +64,9 @@ bool MakeWaitingMsg(const ZemloReaderDataPackage& package, uint8_t flags, Waitin
     }
 }
 
-void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry) {
+void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry, const std::function<void(WaitingMsgSt&)>& leaving) {
     while (queue->TagDataCount + entry.TagRecords > kMaxQueuedTagRecords && !queue->Entries.empty()) {
+        if (leaving) leaving(queue->Entries.front());
         queue->TagDataCount -= queue->Entries.front().TagRecords;
         queue->Entries.pop_front();
     }
@@ -86,7 +87,8 @@ void OutgoingQueue::AddMsgToQ(const ZemloReaderDataPackage& package) {
     if (entry.MsgIndex <= RTCMsgQ.IndexBound &&
         std::any_of(entries.begin(), entries.end(), [&](const WaitingMsgSt& e) { return SamePackage(e, entry); }))
         return;
-    PushMsgToLimitedQ(&RTCMsgQ, std::move(entry));
+    AppendToJournal(entry);
+    PushMsgToLimitedQ(&RTCMsgQ, std::move(entry), [this](WaitingMsgSt& dropped) { LeaveQueue(dropped); });
 }
 
 bool OutgoingQueue::CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more) {
@@ -108,8 +110,11 @@ void OutgoingQueue::RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written) 
                                [&](const WaitingMsgSt& e) { return !IsRedundant(e) && SamePackage(e, sent); });
         if (it != entries.end()) it->Flags |= kRedundantFlag;
     }
-    for (const WaitingMsgSt& e : entries)
-        if (IsRedundant(e)) RTCMsgQ.TagDataCount -= e.TagRecords;
+    for (WaitingMsgSt& e : entries) {
+        if (!IsRedundant(e)) continue;
+        RTCMsgQ.TagDataCount -= e.TagRecords;
+        LeaveQueue(e);
+    }
     entries.erase(std::remove_if(entries.begin(), entries.end(), IsRedundant), entries.end());
 }
 
@@ -128,7 +133,10 @@ void OutgoingQueue::UpdateDataTime(long newSeconds) {
             syslog(LOG_ERR, "UpdateDataTime: caught an exception (%s)", e.what());
         }
         entry.Flags |= kDataTimeUpdatedFlag;
+        // Moved times need the file rewritten; the flag alone is set in place.
+        if (!shift) WriteFlagsToJournal(entry, entry.Flags);
     }
+    if (shift) CompactionWanted = true;
     if (shiftedRecords > 0)
         syslog(LOG_DEBUG, "UpdateDataTime: %d queued tag records moved by %ld s", shiftedRecords, delta);
 }

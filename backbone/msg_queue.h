@@ -7,29 +7,32 @@
 // One OutgoingQueue holds all of it: the entries, their lock, the
 // acknowledgements waiting for the sender and the backup file. The backbone
 // thread creates it with the link and hands it to the link (which queues
-// the packages it assembles), the sender (which drains, saves and loads
-// it), the listener's handlers (clock corrections, acknowledgements) and
-// the exit path (a last save).
+// the packages it assembles), the sender (which loads and drains it and
+// tends its journal), the listener's handlers (clock corrections,
+// acknowledgements) and the exit path (the journal made durable).
 //
 // Lock order: ReaderPackMutex (the package being assembled), then
 // RTCMsgQMutex, then nothing else. No socket is written and no sleep is
-// taken under RTCMsgQMutex.
+// taken under RTCMsgQMutex; the journal's appends and marks are writes to
+// the page cache, its fdatasync runs outside the lock.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ZemloReaderDataPackage.pb.h"
+#include "backbone/queue_journal.h"
 
 constexpr int32_t kMaxQueuedTagRecords = 999999;
 
 // Bits of an entry's flag byte, as the backup file stores it.
-constexpr uint8_t kRedundantFlag = 0x01;        // written to the RTC; to be removed
+constexpr uint8_t kRedundantFlag = 0x01;        // left the queue; the loader skips it
 constexpr uint8_t kDataTimeUpdatedFlag = 0x02;  // went through a clock correction
 
 struct WaitingMsgSt {
@@ -44,6 +47,9 @@ struct WaitingMsgSt {
     // The package may still carry the reader reports that a backup strips:
     // survey results, diagnostics, parameters, BIT results, extra_info.
     bool CarriesReports = false;
+    // Its record in the backup file: where it starts and its bytes.
+    uint64_t JournalOffset = kNotInJournal;
+    uint32_t JournalBytes = 0;
 };
 
 // Entries and their counts, as a value: a backup is read into one of its
@@ -61,8 +67,9 @@ struct WaitingMsgQ {
 bool MakeWaitingMsg(const ZemloReaderDataPackage& package, uint8_t flags, WaitingMsgSt* entry);
 
 // Appends entry, first dropping the oldest entries until its tag records
-// fit the bound.
-void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry);
+// fit the bound; leaving, when given, sees each dropped entry first.
+void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry,
+                       const std::function<void(WaitingMsgSt&)>& leaving = nullptr);
 
 // Where the backup goes: on the SD card when its device exists and the
 // folder can be written, else in the working directory.
@@ -103,35 +110,64 @@ public:
     std::vector<uint64_t> TakeAckWaiting();
 
     // --- the backup file (queue_store.cpp) ---
+    // The file is a journal: once the backup has been loaded, every package
+    // entering the queue is appended to it (stripped of its reader reports)
+    // and every package leaving it is marked in place. Nothing touches the
+    // file before the load: it may hold packages not yet read.
+    //
     // Chooses the file anew at each call: the SD card may come and go.
     std::string GetDataBackupFilePathName();
-    // Writes the whole queue, stripped of its reader reports, in place of
-    // the previous file: a failed save leaves that file whole. An empty
-    // queue writes nothing and removes a previous file, whose packages have
-    // all left the queue since. False on failure; the queue is unchanged
-    // but for the stripped reports.
+    // Compaction: writes the whole queue, stripped of its reader reports,
+    // in place of the previous file, and continues the journal in it. A
+    // failed save leaves the previous file whole and the journal as it
+    // was. False on failure; the queue is unchanged.
     bool SaveQtoFile();
     // Reads the backup and puts its packages in front of those queued since
-    // the start. True when a file was read to its end; it stays on disk
-    // until the next save replaces it (or removes it, the queue being empty
-    // by then). False when there was none or it was refused: then nothing
-    // of it is queued and it is renamed aside with the suffix ".bad".
+    // the start; records marked as left are skipped. A file cut inside its
+    // last record keeps the records before the cut; a record damaged in the
+    // middle keeps those before it and the file is set aside as
+    // "DataBackup.bin.bad.<n>". The journal then continues in the file, which
+    // is compacted first when the load found records to cut. True when a
+    // file was read (whole or in part).
     bool LoadQFromFile();
     // Set once a load has been tried, so that no new package takes an index
     // before the reloaded ones are known.
     bool BackupLoaded() const { return LoadTried.load(); }
+    // Once a second, from the sender: retries a journal in trouble, compacts
+    // when records that left hold more than half of the file or the clock
+    // was corrected, and makes the appends and marks durable.
+    void TendJournal();
+    // At exit: the journal made durable, rewritten once when in trouble.
+    // Leaves a backup not yet loaded as it is.
+    void MakeJournalDurable();
 
 private:
     bool LoadFrom(const std::string& path);
     // Older packages first: the bound then drops from the backup's before
-    // those queued since the start.
-    void PutInFrontOfQueue(WaitingMsgQ&& loaded);
+    // those queued since the start. True when an entry was dropped.
+    bool PutInFrontOfQueue(WaitingMsgQ&& loaded);
+    // Every way an entry leaves the queue passes here, under RTCMsgQMutex
+    // and before the entry is erased: its record is marked as left.
+    void LeaveQueue(WaitingMsgSt& entry);
+    // Under RTCMsgQMutex, for the journal.
+    void AppendToJournal(WaitingMsgSt& entry);
+    // The flag byte of entry's record, in place; false when not written.
+    bool WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags);
+    bool RewriteJournal();
+    void JournalFailed(const char* what);
+    // Continues the journal in path after a load; rewritten when asked or
+    // when an entry is not in it.
+    void StartJournal(const std::string& path, uint64_t leftBytes, bool rewrite);
 
     const BackupLocation Location;
     std::atomic<bool> LoadTried{false};
 
-    std::mutex RTCMsgQMutex;  // guards RTCMsgQ and every entry
+    std::mutex RTCMsgQMutex;  // guards RTCMsgQ, every entry and the journal
     WaitingMsgQ RTCMsgQ;
+    JournalFile Journal;
+    StorageTrouble Trouble;
+    bool JournalDirty = false;       // appends or marks not yet synced
+    bool CompactionWanted = false;   // the records on disk are out of date
 
     // The listener adds an index per RTC message, the sender takes them
     // while paired; an RTC that talks while the reader cannot answer must

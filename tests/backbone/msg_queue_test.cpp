@@ -154,21 +154,4 @@ TEST(MsgQueue, AcknowledgementsAreTakenAllAtOnce) {
     EXPECT_TRUE(queue.TakeAckWaiting().empty());
 }
 
-// A pause of an hour between bursts must not hold up a save that is due:
-// ten minutes after the last one, or at once when the clock went back.
-TEST(MsgQSender, APauseBetweenBurstsEndsWhenABackupIsDue) {
-    SetNowSecondsSource(FixedClock);
-    for (time_t lastBackup : {kNow - 601, kNow + 60}) {
-        auto paused = std::make_shared<std::promise<void>>();
-        std::future<void> over = paused->get_future();
-        // Detached: a pause that does not end must not hold the test up.
-        std::thread([paused, lastBackup] {
-            PauseBetweenBursts(3600, lastBackup);
-            paused->set_value();
-        }).detach();
-        ASSERT_EQ(over.wait_for(std::chrono::seconds(10)), std::future_status::ready) << lastBackup;
-    }
-    SetNowSecondsSource(nullptr);
-}
-
 }  // namespace

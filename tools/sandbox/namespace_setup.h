@@ -22,3 +22,5 @@ void BuildDev(const std::string& staging, const std::string& ptySlave);
 // /sys/class/gpio/gpio109/{direction,value} as plain files.
 void FakeGpio();
 void BindHome(const std::string& homeDir);
+// A tmpfs of kb kilobytes over dir, so that a test can fill it.
+void MountSmallDir(const std::string& dir, int kb);

@@ -147,6 +147,7 @@ void Sandbox::SetUpNamespaces() {
     syslog_->Bind("/dev/log");
     FakeGpio();
     BindHome(Path("home"));
+    if (options_.workKb > 0) MountSmallDir(Path("work"), options_.workKb);
 }
 
 // Blocked before any child exists, so that no SIGCHLD can be missed.
