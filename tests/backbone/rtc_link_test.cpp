@@ -190,7 +190,7 @@ TEST_F(RTCLinkTest, DisconnectionCountersStopAtTheirMaximum) {
 void SetKeepAliveHook(int) {}
 
 TEST_F(RTCLinkTest, ListenerPairsOnASplitAcknowledgementAndDropsABrokenStream) {
-    RTCHandlerContext context{&link_, SetKeepAliveHook, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0};
+    RTCHandlerContext context{&link_, SetKeepAliveHook, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr};
     RTCListenerLoop listener(context);
     Announce(Datagram(rtcPort_, ""));
     RtcPairingACK ack;
