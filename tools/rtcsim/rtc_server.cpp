@@ -428,8 +428,12 @@ bool RtcSimulator::Withhold(uint64_t index) {
     return withheld;
 }
 
+// Written at once, so that an answer printed as sent is on the stream
+// before any command that follows (a reset) can cut it.
 void RtcSimulator::SendWhole(const std::string& envelope) {
-    if (QueueBytes(envelope, RtcCommand::Pacing::kWhole, 0)) PrintEnvelope(envelope);
+    if (!QueueBytes(envelope, RtcCommand::Pacing::kWhole, 0)) return;
+    PrintEnvelope(envelope);
+    WriteDue(Clock::now());
 }
 
 bool RtcSimulator::QueueBytes(const std::string& bytes, RtcCommand::Pacing pacing, uint32_t paceMs) {
