@@ -2,6 +2,7 @@
 
 #include <syslog.h>
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,7 +57,7 @@ bool SendBurst(BackBoneIface* link) {
         if (link->FlushReaderPack(std::move(package), connection) <= 0) break;  // the link failed; keep the order
         queue.WrittenWhole(entry);
     }
-    if (sent < burst.size()) queue.NotWritten({burst.begin() + static_cast<long>(sent), burst.end()});
+    if (sent < burst.size()) queue.NotWritten({burst.begin() + static_cast<std::ptrdiff_t>(sent), burst.end()});
     return sent == kPackagesPerBurst && more;
 }
 

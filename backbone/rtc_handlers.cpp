@@ -105,7 +105,8 @@ void HandlePersistAck(const RTCHandlerContext& context, const uint8_t* message, 
         RtcAcknowledgePersistedTagData persisted;
         if (persisted.ParseFromArray(message, static_cast<int>(length)) && context.persisted &&
             persisted.persisted_message_numbers_size() > 0) {
-            context.persisted({persisted.persisted_message_numbers().begin(), persisted.persisted_message_numbers().end()});
+            const auto& numbers = persisted.persisted_message_numbers();
+            context.persisted({numbers.begin(), numbers.end()});
         }
         QueueRTCAck(context, persisted.message_header().message_index());
     });

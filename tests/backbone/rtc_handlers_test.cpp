@@ -84,7 +84,8 @@ protected:
     ScratchDir dir_{"rtc_handlers_", ScratchDir::Cwd::Enter};
     OutgoingQueue queue_;
     BackBoneIface link_{queue_};
-    RTCHandlerContext context_{&link_, KeepAlive, DataTime, Ack, Clock, nullptr, TagParams, Command, kFloorSeconds, Persisted};
+    RTCHandlerContext context_{&link_,    KeepAlive, DataTime,      Ack,      Clock, nullptr,
+                               TagParams, Command,   kFloorSeconds, Persisted};
 };
 
 TEST_F(HandlersTest, PairAckSetsTheClockPairsAndDecidesOnAcknowledgements) {

@@ -234,7 +234,8 @@ ConnectionRecord RecordByConnection(const std::vector<RtcLine>& lines) {
 void ExpectNoneTwiceOnOneConnection(const ConnectionRecord& record) {
     for (size_t c = 0; c < record.received.size(); ++c) {
         std::set<uint64_t> seen;
-        for (uint64_t index : record.received[c]) EXPECT_TRUE(seen.insert(index).second) << index << " twice on connection " << c + 1;
+        for (uint64_t index : record.received[c])
+            EXPECT_TRUE(seen.insert(index).second) << index << " twice on connection " << c + 1;
     }
 }
 
@@ -283,8 +284,10 @@ TEST(Delivery, ASilentLinkLosesNothingAndSendsNothingTwiceOnOneConnection) {
     ASSERT_TRUE(run.WaitForRtcLine("\"kind\":\"RTCPAIRACK\"", kBound));
     ASSERT_TRUE(run.Control("tagrate 20"));
     ASSERT_TRUE(run.WaitForRtcLine("persisted_message_numbers", kBound));
-    ASSERT_TRUE(Nft(run, "add table inet silent; add chain inet silent out { type filter hook output priority 0; }; "
-                         "add rule inet silent out tcp dport 53010 drop; add rule inet silent out tcp sport 53010 drop"));
+    ASSERT_TRUE(Nft(run, "add table inet silent; "
+                         "add chain inet silent out { type filter hook output priority 0; }; "
+                         "add rule inet silent out tcp dport 53010 drop; "
+                         "add rule inet silent out tcp sport 53010 drop"));
     ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "nothing from the RTC for", kBound));
     ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
     ASSERT_TRUE(Nft(run, "delete table inet silent"));
