@@ -2,6 +2,7 @@
 
 #include <syslog.h>
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,32 +25,34 @@ void SendWaitingAcks(BackBoneIface* link) {
     for (uint64_t index : link->Queue().TakeAckWaiting()) link->SendMsgACK(index);
 }
 
-// Writes up to a burst of packages from the front of the queue, without
-// holding its lock meanwhile; those written whole leave it, the others
-// wait for the link to come back. True when a whole burst went out and
-// more packages wait.
+// Writes up to a burst of packages on the current paired connection, the
+// unacknowledged ones of earlier connections first, without holding the
+// queue's lock meanwhile. True when a whole burst went out and more
+// packages wait.
 bool SendBurst(BackBoneIface* link) {
     OutgoingQueue& queue = link->Queue();
+    const uint64_t connection = link->PairedConnection();
     std::vector<WaitingMsgSt> burst;
     bool more = false;
-    if (!queue.CopyFrontMsgs(kPackagesPerBurst, &burst, &more)) return false;  // busy: next pass
-    std::vector<WaitingMsgSt> written;
-    for (WaitingMsgSt& entry : burst) {
+    if (!queue.TakeToWrite(connection, kPackagesPerBurst, &burst, &more)) return false;  // busy: next pass
+    size_t sent = 0;
+    for (; sent < burst.size(); ++sent) {
+        const WaitingMsgSt& entry = burst[sent];
         ZemloReaderDataPackage package;
         if (!package.ParsePartialFromString(entry.Msg)) {
             // It would block the queue for good.
             syslog(LOG_ERR, "MsgQSender: package %llu cannot be decoded, dropped",
                    static_cast<unsigned long long>(entry.MsgIndex));
-            written.push_back(std::move(entry));
+            queue.Discard(entry);
             continue;
         }
         if (package.reader_params_info().has_extra_info())
             syslog(LOG_DEBUG, "MsgQSender: Sending Reader parameters with extra info");
-        if (link->FlushReaderPack(std::move(package)) <= 0) break;  // the link failed; keep the order
-        written.push_back(std::move(entry));
+        if (link->FlushReaderPack(std::move(package), connection) <= 0) break;  // the link failed; keep the order
+        queue.WrittenWhole(entry);
     }
-    if (!written.empty()) queue.RemoveWrittenMsgs(written);
-    return written.size() == kPackagesPerBurst && more;
+    if (sent < burst.size()) queue.NotWritten({burst.begin() + static_cast<std::ptrdiff_t>(sent), burst.end()});
+    return sent == kPackagesPerBurst && more;
 }
 
 // Nothing written for a keep-alive interval: the package being assembled

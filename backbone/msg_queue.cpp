@@ -88,34 +88,118 @@ void OutgoingQueue::AddMsgToQ(const ZemloReaderDataPackage& package) {
         std::any_of(entries.begin(), entries.end(), [&](const WaitingMsgSt& e) { return SamePackage(e, entry); }))
         return;
     AppendToJournal(entry);
-    PushMsgToLimitedQ(&RTCMsgQ, std::move(entry), [this](WaitingMsgSt& dropped) { LeaveQueue(dropped); });
+    PushMsgToLimitedQ(&RTCMsgQ, std::move(entry), [this](WaitingMsgSt& dropped) {
+        LeaveQueue(dropped);
+        --EntriesLeaving;  // the bound removes it itself
+    });
 }
 
-bool OutgoingQueue::CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more) {
+void OutgoingQueue::LeaveQueue(WaitingMsgSt& entry) {
+    entry.Flags |= kRedundantFlag;
+    ++EntriesLeaving;
+    MarkLeftInJournal(entry);
+}
+
+// Most leave from the front; a walk of the whole queue only for the others.
+void OutgoingQueue::RemoveLeftEntries() {
+    auto& entries = RTCMsgQ.Entries;
+    while (EntriesLeaving > 0 && !entries.empty() && IsRedundant(entries.front())) {
+        RTCMsgQ.TagDataCount -= entries.front().TagRecords;
+        entries.pop_front();
+        --EntriesLeaving;
+    }
+    if (EntriesLeaving == 0) return;
+    for (const WaitingMsgSt& e : entries)
+        if (IsRedundant(e)) RTCMsgQ.TagDataCount -= e.TagRecords;
+    entries.erase(std::remove_if(entries.begin(), entries.end(), IsRedundant), entries.end());
+    EntriesLeaving = 0;
+}
+
+// Packages are taken from the front, so the written ones lead the queue:
+// the search ends at the first never written.
+WaitingMsgSt* OutgoingQueue::FindWritten(const WaitingMsgSt& package) {
+    for (WaitingMsgSt& e : RTCMsgQ.Entries) {
+        if (e.WrittenOnConnection == 0) break;
+        if (!IsRedundant(e) && SamePackage(e, package)) return &e;
+    }
+    return nullptr;
+}
+
+// Queue order is index order: hand-overs draw ever higher indexes and a
+// reloaded backup's stand before them. So the packages to write again lead
+// the queue, the new ones follow.
+bool OutgoingQueue::TakeToWrite(uint64_t connection, size_t count, std::vector<WaitingMsgSt>* copies, bool* more) {
     std::unique_lock<std::mutex> lock(RTCMsgQMutex, std::try_to_lock);
     if (!lock.owns_lock()) return false;
-    const auto& entries = RTCMsgQ.Entries;
-    const size_t n = std::min(count, entries.size());
-    copies->assign(entries.begin(), entries.begin() + n);
-    *more = entries.size() > n;
+    std::vector<WaitingMsgSt*> again;
+    std::vector<WaitingMsgSt*> fresh;
+    for (WaitingMsgSt& e : RTCMsgQ.Entries) {
+        if (fresh.size() > count) break;  // enough, and one to tell that more wait
+        if (e.WrittenOnConnection == connection) continue;
+        if (e.WrittenOnConnection == 0) {
+            fresh.push_back(&e);
+        } else if (e.ConnectionsWritten >= kMaxConnectionsWritten) {
+            syslog(LOG_ERR, "MsgQSender: package %llu written on %d connections without an acknowledgement, dropped",
+                   static_cast<unsigned long long>(e.MsgIndex), e.ConnectionsWritten);
+            LeaveQueue(e);
+        } else {
+            again.push_back(&e);
+        }
+    }
+    again.insert(again.end(), fresh.begin(), fresh.end());
+    const size_t n = std::min(count, again.size());
+    copies->clear();
+    for (size_t i = 0; i < n; ++i) {
+        again[i]->WrittenOnConnection = connection;
+        ++again[i]->ConnectionsWritten;
+        copies->push_back(*again[i]);
+    }
+    *more = again.size() > n;
+    RemoveLeftEntries();
     return true;
 }
 
-void OutgoingQueue::RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written) {
+void OutgoingQueue::WrittenWhole(const WaitingMsgSt& package) {
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
-    auto& entries = RTCMsgQ.Entries;
-    for (const WaitingMsgSt& sent : written) {
-        // The bound may have dropped it meanwhile.
-        auto it = std::find_if(entries.begin(), entries.end(),
-                               [&](const WaitingMsgSt& e) { return !IsRedundant(e) && SamePackage(e, sent); });
-        if (it != entries.end()) it->Flags |= kRedundantFlag;
+    if (ConfirmedDelivery) return;
+    if (WaitingMsgSt* entry = FindWritten(package)) LeaveQueue(*entry);
+    RemoveLeftEntries();
+}
+
+void OutgoingQueue::NotWritten(const std::vector<WaitingMsgSt>& packages) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    // Last first: the written ones stay ahead of the never written.
+    for (auto it = packages.rbegin(); it != packages.rend(); ++it) {
+        WaitingMsgSt* entry = FindWritten(*it);
+        // Only a connection that took it whole counts.
+        if (entry != nullptr && --entry->ConnectionsWritten == 0) entry->WrittenOnConnection = 0;
     }
-    for (WaitingMsgSt& e : entries) {
-        if (!IsRedundant(e)) continue;
-        RTCMsgQ.TagDataCount -= e.TagRecords;
-        LeaveQueue(e);
+}
+
+void OutgoingQueue::Discard(const WaitingMsgSt& package) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    if (WaitingMsgSt* entry = FindWritten(package)) LeaveQueue(*entry);
+    RemoveLeftEntries();
+}
+
+void OutgoingQueue::Persisted(const std::vector<uint64_t>& indexes) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    for (uint64_t index : indexes) {
+        if (index == 0) continue;  // a keep-alive's
+        if (!ConfirmedDelivery)
+            syslog(LOG_INFO, "Persisted: the RTC acknowledges what it persists; written packages now wait for it");
+        ConfirmedDelivery = true;
+        // Only the index names it: a written package is never a reloaded one
+        // sharing it, as new indexes continue above the backup's.
+        for (WaitingMsgSt& e : RTCMsgQ.Entries) {
+            if (e.WrittenOnConnection == 0) break;
+            if (e.MsgIndex == index && !IsRedundant(e)) {
+                LeaveQueue(e);
+                break;
+            }
+        }
     }
-    entries.erase(std::remove_if(entries.begin(), entries.end(), IsRedundant), entries.end());
+    RemoveLeftEntries();
 }
 
 void OutgoingQueue::UpdateDataTime(long newSeconds) {

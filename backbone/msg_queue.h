@@ -1,5 +1,10 @@
 // The outgoing queue: every reader data package handed over waits here,
-// oldest first, until it has been written whole to the paired RTC. The
+// oldest first, until the paired RTC has it. A package written to the RTC
+// stays, marked as written on that connection, until a persist
+// acknowledgement names its index; after a drop it is written again, before
+// any new package, on the next paired connection. An RTC that has
+// acknowledged nothing since the start is trusted the old way: a package
+// written whole has left. The
 // queue is bounded by the tag records it holds; at the bound the oldest
 // packages make room. Packages are held serialised, so that a full queue
 // costs its bytes and little more.
@@ -50,6 +55,10 @@ struct WaitingMsgSt {
     // Its record in the backup file: where it starts and its bytes.
     uint64_t JournalOffset = kNotInJournal;
     uint32_t JournalBytes = 0;
+    // In memory only: the paired connection it was last written on (0:
+    // never) and on how many connections it was written.
+    uint64_t WrittenOnConnection = 0;
+    int ConnectionsWritten = 0;
 };
 
 // Entries and their counts, as a value: a backup is read into one of its
@@ -67,9 +76,13 @@ struct WaitingMsgQ {
 bool MakeWaitingMsg(const ZemloReaderDataPackage& package, uint8_t flags, WaitingMsgSt* entry);
 
 // Appends entry, first dropping the oldest entries until its tag records
-// fit the bound; leaving, when given, sees each dropped entry first.
+// fit the bound; leaving, when given, sees each one dropped.
 void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry,
                        const std::function<void(WaitingMsgSt&)>& leaving = nullptr);
+
+// A package is written on at most this many connections; then it leaves
+// the queue unacknowledged, with an error line.
+constexpr int kMaxConnectionsWritten = 3;
 
 // Where the backup goes: on the SD card when its device exists and the
 // folder can be written, else in the working directory.
@@ -87,12 +100,24 @@ public:
     // --- packages (msg_queue.cpp) ---
     // Queues a copy of package unless the same package is queued already.
     void AddMsgToQ(const ZemloReaderDataPackage& package);
-    // Copies of up to count entries from the front, without waiting for the
-    // lock: false when it is busy. *more tells whether entries remain behind.
-    bool CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more);
-    // Marks the queued entries that are the packages in written and removes
-    // every redundant entry.
-    void RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written);
+    // Copies of up to count entries to write on the paired connection
+    // `connection`, marked as written on it: first those written on an
+    // earlier connection and not acknowledged, then new ones, each in index
+    // order; never one written on this connection already. A package written
+    // on kMaxConnectionsWritten connections leaves instead. False, without
+    // waiting, when the lock is busy. *more tells whether others wait.
+    bool TakeToWrite(uint64_t connection, size_t count, std::vector<WaitingMsgSt>* copies, bool* more);
+    // The package went out whole: until the RTC has acknowledged anything,
+    // it has left the queue.
+    void WrittenWhole(const WaitingMsgSt& package);
+    // The packages of a burst from the first that did not go out: they
+    // count as not written on that connection.
+    void NotWritten(const std::vector<WaitingMsgSt>& packages);
+    // The package cannot be sent at all: it leaves the queue.
+    void Discard(const WaitingMsgSt& package);
+    // The RTC's persist acknowledgement: the written packages of these
+    // indexes leave the queue. Indexes not queued are ignored.
+    void Persisted(const std::vector<uint64_t>& indexes);
     // Called just before the clock is set to newSeconds: the tag records of
     // every entry not yet corrected move by the clock's jump when it exceeds
     // 10 seconds either way; every entry is marked corrected in any case.
@@ -142,13 +167,21 @@ public:
     void MakeJournalDurable();
 
 private:
+    // Every way out of the queue passes here, under RTCMsgQMutex, before
+    // RemoveLeftEntries erases the entry: acknowledged, counted as sent,
+    // dropped at the bound, dropped after kMaxConnectionsWritten connections.
+    // Its record in the journal is marked as left.
+    void LeaveQueue(WaitingMsgSt& entry);
+    void RemoveLeftEntries();
+    // The queued entry that is package, among those handed to the link
+    // (they lead the queue); nullptr when it has left.
+    WaitingMsgSt* FindWritten(const WaitingMsgSt& package);
     bool LoadFrom(const std::string& path);
     // Older packages first: the bound then drops from the backup's before
     // those queued since the start. True when an entry was dropped.
     bool PutInFrontOfQueue(WaitingMsgQ&& loaded);
-    // Every way an entry leaves the queue passes here, under RTCMsgQMutex
-    // and before the entry is erased: its record is marked as left.
-    void LeaveQueue(WaitingMsgSt& entry);
+    // LeaveQueue's part on disk: the entry's record is marked as left.
+    void MarkLeftInJournal(const WaitingMsgSt& entry);
     // Under RTCMsgQMutex, for the journal.
     void AppendToJournal(WaitingMsgSt& entry);
     // The flag byte of entry's record, in place; false when not written.
@@ -162,8 +195,12 @@ private:
     const BackupLocation Location;
     std::atomic<bool> LoadTried{false};
 
-    std::mutex RTCMsgQMutex;  // guards RTCMsgQ, every entry and the journal
+    std::mutex RTCMsgQMutex;  // guards RTCMsgQ, every entry, ConfirmedDelivery and the journal
     WaitingMsgQ RTCMsgQ;
+    // Set by the first persist acknowledgement naming a package: from then
+    // on a written package waits for its own.
+    bool ConfirmedDelivery = false;
+    size_t EntriesLeaving = 0;  // marked by LeaveQueue, not yet removed
     JournalFile Journal;
     StorageTrouble Trouble;
     bool JournalDirty = false;       // appends or marks not yet synced

@@ -180,7 +180,7 @@ bool OutgoingQueue::WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags
     return true;
 }
 
-void OutgoingQueue::LeaveQueue(WaitingMsgSt& entry) {
+void OutgoingQueue::MarkLeftInJournal(const WaitingMsgSt& entry) {
     if (WriteFlagsToJournal(entry, static_cast<uint8_t>(entry.Flags | kRedundantFlag))) Journal.AddLeft(entry.JournalBytes);
 }
 

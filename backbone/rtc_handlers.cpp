@@ -96,13 +96,18 @@ void HandlePairAck(const RTCHandlerContext& context, const uint8_t* message, uin
     });
 }
 
-// The RTC has stored some packages. Sent packages have already left the
-// queue, so only the acknowledgement of this message remains to do.
+// The RTC has stored the packages it names: they leave the queue. Only a
+// message that parses names any; the acknowledgement of the message goes
+// back in any case.
 void HandlePersistAck(const RTCHandlerContext& context, const uint8_t* message, uint32_t length) {
     syslog(LOG_DEBUG, "RTCListener: Received RTCPERSISTACK");
     Guarded("(Persist ACK) ", [&] {
         RtcAcknowledgePersistedTagData persisted;
-        persisted.ParseFromArray(message, static_cast<int>(length));
+        if (persisted.ParseFromArray(message, static_cast<int>(length)) && context.persisted &&
+            persisted.persisted_message_numbers_size() > 0) {
+            const auto& numbers = persisted.persisted_message_numbers();
+            context.persisted({numbers.begin(), numbers.end()});
+        }
         QueueRTCAck(context, persisted.message_header().message_index());
     });
 }
@@ -172,6 +177,7 @@ RTCHandlerContext MakeRTCHandlerContext(BackBoneIface& link, int (*setClock)(con
     context.applyTagParams = [&link](const RFTagParametersInformation& params) { link.ParseTagParams(params); };
     context.handleCommand = HandleRtcCommand;
     context.clockFloorSeconds = kBuildEpochSeconds;
+    context.persisted = [&queue](const std::vector<uint64_t>& indexes) { queue.Persisted(indexes); };
     return context;
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class BackBoneIface;
 class RtcSetReaderParameters;
@@ -31,6 +32,8 @@ struct RTCHandlerContext {
     // may throw the clock and the queued visit times back before the
     // program was built. 0 takes any time.
     long long clockFloorSeconds = 0;
+    // The RTC has persisted the packages of these message indexes.
+    std::function<void(const std::vector<uint64_t>& indexes)> persisted;
 };
 
 // The context the listener runs with: the link's and its queue's own

@@ -9,12 +9,16 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
+#include <map>
 #include <numeric>
 #include <set>
 
+#include "RtcAcknowledgePersistedTagData.pb.h"
 #include "rtc_record.h"
 
 namespace {
@@ -317,4 +321,153 @@ TEST(Delivery, KilledAfterDeliveryTheReaderSendsNothingAgain) {
     EXPECT_TRUE(DeliveredRecords(RtcLines(second)).empty());
 }
 
+// Confirmed delivery: what the RTC received, connection by connection,
+// and which indexes it said it persisted.
+struct ConnectionRecord {
+    std::vector<std::vector<uint64_t>> received;  // indexes per connection, in order
+    std::set<uint64_t> persisted;
+    std::vector<TagRecord> persistedRecords;       // of the packages persisted, repeats included
+};
+
+ConnectionRecord RecordByConnection(const std::vector<RtcLine>& lines) {
+    ConnectionRecord record;
+    std::map<uint64_t, std::vector<TagRecord>> recordsOf;
+    for (const RtcLine& line : lines) {
+        if (line.event == "CONNECT") record.received.emplace_back();
+        if (line.dir == "sent" && line.kind == "RTCPERSISTACK") {
+            RtcAcknowledgePersistedTagData ack;
+            if (ParseMessage(line, &ack))
+                record.persisted.insert(ack.persisted_message_numbers().begin(), ack.persisted_message_numbers().end());
+        }
+        if (line.dir != "recv" || line.kind != "READERDATAPACKAGE" || record.received.empty()) continue;
+        const std::vector<RtcLine> one = {line};
+        const auto indices = DeliveredIndices(one);
+        if (indices.empty()) continue;
+        record.received.back().push_back(indices[0]);
+        recordsOf[indices[0]] = DeliveredRecords(one);
+    }
+    for (uint64_t index : record.persisted)
+        for (const TagRecord& r : recordsOf[index]) record.persistedRecords.push_back(r);
+    return record;
+}
+
+void ExpectNoneTwiceOnOneConnection(const ConnectionRecord& record) {
+    for (size_t c = 0; c < record.received.size(); ++c) {
+        std::set<uint64_t> seen;
+        for (uint64_t index : record.received[c])
+            EXPECT_TRUE(seen.insert(index).second) << index << " twice on connection " << c + 1;
+    }
+}
+
+size_t SentAgain(const ConnectionRecord& record) {
+    std::set<uint64_t> seen;
+    size_t again = 0;
+    for (const auto& connection : record.received)
+        for (uint64_t index : connection) again += seen.insert(index).second ? 0 : 1;
+    return again;
+}
+
+// Every record the board sent, in a package the RTC persisted (a package
+// written again on a later connection counts once).
+void ExpectEveryRecordPersisted(const SandboxRun& run, const ConnectionRecord& record) {
+    std::set<TagRecord> unique(record.persistedRecords.begin(), record.persistedRecords.end());
+    EXPECT_EQ(CompareDelivery(BoardSentRecords(run.SerialPath()), ActivityLogRecords(ActivityLogPath(run)),
+                              {unique.begin(), unique.end()}),
+              "");
+}
+
+bool WaitForEveryRecordPersisted(const SandboxRun& run, size_t sent) {
+    return WaitUntil(
+        [&] {
+            const auto record = RecordByConnection(RtcLines(run));
+            return std::set<TagRecord>(record.persistedRecords.begin(), record.persistedRecords.end()).size() >= sent;
+        },
+        kBound);
+}
+
+// nft in the sandbox's network namespace.
+bool Nft(const SandboxRun& run, const std::string& rules) {
+    const std::string netns = "--net=/proc/" + std::to_string(run.PidFromFile("sandbox.pid")) + "/ns/net";
+    const CommandResult result = RunCommand({"nsenter", netns, "nft", rules}, 30);
+    EXPECT_EQ(result.status, 0) << result.out;
+    return result.status == 0;
+}
+
+// Wi-Fi lost or the RTC's host gone without a word: every TCP segment of
+// the RTC's port is dropped until the link has timed out, while tags keep
+// coming; then the network comes back.
+TEST(Delivery, ASilentLinkLosesNothingAndSendsNothingTwiceOnOneConnection) {
+    SandboxRun run;
+    SandboxOptions options = DeliveryOptions(run);
+    options.rtcArgs = {"--json", "--keep-alive", "2"};
+    run.Start(options);
+    ASSERT_TRUE(run.WaitForRtcLine("\"kind\":\"RTCPAIRACK\"", kBound));
+    ASSERT_TRUE(run.Control("tagrate 20"));
+    ASSERT_TRUE(run.WaitForRtcLine("persisted_message_numbers", kBound));
+    ASSERT_TRUE(Nft(run, "add table inet silent; "
+                         "add chain inet silent out { type filter hook output priority 0; }; "
+                         "add rule inet silent out tcp dport 53010 drop; "
+                         "add rule inet silent out tcp sport 53010 drop"));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "nothing from the RTC for", kBound));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+    ASSERT_TRUE(Nft(run, "delete table inet silent"));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+    StopTags(run);
+
+    const size_t sent = BoardSentRecords(run.SerialPath()).size();
+    ASSERT_TRUE(WaitForEveryRecordPersisted(run, sent));
+    const auto record = RecordByConnection(RtcLines(run));
+    EXPECT_GE(record.received.size(), 2u) << "the link did not drop";
+    ExpectNoneTwiceOnOneConnection(record);
+    ExpectEveryRecordPersisted(run, record);
+    std::cout << "silent link: " << sent << " records, " << SentAgain(record)
+              << " packages the RTC received twice (on two connections)" << std::endl;
+}
+
+// The RTC reads packages without persisting them and resets: they come
+// again on the next connection, are persisted there and not sent again.
+TEST(Delivery, PackagesReadButNotPersistedBeforeAnRtcResetComeAgain) {
+    SandboxRun run;
+    SandboxOptions options = DeliveryOptions(run);
+    options.rtcArgs = {"--json", "--keep-alive", "2"};
+    run.Start(options);
+    ASSERT_TRUE(run.WaitForRtcLine("\"kind\":\"RTCPAIRACK\"", kBound));
+    ASSERT_TRUE(run.Control("tagrate 10"));
+    // Acknowledged first: a reader whose RTC never acknowledged has no
+    // reason to wait for it.
+    ASSERT_TRUE(run.WaitForRtcLine("persisted_message_numbers", kBound));
+    ASSERT_TRUE(run.RtcControl("persist off"));
+    ASSERT_TRUE(run.WaitForRtcLine("\"event\":\"WITHHELD\"", kBound, 2));
+    ASSERT_TRUE(run.RtcControl("persist on"));
+    ASSERT_TRUE(run.RtcControl("reset"));
+    ASSERT_TRUE(run.WaitForRtcLine("\"event\":\"CONNECT\"", kBound, 1));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+    StopTags(run);
+
+    const size_t sent = BoardSentRecords(run.SerialPath()).size();
+    ASSERT_TRUE(WaitForEveryRecordPersisted(run, sent));
+    const auto record = RecordByConnection(RtcLines(run));
+    ASSERT_GE(record.received.size(), 2u);
+    std::set<uint64_t> withheld;
+    static const std::regex withheldLine("\"event\":\"WITHHELD\",\"index\":\"([0-9]+)\"");
+    for (const std::string& line : run.MatchingLines(run.RtcLogPath(), "WITHHELD")) {
+        std::smatch m;
+        if (std::regex_search(line, m, withheldLine)) withheld.insert(std::stoull(m[1]));
+    }
+    ASSERT_GE(withheld.size(), 3u);
+    const auto& again = record.received[1];
+    for (uint64_t index : withheld) {
+        EXPECT_NE(std::find(again.begin(), again.end(), index), again.end()) << index << " did not come again";
+        EXPECT_TRUE(record.persisted.count(index)) << index;
+    }
+    // First on the new connection, in index order.
+    ASSERT_GE(again.size(), withheld.size());
+    EXPECT_EQ(std::vector<uint64_t>(again.begin(), again.begin() + static_cast<long>(withheld.size())),
+              std::vector<uint64_t>(withheld.begin(), withheld.end()));
+    ExpectNoneTwiceOnOneConnection(record);
+    EXPECT_EQ(SentAgain(record), withheld.size()) << "a persisted package was sent again";
+    ExpectEveryRecordPersisted(run, record);
+}
+
 }  // namespace
+
