@@ -146,8 +146,10 @@ TEST_F(QueueStore, TheJournalFollowsTheQueueAndIsCompactedWhenMostOfItLeft) {
     OutgoingQueue queue(location_);
     EXPECT_FALSE(queue.LoadQFromFile());
     for (uint64_t i : {1, 2, 3}) queue.AddMsgToQ(Package(i, kRecords));
-    const std::vector<WaitingMsgSt> entries = queue.Entries();
-    queue.RemoveWrittenMsgs({entries[1]});
+    std::vector<WaitingMsgSt> written;
+    bool more = false;
+    ASSERT_TRUE(queue.TakeToWrite(1, 3, &written, &more));
+    queue.WrittenWhole(written[1]);
     EXPECT_EQ(FileBytes(kBackup), Record(0, 1, kRecords) + Record(kRedundantFlag, 2, kRecords) + Record(0, 3, kRecords));
     ASSERT_GE(FileBytes(kBackup).size(), JournalFile::kMinCompactedBytes);
     queue.TendJournal();
@@ -157,7 +159,7 @@ TEST_F(QueueStore, TheJournalFollowsTheQueueAndIsCompactedWhenMostOfItLeft) {
         ASSERT_TRUE(killed.LoadQFromFile());
         EXPECT_EQ(QueuedIndexes(killed), (std::vector<uint64_t>{1, 3}));
     }
-    queue.RemoveWrittenMsgs({entries[0]});
+    queue.WrittenWhole(written[0]);
     queue.TendJournal();
     EXPECT_EQ(FileBytes(kBackup), Record(0, 3, kRecords));
     queue.AddMsgToQ(Package(4, 2));
