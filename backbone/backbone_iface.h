@@ -88,6 +88,9 @@ public:
     void SetRTCCommState(eRTCCommState state);
     void SetPaired(bool paired);
     bool IsPaired();
+    // Counts the paired connections since the start: 1 for the first, and
+    // one more at each pairing of a new connection.
+    uint64_t PairedConnection() const { return PairedConnectionCount.load(); }
     // Listener thread only: connects to the first listed endpoint.
     int OpenRTCClientSocket();
     // Listener thread only: closes a socket that a drop has shut down.
@@ -136,10 +139,10 @@ public:
     // Stamps the package with the next message index and the time, queues
     // it and starts an empty one, whatever it held.
     void EmptyReaderPack();
-    // Writes a copy of a queued package, stamped for sending, while paired.
-    // Bytes written when all of them went out, else 0: the package stays
-    // queued.
-    int FlushReaderPack(ZemloReaderDataPackage package);
+    // Writes a copy of a queued package, stamped for sending, while paired
+    // on the given connection (PairedConnection). Bytes written when all of
+    // them went out, else 0.
+    int FlushReaderPack(ZemloReaderDataPackage package, uint64_t connection);
     // Takes package as the one being assembled when that is empty: 1, else 0.
     int AddNewReaderPackData(const ZemloReaderDataPackage& package);
     int GetReaderPackSize();
@@ -179,8 +182,9 @@ private:
     // Moves a pending progress update into out; false when none is pending.
     bool TakeSurveyProgress(ZemloChannelSurveyProgressUpdate* out);
     void RecountReaderPackLocked();
-    // Writes the envelope whole while the state is `required`.
-    bool SendWhile(eRTCCommState required, const std::string& envelope);
+    // Writes the envelope whole while the state is `required` and, unless
+    // connection is 0, the paired connection is that one.
+    bool SendWhile(eRTCCommState required, const std::string& envelope, uint64_t connection = 0);
     // A drop on a write that could not complete.
     void DropAfterFailedWrite();
     int FailConnect(const char* text);
@@ -196,6 +200,7 @@ private:
     // Read without a lock only to test for -1; see the lifetime rule above.
     std::atomic<int> TCPSocketFD{-1};
     bool SocketDropped = false;  // shut down, waiting for CloseDroppedSocket
+    std::atomic<uint64_t> PairedConnectionCount{0};  // changed under RTCCommStateMutex
     char RTCIPAddress[16] = {};
     uint16_t RTCPort = 0;
     std::atomic<uint64_t> ReaderId{1};

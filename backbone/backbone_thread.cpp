@@ -235,5 +235,5 @@ void SaveQueueForExit() {
     TimedSubGMsg record;
     while (TakeTagData(&record)) link->AddTagRecord(record);
     link->EmptyReaderPack();
-    link->Queue().SaveQtoFile();
+    link->Queue().MakeJournalDurable();
 }

@@ -44,6 +44,6 @@ struct BackboneStatus {
 BackboneStatus ReadBackboneStatus();
 
 // For a planned stop: takes the records still waiting into the package,
-// queues it and saves the queue. Records taken after this call are not
-// saved; the caller ends the process right after.
+// queues it and makes the backup journal durable. Records taken after this
+// call are not saved; the caller ends the process right after.
 void SaveQueueForExit();

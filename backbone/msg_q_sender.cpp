@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,47 +16,43 @@
 namespace {
 
 constexpr int kPassMicros = 1000000;
-constexpr time_t kBackupPeriodSeconds = 600;
 constexpr size_t kPackagesPerBurst = 3;
 constexpr int kAlivePasses = 65535;
 
 int MsgQSenderLoopCounter = 0;
 
-// Due after the period, and at once when the clock went back.
-bool BackupDue(time_t now, time_t lastBackup) {
-    return now < lastBackup || now - lastBackup > kBackupPeriodSeconds;
-}
-
 void SendWaitingAcks(BackBoneIface* link) {
     for (uint64_t index : link->Queue().TakeAckWaiting()) link->SendMsgACK(index);
 }
 
-// Writes up to a burst of packages from the front of the queue, without
-// holding its lock meanwhile; those written whole leave it, the others
-// wait for the link to come back. True when a whole burst went out and
-// more packages wait.
+// Writes up to a burst of packages on the current paired connection, the
+// unacknowledged ones of earlier connections first, without holding the
+// queue's lock meanwhile. True when a whole burst went out and more
+// packages wait.
 bool SendBurst(BackBoneIface* link) {
     OutgoingQueue& queue = link->Queue();
+    const uint64_t connection = link->PairedConnection();
     std::vector<WaitingMsgSt> burst;
     bool more = false;
-    if (!queue.CopyFrontMsgs(kPackagesPerBurst, &burst, &more)) return false;  // busy: next pass
-    std::vector<WaitingMsgSt> written;
-    for (WaitingMsgSt& entry : burst) {
+    if (!queue.TakeToWrite(connection, kPackagesPerBurst, &burst, &more)) return false;  // busy: next pass
+    size_t sent = 0;
+    for (; sent < burst.size(); ++sent) {
+        const WaitingMsgSt& entry = burst[sent];
         ZemloReaderDataPackage package;
         if (!package.ParsePartialFromString(entry.Msg)) {
             // It would block the queue for good.
             LogLine(LOG_ERR, "MsgQSender: package %llu cannot be decoded, dropped",
                    static_cast<unsigned long long>(entry.MsgIndex));
-            written.push_back(std::move(entry));
+            queue.Discard(entry);
             continue;
         }
         if (package.reader_params_info().has_extra_info())
             LogLine(LOG_DEBUG, "MsgQSender: Sending Reader parameters with extra info");
-        if (link->FlushReaderPack(std::move(package)) <= 0) break;  // the link failed; keep the order
-        written.push_back(std::move(entry));
+        if (link->FlushReaderPack(std::move(package), connection) <= 0) break;  // the link failed; keep the order
+        queue.WrittenWhole(entry);
     }
-    if (!written.empty()) queue.RemoveWrittenMsgs(written);
-    return written.size() == kPackagesPerBurst && more;
+    if (sent < burst.size()) queue.NotWritten({burst.begin() + static_cast<std::ptrdiff_t>(sent), burst.end()});
+    return sent == kPackagesPerBurst && more;
 }
 
 // Nothing written for a keep-alive interval: the package being assembled
@@ -73,39 +70,41 @@ void KeepLinkAlive(BackBoneIface* link, int keepAliveSeconds) {
     link->FlushKeepAlive();
 }
 
-void SendWhilePaired(BackBoneIface* link, time_t lastBackup) {
+// The journal is tended every second, also while a pause lasts: what was
+// queued is on disk within the second.
+void PauseBetweenBursts(int seconds, OutgoingQueue& queue) {
+    for (int i = 0; i < seconds; ++i) {
+        MicroSecSleep(kPassMicros);
+        queue.TendJournal();
+    }
+}
+
+void SendWhilePaired(BackBoneIface* link) {
     const int keepAliveSeconds = link->GetKeepAliveInterval();
     SendWaitingAcks(link);
     // Paced: a pause of one keep-alive interval between bursts.
-    if (SendBurst(link)) PauseBetweenBursts(keepAliveSeconds, lastBackup);
+    if (SendBurst(link)) PauseBetweenBursts(keepAliveSeconds, link->Queue());
     KeepLinkAlive(link, keepAliveSeconds);
 }
 
 }  // namespace
-
-void PauseBetweenBursts(int seconds, time_t lastBackup) {
-    for (int i = 0; i < seconds && !BackupDue(NowSeconds(), lastBackup); ++i) MicroSecSleep(kPassMicros);
-}
 
 void* MsgQSender(void* arg) {
     auto* link = static_cast<BackBoneIface*>(arg);
     if (link == nullptr) return nullptr;
     OutgoingQueue& queue = link->Queue();
     queue.LoadQFromFile();
-    time_t backupTime = NowSeconds();
-    bool backupRetry = false;
     LogLine(LOG_DEBUG, "MsgQSender started!!");
     for (;;) {
         Heartbeat(&MsgQSenderLoopCounter, kAlivePasses, "MsgQSender is alive!!!");
         MicroSecSleep(kPassMicros);
-        if (BackupDue(NowSeconds(), backupTime)) {
-            // A retried save does not queue another package each pass.
-            if (!backupRetry) link->EmptyReaderPack();
-            backupRetry = !queue.SaveQtoFile();
-            if (!backupRetry) backupTime = NowSeconds();
-        }
-        if (link->IsPaired())
-            SendWhilePaired(link, backupTime);
+        // While the RTC is away the package being assembled is handed over
+        // each second, so that its records reach the journal within two.
+        const bool paired = link->IsPaired();
+        if (!paired && link->GetReaderPackSize() > 0) link->EmptyReaderPack();
+        queue.TendJournal();
+        if (paired)
+            SendWhilePaired(link);
         else if (link->GetRTCCommState() == RTC_CONNECTED)
             link->SendPairingMsg();
     }

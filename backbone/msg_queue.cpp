@@ -64,8 +64,9 @@ bool MakeWaitingMsg(const ZemloReaderDataPackage& package, uint8_t flags, Waitin
     }
 }
 
-void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry) {
+void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry, const std::function<void(WaitingMsgSt&)>& leaving) {
     while (queue->TagDataCount + entry.TagRecords > kMaxQueuedTagRecords && !queue->Entries.empty()) {
+        if (leaving) leaving(queue->Entries.front());
         queue->TagDataCount -= queue->Entries.front().TagRecords;
         queue->Entries.pop_front();
     }
@@ -86,31 +87,119 @@ void OutgoingQueue::AddMsgToQ(const ZemloReaderDataPackage& package) {
     if (entry.MsgIndex <= RTCMsgQ.IndexBound &&
         std::any_of(entries.begin(), entries.end(), [&](const WaitingMsgSt& e) { return SamePackage(e, entry); }))
         return;
-    PushMsgToLimitedQ(&RTCMsgQ, std::move(entry));
+    AppendToJournal(entry);
+    PushMsgToLimitedQ(&RTCMsgQ, std::move(entry), [this](WaitingMsgSt& dropped) {
+        LeaveQueue(dropped);
+        --EntriesLeaving;  // the bound removes it itself
+    });
 }
 
-bool OutgoingQueue::CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more) {
-    std::unique_lock<std::mutex> lock(RTCMsgQMutex, std::try_to_lock);
-    if (!lock.owns_lock()) return false;
-    const auto& entries = RTCMsgQ.Entries;
-    const size_t n = std::min(count, entries.size());
-    copies->assign(entries.begin(), entries.begin() + n);
-    *more = entries.size() > n;
-    return true;
+void OutgoingQueue::LeaveQueue(WaitingMsgSt& entry) {
+    entry.Flags |= kRedundantFlag;
+    ++EntriesLeaving;
+    MarkLeftInJournal(entry);
 }
 
-void OutgoingQueue::RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written) {
-    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+// Most leave from the front; a walk of the whole queue only for the others.
+void OutgoingQueue::RemoveLeftEntries() {
     auto& entries = RTCMsgQ.Entries;
-    for (const WaitingMsgSt& sent : written) {
-        // The bound may have dropped it meanwhile.
-        auto it = std::find_if(entries.begin(), entries.end(),
-                               [&](const WaitingMsgSt& e) { return !IsRedundant(e) && SamePackage(e, sent); });
-        if (it != entries.end()) it->Flags |= kRedundantFlag;
+    while (EntriesLeaving > 0 && !entries.empty() && IsRedundant(entries.front())) {
+        RTCMsgQ.TagDataCount -= entries.front().TagRecords;
+        entries.pop_front();
+        --EntriesLeaving;
     }
+    if (EntriesLeaving == 0) return;
     for (const WaitingMsgSt& e : entries)
         if (IsRedundant(e)) RTCMsgQ.TagDataCount -= e.TagRecords;
     entries.erase(std::remove_if(entries.begin(), entries.end(), IsRedundant), entries.end());
+    EntriesLeaving = 0;
+}
+
+// Packages are taken from the front, so the written ones lead the queue:
+// the search ends at the first never written.
+WaitingMsgSt* OutgoingQueue::FindWritten(const WaitingMsgSt& package) {
+    for (WaitingMsgSt& e : RTCMsgQ.Entries) {
+        if (e.WrittenOnConnection == 0) break;
+        if (!IsRedundant(e) && SamePackage(e, package)) return &e;
+    }
+    return nullptr;
+}
+
+// Queue order is index order: hand-overs draw ever higher indexes and a
+// reloaded backup's stand before them. So the packages to write again lead
+// the queue, the new ones follow.
+bool OutgoingQueue::TakeToWrite(uint64_t connection, size_t count, std::vector<WaitingMsgSt>* copies, bool* more) {
+    std::unique_lock<std::mutex> lock(RTCMsgQMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    std::vector<WaitingMsgSt*> again;
+    std::vector<WaitingMsgSt*> fresh;
+    for (WaitingMsgSt& e : RTCMsgQ.Entries) {
+        if (fresh.size() > count) break;  // enough, and one to tell that more wait
+        if (e.WrittenOnConnection == connection) continue;
+        if (e.WrittenOnConnection == 0) {
+            fresh.push_back(&e);
+        } else if (e.ConnectionsWritten >= kMaxConnectionsWritten) {
+            LogLine(LOG_ERR, "MsgQSender: package %llu written on %d connections without an acknowledgement, dropped",
+                   static_cast<unsigned long long>(e.MsgIndex), e.ConnectionsWritten);
+            LeaveQueue(e);
+        } else {
+            again.push_back(&e);
+        }
+    }
+    again.insert(again.end(), fresh.begin(), fresh.end());
+    const size_t n = std::min(count, again.size());
+    copies->clear();
+    for (size_t i = 0; i < n; ++i) {
+        again[i]->WrittenOnConnection = connection;
+        ++again[i]->ConnectionsWritten;
+        copies->push_back(*again[i]);
+    }
+    *more = again.size() > n;
+    RemoveLeftEntries();
+    return true;
+}
+
+void OutgoingQueue::WrittenWhole(const WaitingMsgSt& package) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    if (ConfirmedDelivery) return;
+    if (WaitingMsgSt* entry = FindWritten(package)) LeaveQueue(*entry);
+    RemoveLeftEntries();
+}
+
+void OutgoingQueue::NotWritten(const std::vector<WaitingMsgSt>& packages) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    // Last first: the written ones stay ahead of the never written.
+    for (auto it = packages.rbegin(); it != packages.rend(); ++it) {
+        WaitingMsgSt* entry = FindWritten(*it);
+        // Only a connection that took it whole counts.
+        if (entry != nullptr && --entry->ConnectionsWritten == 0) entry->WrittenOnConnection = 0;
+    }
+}
+
+void OutgoingQueue::Discard(const WaitingMsgSt& package) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    if (WaitingMsgSt* entry = FindWritten(package)) LeaveQueue(*entry);
+    RemoveLeftEntries();
+}
+
+void OutgoingQueue::Persisted(const std::vector<uint64_t>& indexes) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    for (uint64_t index : indexes) {
+        if (index == 0) continue;  // a keep-alive's
+        if (!ConfirmedDelivery)
+            LogLine(LOG_INFO, "Persisted: the RTC acknowledges what it persists; written packages now wait for it");
+        ConfirmedDelivery = true;
+        // Only the index names it: a written package is never a reloaded one
+        // sharing it, as new indexes continue above the backup's.
+        for (WaitingMsgSt& e : RTCMsgQ.Entries) {
+            if (e.WrittenOnConnection == 0) break;
+            if (e.MsgIndex == index && !IsRedundant(e)) {
+                LeaveQueue(e);
+                break;
+            }
+        }
+    }
+    RemoveLeftEntries();
 }
 
 void OutgoingQueue::UpdateDataTime(long newSeconds) {
@@ -128,7 +217,10 @@ void OutgoingQueue::UpdateDataTime(long newSeconds) {
             LogLine(LOG_ERR, "UpdateDataTime: caught an exception (%s)", e.what());
         }
         entry.Flags |= kDataTimeUpdatedFlag;
+        // Moved times need the file rewritten; the flag alone is set in place.
+        if (!shift) WriteFlagsToJournal(entry, entry.Flags);
     }
+    if (shift) CompactionWanted = true;
     if (shiftedRecords > 0)
         LogLine(LOG_DEBUG, "UpdateDataTime: %d queued tag records moved by %ld s", shiftedRecords, delta);
 }

@@ -1,5 +1,10 @@
 // The outgoing queue: every reader data package handed over waits here,
-// oldest first, until it has been written whole to the paired RTC. The
+// oldest first, until the paired RTC has it. A package written to the RTC
+// stays, marked as written on that connection, until a persist
+// acknowledgement names its index; after a drop it is written again, before
+// any new package, on the next paired connection. An RTC that has
+// acknowledged nothing since the start is trusted the old way: a package
+// written whole has left. The
 // queue is bounded by the tag records it holds; at the bound the oldest
 // packages make room. Packages are held serialised, so that a full queue
 // costs its bytes and little more.
@@ -7,30 +12,33 @@
 // One OutgoingQueue holds all of it: the entries, their lock, the
 // acknowledgements waiting for the sender and the backup file. The backbone
 // thread creates it with the link and hands it to the link (which queues
-// the packages it assembles), the sender (which drains, saves and loads
-// it), the listener's handlers (clock corrections, acknowledgements) and
-// the exit path (a last save).
+// the packages it assembles), the sender (which loads and drains it and
+// tends its journal), the listener's handlers (clock corrections,
+// acknowledgements) and the exit path (the journal made durable).
 //
 // Lock order: ReaderPackMutex (the package being assembled), then
 // RTCMsgQMutex, then nothing else. No socket is written and no sleep is
-// taken under RTCMsgQMutex.
+// taken under RTCMsgQMutex; the journal's appends and marks are writes to
+// the page cache, its fdatasync runs outside the lock.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ZemloReaderDataPackage.pb.h"
+#include "backbone/queue_journal.h"
 
 constexpr int32_t kMaxQueuedTagRecords = 999999;
 
 // Bits of an entry's flag byte, as the backup file stores it.
-constexpr uint8_t kRedundantFlag = 0x01;        // written to the RTC; to be removed
+constexpr uint8_t kRedundantFlag = 0x01;        // left the queue; the loader skips it
 constexpr uint8_t kDataTimeUpdatedFlag = 0x02;  // went through a clock correction
 
 struct WaitingMsgSt {
@@ -45,6 +53,13 @@ struct WaitingMsgSt {
     // The package may still carry the reader reports that a backup strips:
     // survey results, diagnostics, parameters, BIT results, extra_info.
     bool CarriesReports = false;
+    // Its record in the backup file: where it starts and its bytes.
+    uint64_t JournalOffset = kNotInJournal;
+    uint32_t JournalBytes = 0;
+    // In memory only: the paired connection it was last written on (0:
+    // never) and on how many connections it was written.
+    uint64_t WrittenOnConnection = 0;
+    int ConnectionsWritten = 0;
 };
 
 // Entries and their counts, as a value: a backup is read into one of its
@@ -62,8 +77,13 @@ struct WaitingMsgQ {
 bool MakeWaitingMsg(const ZemloReaderDataPackage& package, uint8_t flags, WaitingMsgSt* entry);
 
 // Appends entry, first dropping the oldest entries until its tag records
-// fit the bound.
-void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry);
+// fit the bound; leaving, when given, sees each one dropped.
+void PushMsgToLimitedQ(WaitingMsgQ* queue, WaitingMsgSt entry,
+                       const std::function<void(WaitingMsgSt&)>& leaving = nullptr);
+
+// A package is written on at most this many connections; then it leaves
+// the queue unacknowledged, with an error line.
+constexpr int kMaxConnectionsWritten = 3;
 
 // Where the backup goes: on the SD card when its device exists and the
 // folder can be written, else in the working directory.
@@ -81,12 +101,24 @@ public:
     // --- packages (msg_queue.cpp) ---
     // Queues a copy of package unless the same package is queued already.
     void AddMsgToQ(const ZemloReaderDataPackage& package);
-    // Copies of up to count entries from the front, without waiting for the
-    // lock: false when it is busy. *more tells whether entries remain behind.
-    bool CopyFrontMsgs(size_t count, std::vector<WaitingMsgSt>* copies, bool* more);
-    // Marks the queued entries that are the packages in written and removes
-    // every redundant entry.
-    void RemoveWrittenMsgs(const std::vector<WaitingMsgSt>& written);
+    // Copies of up to count entries to write on the paired connection
+    // `connection`, marked as written on it: first those written on an
+    // earlier connection and not acknowledged, then new ones, each in index
+    // order; never one written on this connection already. A package written
+    // on kMaxConnectionsWritten connections leaves instead. False, without
+    // waiting, when the lock is busy. *more tells whether others wait.
+    bool TakeToWrite(uint64_t connection, size_t count, std::vector<WaitingMsgSt>* copies, bool* more);
+    // The package went out whole: until the RTC has acknowledged anything,
+    // it has left the queue.
+    void WrittenWhole(const WaitingMsgSt& package);
+    // The packages of a burst from the first that did not go out: they
+    // count as not written on that connection.
+    void NotWritten(const std::vector<WaitingMsgSt>& packages);
+    // The package cannot be sent at all: it leaves the queue.
+    void Discard(const WaitingMsgSt& package);
+    // The RTC's persist acknowledgement: the written packages of these
+    // indexes leave the queue. Indexes not queued are ignored.
+    void Persisted(const std::vector<uint64_t>& indexes);
     // Called just before the clock is set to newSeconds: the tag records of
     // every entry not yet corrected move by the clock's jump when it exceeds
     // 10 seconds either way; every entry is marked corrected in any case.
@@ -111,38 +143,80 @@ public:
     std::vector<uint64_t> TakeAckWaiting();
 
     // --- the backup file (queue_store.cpp) ---
+    // The file is a journal: once the backup has been loaded, every package
+    // entering the queue is appended to it (stripped of its reader reports)
+    // and every package leaving it is marked in place. Nothing touches the
+    // file before the load: it may hold packages not yet read.
+    //
     // Chooses the file anew at each call: the SD card may come and go.
     std::string GetDataBackupFilePathName();
-    // Writes the whole queue, stripped of its reader reports, in place of
-    // the previous file: a failed save leaves that file whole. An empty
-    // queue writes nothing and removes a previous file, whose packages have
-    // all left the queue since. False on failure; the queue is unchanged
-    // but for the stripped reports.
+    // Compaction: writes the whole queue, stripped of its reader reports,
+    // in place of the previous file, and continues the journal in it. A
+    // failed save leaves the previous file whole and the journal as it
+    // was. False on failure; the queue is unchanged.
     bool SaveQtoFile();
     // Reads the backup and puts its packages in front of those queued since
-    // the start. True when a file was read to its end; it stays on disk
-    // until the next save replaces it (or removes it, the queue being empty
-    // by then). False when there was none or it was refused: then nothing
-    // of it is queued and it is renamed aside with the suffix ".bad".
+    // the start; records marked as left are skipped. A file cut inside its
+    // last record keeps the records before the cut; a record damaged in the
+    // middle keeps those before it and the file is set aside as
+    // "DataBackup.bin.bad.<n>". The journal then continues in the file, which
+    // is compacted first when the load found records to cut. True when a
+    // file was read (whole or in part).
     bool LoadQFromFile();
     // Set once a load has been tried, so that no new package takes an index
     // before the reloaded ones are known.
     bool BackupLoaded() const { return LoadTried.load(); }
-    // The wall-clock time of the last backup written, 0 before the first.
+    // Once a second, from the sender: retries a journal in trouble, compacts
+    // when records that left hold more than half of the file or the clock
+    // was corrected, and makes the appends and marks durable.
+    void TendJournal();
+    // At exit: the journal made durable, rewritten once when in trouble.
+    // Leaves a backup not yet loaded as it is.
+    void MakeJournalDurable();
+    // The wall-clock time the backup last took the queue's changes (synced
+    // or written anew), 0 before the first: for the status file.
     time_t LastBackupWriteTime() const { return LastBackupWrite.load(); }
 
 private:
+    // Every way out of the queue passes here, under RTCMsgQMutex, before
+    // RemoveLeftEntries erases the entry: acknowledged, counted as sent,
+    // dropped at the bound, dropped after kMaxConnectionsWritten connections.
+    // Its record in the journal is marked as left.
+    void LeaveQueue(WaitingMsgSt& entry);
+    void RemoveLeftEntries();
+    // The queued entry that is package, among those handed to the link
+    // (they lead the queue); nullptr when it has left.
+    WaitingMsgSt* FindWritten(const WaitingMsgSt& package);
     bool LoadFrom(const std::string& path);
     // Older packages first: the bound then drops from the backup's before
-    // those queued since the start.
-    void PutInFrontOfQueue(WaitingMsgQ&& loaded);
+    // those queued since the start. True when an entry was dropped.
+    bool PutInFrontOfQueue(WaitingMsgQ&& loaded);
+    // LeaveQueue's part on disk: the entry's record is marked as left.
+    void MarkLeftInJournal(const WaitingMsgSt& entry);
+    // Under RTCMsgQMutex, for the journal.
+    void AppendToJournal(WaitingMsgSt& entry);
+    // The flag byte of entry's record, in place; false when not written.
+    bool WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags);
+    bool RewriteJournal();
+    void JournalFailed(const char* what);
+    // Continues the journal in path after a load; rewritten when asked or
+    // when an entry is not in it.
+    void StartJournal(const std::string& path, uint64_t leftBytes, bool rewrite);
 
     const BackupLocation Location;
     std::atomic<bool> LoadTried{false};
     std::atomic<time_t> LastBackupWrite{0};
 
-    std::mutex RTCMsgQMutex;  // guards RTCMsgQ and every entry
+    std::mutex RTCMsgQMutex;  // guards RTCMsgQ, every entry, ConfirmedDelivery and the journal
     WaitingMsgQ RTCMsgQ;
+    // Set by the first persist acknowledgement naming a package: from then
+    // on a written package waits for its own.
+    bool ConfirmedDelivery = false;
+    size_t EntriesLeaving = 0;  // marked by LeaveQueue, not yet removed
+    JournalFile Journal;
+    StorageTrouble Trouble;
+    bool JournalDirty = false;       // appends or marks not yet synced
+    bool CompactionWanted = false;   // the records on disk are out of date
 
     // The listener adds an index per RTC message, the sender takes them
     // while paired; an RTC that talks while the reader cannot answer must

@@ -9,95 +9,129 @@
 #include <exception>
 #include <mutex>
 #include <utility>
+#include <vector>
+#include <algorithm>
 
 #include "backbone/msg_queue.h"
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
+#include "platform/timing.h"
 
 namespace {
 
-// Suffix of a backup that the load refused, kept for a technician.
-constexpr char kRejectedBackupSuffix[] = ".bad";
+// A backup the load found damaged is kept for a technician under the first
+// free name "<file>.bad.<n>"; past this many the oldest name is reused.
+constexpr char kRejectedBackupSuffix[] = ".bad.";
+constexpr int kMaxRejectedBackups = 100;
 
-const char* EndText(BackupReadEnd end) {
-    switch (end) {
-    case BackupReadEnd::kEndsAfterFlag:
-        return "ends after a flag byte";
-    case BackupReadEnd::kEndsInHeader:
-        return "ends inside a header";
-    case BackupReadEnd::kBadHeader:
-        return "holds an invalid header";
-    case BackupReadEnd::kEndsBeforePackage:
-        return "ends before a package";
-    case BackupReadEnd::kClean:
-        break;
+long long MonotonicSeconds() { return MonotonicMicros() / 1000000; }
+
+// Clears the reader reports from a copy of an entry's package, so that only
+// tags_data, package_timestamp and message_header go to disk. False when
+// the message library fails on it.
+bool StrippedBytes(const WaitingMsgSt& entry, std::string* bytes) {
+    if (!entry.CarriesReports) {
+        *bytes = entry.Msg;
+        return true;
     }
-    return "is complete";
-}
-
-bool WriteRecords(FILE* file, const WaitingMsgQ& queue) {
-    for (const WaitingMsgSt& entry : queue.Entries) {
-        uint8_t header[kMaxBackupRecordHeader];
-        const int n = EncodeBackupRecordHeader(entry.Flags, static_cast<uint32_t>(entry.Msg.size()), header);
-        if (std::fwrite(header, 1, n, file) != static_cast<size_t>(n) ||
-            std::fwrite(entry.Msg.data(), 1, entry.Msg.size(), file) != entry.Msg.size())
-            return false;
-    }
-    return true;
-}
-
-// Clears the reader reports from an entry still carrying them, so that only
-// tags_data, package_timestamp and message_header remain. False when the
-// message library fails on it.
-bool StripReports(WaitingMsgSt* entry) {
-    if (!entry->CarriesReports) return true;
     try {
         ZemloReaderDataPackage package;
-        if (!package.ParsePartialFromString(entry->Msg)) return false;
+        if (!package.ParsePartialFromString(entry.Msg)) return false;
         package.clear_channel_survey_results();
         package.clear_reader_diag_info();
         package.clear_reader_params_info();
         package.clear_reader_bit_results();
         package.clear_extra_info();
-        if (!package.SerializePartialToString(&entry->Msg)) return false;
-        entry->CarriesReports = false;
-        return true;
+        return package.SerializePartialToString(bytes);
     } catch (const std::exception& e) {
         LogLine(LOG_ERR, "StripReports: caught an exception (%s)", e.what());
         return false;
     }
 }
 
-// The entry for a package read back: its bytes as they were when they
-// parse whole, else what the message library made of them.
-bool EntryFromRecord(uint8_t flags, std::string&& bytes, bool whole, WaitingMsgSt* entry) {
-    ZemloReaderDataPackage package;
-    const bool parsed = package.ParseFromString(bytes);
-    if (!MakeWaitingMsg(package, flags, entry)) return false;
-    if (parsed && whole) entry->Msg = std::move(bytes);
+// The bytes an entry's record holds on disk; saved with its reports rather
+// than not at all.
+std::string DiskBytes(const WaitingMsgSt& entry) {
+    std::string bytes;
+    if (StrippedBytes(entry, &bytes)) return bytes;
+    LogLine(LOG_ERR, "SaveQtoFile: package %llu keeps its reports", static_cast<unsigned long long>(entry.MsgIndex));
+    return entry.Msg;
+}
+
+// Writes every entry's record; places receives each record's offset and
+// bytes, in queue order.
+bool WriteRecords(FILE* file, const WaitingMsgQ& queue, std::vector<std::pair<uint64_t, uint32_t>>* places) {
+    uint64_t offset = 0;
+    for (const WaitingMsgSt& entry : queue.Entries) {
+        const std::string bytes = DiskBytes(entry);
+        uint8_t header[kMaxBackupRecordHeader];
+        const int n = EncodeBackupRecordHeader(entry.Flags, static_cast<uint32_t>(bytes.size()), header);
+        if (std::fwrite(header, 1, n, file) != static_cast<size_t>(n) ||
+            std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+            return false;
+        const uint32_t recordBytes = static_cast<uint32_t>(n + bytes.size());
+        places->emplace_back(offset, recordBytes);
+        offset += recordBytes;
+    }
     return true;
 }
 
-// Reads the file's records into loaded; *codingError tells of a package
-// the message library failed on.
-BackupReadEnd ReadBackupFile(FILE* file, WaitingMsgQ* loaded, bool* codingError) {
-    return ReadBackupRecords([file](uint8_t* out, size_t n) { return std::fread(out, 1, n, file); },
-                             [&](uint8_t flags, std::string&& bytes, bool whole) {
-                                 WaitingMsgSt entry;
-                                 if (EntryFromRecord(flags, std::move(bytes), whole, &entry))
-                                     PushMsgToLimitedQ(loaded, std::move(entry));
-                                 else
-                                     *codingError = true;
-                             });
+// What a load found besides the packages it queued.
+struct LoadFindings {
+    uint64_t leftBytes = 0;     // in records marked as left
+    uint64_t cutBytes = 0;      // after the last whole record of a cut file
+    bool damaged = false;       // a record no load can take, before the end
+    bool dropped = false;       // packages the bound dropped
+};
+
+// Reads the file's records, from its start, into loaded.
+void ReadJournal(FILE* file, WaitingMsgQ* loaded, LoadFindings* found) {
+    uint64_t consumed = 0;
+    uint64_t recordStart = 0;  // the sink runs once each record's bytes are read
+    const BackupReadEnd end = ReadBackupRecords(
+        [file, &consumed](uint8_t* out, size_t n) {
+            const size_t got = std::fread(out, 1, n, file);
+            consumed += got;
+            return got;
+        },
+        [&](uint8_t flags, std::string&& bytes, bool whole) {
+            if (!whole) return;  // a cut package, the file's last bytes: counted as cut below
+            const uint64_t start = recordStart;
+            recordStart = consumed;
+            if (found->damaged) return;  // nothing after a damaged record is trusted
+            if (flags & kRedundantFlag) {
+                found->leftBytes += consumed - start;
+                return;
+            }
+            ZemloReaderDataPackage package;
+            WaitingMsgSt entry;
+            if (!package.ParseFromString(bytes) || !MakeWaitingMsg(package, flags, &entry)) {
+                found->damaged = true;
+                return;
+            }
+            entry.Msg = std::move(bytes);
+            entry.JournalOffset = start;
+            entry.JournalBytes = static_cast<uint32_t>(consumed - start);
+            PushMsgToLimitedQ(loaded, std::move(entry), [found](WaitingMsgSt&) { found->dropped = true; });
+        });
+    if (end == BackupReadEnd::kBadHeader || std::ferror(file) != 0) found->damaged = true;
+    if (!found->damaged && consumed > recordStart) found->cutBytes = consumed - recordStart;
 }
 
-void RejectBackup(const std::string& path, const char* why) {
-    const std::string aside = path + kRejectedBackupSuffix;
-    if (RenameAside(path.c_str(), kRejectedBackupSuffix))
-        LogLine(LOG_ERR, "LoadQFromFile: %s %s, kept as %s; nothing of it is queued", path.c_str(), why, aside.c_str());
+// Moves a damaged backup to the first free "<path>.bad.<n>"; why says what
+// is wrong with it.
+void SetAside(const std::string& path, const char* why, size_t kept) {
+    std::string aside;
+    for (int n = 1; n <= kMaxRejectedBackups; ++n) {
+        aside = path + kRejectedBackupSuffix + std::to_string(n);
+        if (access(aside.c_str(), F_OK) != 0) break;
+    }
+    if (RenameDurably(path.c_str(), aside.c_str()))
+        LogLine(LOG_ERR, "LoadQFromFile: %s %s, kept as %s; the %zu packages before it are queued", path.c_str(), why,
+               aside.c_str(), kept);
     else
-        LogLine(LOG_ERR, "LoadQFromFile: %s %s and could not be renamed to %s (%s)", path.c_str(), why,
-               aside.c_str(), strerror(errno));
+        LogLine(LOG_ERR, "LoadQFromFile: %s %s and could not be renamed to %s (%s)", path.c_str(), why, aside.c_str(),
+               strerror(errno));
 }
 
 }  // namespace
@@ -124,28 +158,113 @@ std::string OutgoingQueue::GetDataBackupFilePathName() {
     return Location.localBackupFile;
 }
 
-bool OutgoingQueue::SaveQtoFile() {
-    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
-    const std::string path = GetDataBackupFilePathName();
-    if (RTCMsgQ.Entries.empty()) {
-        LogLine(LOG_DEBUG, "SaveQtoFile: Q is empty");
-        // Everything it held has been sent or dropped: loaded again, it
-        // would be sent twice.
-        if (unlink(path.c_str()) != 0 && errno != ENOENT)
-            LogLine(LOG_ERR, "SaveQtoFile: failed to remove %s (%s)", path.c_str(), strerror(errno));
-        return true;
+void OutgoingQueue::AppendToJournal(WaitingMsgSt& entry) {
+    if (!Journal.IsOpen()) return;  // before the load, or in trouble: a rewrite brings it
+    uint64_t offset = 0;
+    uint32_t bytes = 0;
+    if (!Journal.Append(entry.Flags, DiskBytes(entry), &offset, &bytes)) {
+        JournalFailed("append to");
+        return;
     }
-    for (WaitingMsgSt& entry : RTCMsgQ.Entries) {
-        // Saved with its reports rather than not at all.
-        if (!StripReports(&entry))
-            LogLine(LOG_ERR, "SaveQtoFile: package %llu keeps its reports", static_cast<unsigned long long>(entry.MsgIndex));
-    }
-    if (!WriteFileAtomically(path.c_str(), [this](FILE* file) { return WriteRecords(file, RTCMsgQ); })) {
-        LogLine(LOG_ERR, "SaveQtoFile: failed to write file %s (%s)", path.c_str(), strerror(errno));
+    entry.JournalOffset = offset;
+    entry.JournalBytes = bytes;
+    JournalDirty = true;
+}
+
+bool OutgoingQueue::WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags) {
+    if (!Journal.IsOpen() || entry.JournalOffset == kNotInJournal) return false;
+    if (!Journal.WriteFlags(entry.JournalOffset, flags)) {
+        JournalFailed("mark a package in");
         return false;
     }
-    LastBackupWrite = NowSeconds();
+    JournalDirty = true;
     return true;
+}
+
+void OutgoingQueue::MarkLeftInJournal(const WaitingMsgSt& entry) {
+    if (WriteFlagsToJournal(entry, static_cast<uint8_t>(entry.Flags | kRedundantFlag))) Journal.AddLeft(entry.JournalBytes);
+}
+
+void OutgoingQueue::JournalFailed(const char* what) {
+    // The file no longer tells the queue: it is written again from memory
+    // once writing works.
+    const int error = errno;
+    const std::string path = Journal.Path();
+    Journal.Close();
+    if (Trouble.Failed(MonotonicSeconds()))
+        LogLine(LOG_ERR, "Backup: failed to %s %s (%s); the queue is kept in memory and written again later",
+               what, path.c_str(), strerror(error));
+}
+
+bool OutgoingQueue::RewriteJournal() {
+    const std::string path = GetDataBackupFilePathName();
+    std::vector<std::pair<uint64_t, uint32_t>> places;
+    if (!WriteFileAtomically(path.c_str(), [&](FILE* file) { return WriteRecords(file, RTCMsgQ, &places); })) {
+        // The journal, when open, stays as it was and valid.
+        const int error = errno;
+        if (Trouble.Failed(MonotonicSeconds()))
+            LogLine(LOG_ERR, "SaveQtoFile: failed to write file %s (%s)", path.c_str(), strerror(error));
+        return false;
+    }
+    if (!Journal.Open(path)) {
+        JournalFailed("open");
+        return false;
+    }
+    for (size_t i = 0; i < places.size(); ++i) {
+        RTCMsgQ.Entries[i].JournalOffset = places[i].first;
+        RTCMsgQ.Entries[i].JournalBytes = places[i].second;
+    }
+    CompactionWanted = false;
+    JournalDirty = false;
+    LastBackupWrite = NowSeconds();
+    if (Trouble.Succeeded()) LogLine(LOG_INFO, "Backup: %s written again from memory", path.c_str());
+    return true;
+}
+
+bool OutgoingQueue::SaveQtoFile() {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    return RewriteJournal();
+}
+
+void OutgoingQueue::TendJournal() {
+    if (!LoadTried) return;
+    int fd = -1;
+    {
+        std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+        if (Trouble.InTrouble() ? Trouble.RetryDue(MonotonicSeconds())
+                                : CompactionWanted || Journal.WantsCompaction())
+            RewriteJournal();
+        if (JournalDirty) fd = Journal.DupForSync();
+        JournalDirty = false;
+    }
+    // Outside the lock: the backbone keeps queueing while the card writes.
+    if (fd < 0) return;
+    const bool synced = fdatasync(fd) == 0;
+    const int error = errno;
+    close(fd);
+    if (synced) {
+        LastBackupWrite = NowSeconds();
+        return;
+    }
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    errno = error;
+    JournalFailed("sync");
+}
+
+void OutgoingQueue::MakeJournalDurable() {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    if (!LoadTried) {
+        LogLine(LOG_ERR, "MakeJournalDurable: the backup has not been read yet; it is left as it is");
+        return;
+    }
+    if (!Journal.IsOpen() && !RewriteJournal()) return;
+    if (JournalDirty && Journal.IsOpen()) {
+        const int fd = Journal.DupForSync();
+        if (fd >= 0 && fdatasync(fd) != 0)
+            LogLine(LOG_ERR, "MakeJournalDurable: failed to sync %s (%s)", Journal.Path().c_str(), strerror(errno));
+        if (fd >= 0) close(fd);
+        JournalDirty = false;
+    }
 }
 
 bool OutgoingQueue::LoadQFromFile() {
@@ -157,38 +276,56 @@ bool OutgoingQueue::LoadQFromFile() {
 bool OutgoingQueue::LoadFrom(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
+        // A file there that cannot be read must not have the journal
+        // appended to it: it goes aside and the journal starts anew.
+        const bool absent = errno == ENOENT;
         LogLine(LOG_ERR, "LoadQFromFile: Failed to open file %s", path.c_str());
+        if (!absent) SetAside(path, "cannot be opened", 0);
+        StartJournal(path, 0, !absent);
         return false;
     }
     WaitingMsgQ loaded;
-    bool codingError = false;
-    BackupReadEnd end = BackupReadEnd::kClean;
+    LoadFindings found;
     try {
-        end = ReadBackupFile(file, &loaded, &codingError);
+        ReadJournal(file, &loaded, &found);
     } catch (const std::exception& e) {
         LogLine(LOG_ERR, "LoadQFromFile: caught an exception %s", e.what());
-        codingError = true;
+        found.damaged = true;
     }
-    const bool readError = std::ferror(file) != 0;
     std::fclose(file);
-    if (end == BackupReadEnd::kEndsAfterFlag || end == BackupReadEnd::kEndsBeforePackage)
-        LogLine(LOG_INFO, "LoadQFromFile: read 0 bytes closing file");
-    if (readError || codingError || end != BackupReadEnd::kClean) {
-        RejectBackup(path, readError ? "could not be read" : codingError ? "could not be decoded" : EndText(end));
-        return false;
-    }
-    // The file stays until the next save replaces it: deleted now, a kill
-    // before that save would lose every package it held.
+    if (found.cutBytes > 0)
+        LogLine(LOG_ERR, "LoadQFromFile: %s ends inside a record; its last %llu bytes dropped", path.c_str(),
+               static_cast<unsigned long long>(found.cutBytes));
+    if (found.damaged) SetAside(path, "holds a damaged record", loaded.Entries.size());
     LogLine(LOG_INFO, "LoadQFromFile: %zu packages, %d tag records loaded", loaded.Entries.size(), loaded.TagDataCount);
-    PutInFrontOfQueue(std::move(loaded));
+    if (PutInFrontOfQueue(std::move(loaded))) found.dropped = true;
+    StartJournal(path, found.leftBytes,
+                 found.leftBytes > 0 || found.cutBytes > 0 || found.damaged || found.dropped);
     return true;
 }
 
-void OutgoingQueue::PutInFrontOfQueue(WaitingMsgQ&& loaded) {
+void OutgoingQueue::StartJournal(const std::string& path, uint64_t leftBytes, bool rewrite) {
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    const auto& entries = RTCMsgQ.Entries;
+    rewrite = rewrite || std::any_of(entries.begin(), entries.end(),
+                                     [](const WaitingMsgSt& e) { return e.JournalOffset == kNotInJournal; });
+    if (rewrite) {
+        RewriteJournal();
+    } else if (!Journal.Open(path)) {
+        JournalFailed("open");
+    } else {
+        Journal.AddLeft(leftBytes);
+    }
+}
+
+bool OutgoingQueue::PutInFrontOfQueue(WaitingMsgQ&& loaded) {
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
     WaitingMsgQ queuedSinceStart = std::move(RTCMsgQ);
     RTCMsgQ = std::move(loaded);
-    for (WaitingMsgSt& entry : queuedSinceStart.Entries) PushMsgToLimitedQ(&RTCMsgQ, std::move(entry));
+    bool dropped = false;
+    for (WaitingMsgSt& entry : queuedSinceStart.Entries)
+        PushMsgToLimitedQ(&RTCMsgQ, std::move(entry), [&dropped](WaitingMsgSt&) { dropped = true; });
+    return dropped;
 }
 
 int EncodeBackupRecordHeader(uint8_t flags, uint32_t length, uint8_t* out) {

@@ -132,7 +132,7 @@ int BackBoneIface::AddTagRecord(const TimedSubGMsg& record) {
     return ReaderPackSize;
 }
 
-int BackBoneIface::FlushReaderPack(ZemloReaderDataPackage package) {
+int BackBoneIface::FlushReaderPack(ZemloReaderDataPackage package, uint64_t connection) {
     // Only a paired link takes data; nothing is prepared or traced before.
     if (!IsPaired()) return 0;
     std::string envelope;
@@ -146,7 +146,7 @@ int BackBoneIface::FlushReaderPack(ZemloReaderDataPackage package) {
         return 0;
     }
     PrintReaderDataPack(package);
-    if (!SendToRTC(envelope)) return 0;
+    if (!SendWhile(RTC_PAIRED, envelope, connection)) return 0;
     // The progress update follows the package it reports on.
     if (SurveyProgressPending()) FlushKeepAlive();
     return static_cast<int>(envelope.size());

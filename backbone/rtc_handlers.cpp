@@ -99,13 +99,19 @@ void HandlePairAck(const RTCHandlerContext& context, const uint8_t* message, uin
     });
 }
 
-// The RTC has stored some packages. Sent packages have already left the
-// queue, so only the acknowledgement of this message remains to do.
+// The RTC has stored the packages it names: they leave the queue. Only a
+// message that parses names any; the acknowledgement of the message goes
+// back in any case.
 void HandlePersistAck(const RTCHandlerContext& context, const uint8_t* message, uint32_t length) {
     LogLine(LOG_DEBUG, "RTCListener: Received RTCPERSISTACK");
     Guarded("(Persist ACK) ", [&] {
         RtcAcknowledgePersistedTagData persisted;
-        if (persisted.ParseFromArray(message, static_cast<int>(length))) LastPersistAck = NowSeconds();
+        const bool parsed = persisted.ParseFromArray(message, static_cast<int>(length));
+        if (parsed) LastPersistAck = NowSeconds();
+        if (parsed && context.persisted && persisted.persisted_message_numbers_size() > 0) {
+            const auto& numbers = persisted.persisted_message_numbers();
+            context.persisted({numbers.begin(), numbers.end()});
+        }
         QueueRTCAck(context, persisted.message_header().message_index());
     });
 }
@@ -177,6 +183,7 @@ RTCHandlerContext MakeRTCHandlerContext(BackBoneIface& link, int (*setClock)(con
     context.applyTagParams = [&link](const RFTagParametersInformation& params) { link.ParseTagParams(params); };
     context.handleCommand = HandleRtcCommand;
     context.clockFloorSeconds = kBuildEpochSeconds;
+    context.persisted = [&queue](const std::vector<uint64_t>& indexes) { queue.Persisted(indexes); };
     return context;
 }
 

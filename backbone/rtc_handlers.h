@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <vector>
 
 class BackBoneIface;
 class RtcSetReaderParameters;
@@ -32,6 +33,8 @@ struct RTCHandlerContext {
     // may throw the clock and the queued visit times back before the
     // program was built. 0 takes any time.
     long long clockFloorSeconds = 0;
+    // The RTC has persisted the packages of these message indexes.
+    std::function<void(const std::vector<uint64_t>& indexes)> persisted;
 };
 
 // The context the listener runs with: the link's and its queue's own

@@ -119,6 +119,8 @@ void BackBoneIface::SetPaired(bool paired) {
             LogLine(LOG_INFO, "BackBoneIface::SetPaired: the link was lost before pairing");
             return;
         }
+        // A second acknowledgement on the same connection is no new one.
+        if (RTCCommState == RTC_CONNECTED) ++PairedConnectionCount;
         RTCCommState = RTC_PAIRED;
     }
     SaveRTCIPaddressToFile();
@@ -261,7 +263,7 @@ int BackBoneIface::SendMsgACK(unsigned long long index) {
 
 bool BackBoneIface::SendToRTC(const std::string& envelope) { return SendWhile(RTC_PAIRED, envelope); }
 
-bool BackBoneIface::SendWhile(eRTCCommState required, const std::string& envelope) {
+bool BackBoneIface::SendWhile(eRTCCommState required, const std::string& envelope, uint64_t connection) {
     // Held for the whole envelope: another writer's bytes must never land
     // inside it, and the listener must not close the socket under it.
     std::lock_guard<std::mutex> send(RTCSendMutex);
@@ -269,6 +271,7 @@ bool BackBoneIface::SendWhile(eRTCCommState required, const std::string& envelop
     {
         std::lock_guard<std::mutex> lock(RTCCommStateMutex);
         if (RTCCommState != required || SocketDropped || TCPSocketFD < 0) return false;
+        if (connection != 0 && connection != PairedConnectionCount) return false;
         fd = TCPSocketFD;
     }
     switch (WriteAll(fd, envelope.data(), envelope.size(), kWriteTimeoutMillis)) {

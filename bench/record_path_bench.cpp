@@ -42,7 +42,8 @@ std::vector<TimedSubGMsg> TypicalRecords() {
 void EmptyQueue(OutgoingQueue& queue) {
     std::vector<WaitingMsgSt> all;
     bool more = false;
-    if (queue.CopyFrontMsgs(SIZE_MAX, &all, &more)) queue.RemoveWrittenMsgs(all);
+    if (!queue.TakeToWrite(1, SIZE_MAX, &all, &more)) return;
+    for (const WaitingMsgSt& entry : all) queue.WrittenWhole(entry);
 }
 
 // A short queue: emptied after this many hand-overs (AddTagRecord's 0).

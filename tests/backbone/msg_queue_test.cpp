@@ -91,31 +91,95 @@ TEST(MsgQueue, APackageQueuedTwiceIsStoredOnce) {
     EXPECT_EQ(queue.TagDataCount(), 10);
 }
 
-TEST(MsgQueue, OnlyWrittenPackagesLeaveTheQueue) {
+TEST(MsgQueue, ABusyQueueIsSkippedNotWaitedFor) {
     ScratchDir dir("msgq", ScratchDir::Cwd::Enter);
     BackupLocation here;
     here.sdDevice = dir.Path() + "/no-card";
     OutgoingQueue queue(here);
-    for (uint64_t i = 1; i <= 4; ++i) queue.AddMsgToQ(Package(i, 2));
+    queue.AddMsgToQ(Package(1, 2));
+    SetAtomicWriteHook(HoldTheSave);
+    std::thread save([&queue] { queue.SaveQtoFile(); });
+    for (int i = 0; i < 10000 && !saveHeld; ++i) MicroSecSleep(1000);
     std::vector<WaitingMsgSt> burst;
     bool more = false;
-    ASSERT_TRUE(queue.CopyFrontMsgs(3, &burst, &more));
-    EXPECT_EQ(burst.size(), 3u);
-    EXPECT_TRUE(more);
-    {
-        SetAtomicWriteHook(HoldTheSave);
-        std::thread save([&queue] { queue.SaveQtoFile(); });
-        for (int i = 0; i < 10000 && !saveHeld; ++i) MicroSecSleep(1000);
-        std::vector<WaitingMsgSt> duringSave;
-        EXPECT_FALSE(queue.CopyFrontMsgs(3, &duringSave, &more)) << "a busy queue is skipped, not waited for";
-        saveReleased = true;
-        save.join();
-        SetAtomicWriteHook(nullptr);
+    EXPECT_FALSE(queue.TakeToWrite(1, 3, &burst, &more));
+    saveReleased = true;
+    save.join();
+    SetAtomicWriteHook(nullptr);
+    ASSERT_TRUE(queue.TakeToWrite(1, 3, &burst, &more));
+    EXPECT_EQ(burst.size(), 1u);
+}
+
+// What the sender writes on each connection and what leaves the queue, as
+// bursts of three go out (or fail) and the RTC acknowledges.
+TEST(MsgQueue, WrittenPackagesWaitForTheirAcknowledgementAndGoAgainOnTheNextConnection) {
+    struct Step {
+        char what;  // 'w' a burst written whole, 'f' a burst that failed, 'a' a persist acknowledgement
+        uint64_t connection;
+        std::vector<uint64_t> indexes;  // written ('w', 'f'), acknowledged ('a')
+        std::vector<uint64_t> queued;   // afterwards
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"an RTC that acknowledges nothing: written whole is sent",
+         {{'w', 1, {1, 2, 3}, {4, 5, 6, 7, 8}}, {'f', 1, {4, 5, 6}, {4, 5, 6, 7, 8}}, {'w', 2, {4, 5, 6}, {7, 8}}}},
+        {"after the first acknowledgement a written package waits for its own",
+         {{'w', 1, {1, 2, 3}, {4, 5, 6, 7, 8}},
+          {'a', 0, {3}, {4, 5, 6, 7, 8}},
+          {'w', 1, {4, 5, 6}, {4, 5, 6, 7, 8}},
+          {'a', 0, {5, 99, 0}, {4, 6, 7, 8}},
+          {'w', 1, {7, 8}, {4, 6, 7, 8}},
+          {'w', 1, {}, {4, 6, 7, 8}},
+          // The next connection: the unacknowledged first, in index order.
+          {'w', 2, {4, 6, 7}, {4, 6, 7, 8}},
+          {'w', 2, {8}, {4, 6, 7, 8}},
+          {'a', 0, {4, 6, 7, 8}, {}}}},
+        {"written on three connections without an acknowledgement, it leaves",
+         {{'a', 0, {42}, {1, 2, 3, 4, 5, 6, 7, 8}},
+          {'w', 1, {1, 2, 3}, {1, 2, 3, 4, 5, 6, 7, 8}},
+          {'a', 0, {1, 2}, {3, 4, 5, 6, 7, 8}},
+          {'w', 2, {3, 4, 5}, {3, 4, 5, 6, 7, 8}},
+          {'f', 3, {3, 4, 5}, {3, 4, 5, 6, 7, 8}},
+          {'w', 4, {3, 4, 5}, {3, 4, 5, 6, 7, 8}},  // a connection that failed does not count
+          {'w', 5, {4, 5, 6}, {4, 5, 6, 7, 8}},
+          {'w', 6, {6, 7, 8}, {6, 7, 8}}}},
+    };
+    for (const Case& c : cases) {
+        OutgoingQueue queue;
+        for (uint64_t i = 1; i <= 8; ++i) queue.AddMsgToQ(Package(i, 2));
+        for (const Step& step : c.steps) {
+            std::vector<uint64_t> written;
+            if (step.what == 'a') {
+                queue.Persisted(step.indexes);
+            } else {
+                std::vector<WaitingMsgSt> burst;
+                bool more = false;
+                ASSERT_TRUE(queue.TakeToWrite(step.connection, 3, &burst, &more));
+                for (const WaitingMsgSt& e : burst) written.push_back(e.MsgIndex);
+                if (step.what == 'f') queue.NotWritten(burst);
+                for (const WaitingMsgSt& e : burst)
+                    if (step.what == 'w') queue.WrittenWhole(e);
+                EXPECT_EQ(written, step.indexes) << c.name << ", connection " << step.connection;
+            }
+            EXPECT_EQ(QueuedIndexes(queue), step.queued) << c.name << ", step " << step.what << step.connection;
+            ExpectCountIsSum(queue.Entries(), queue.TagDataCount());
+        }
     }
-    burst.erase(burst.begin() + 1);  // the second one failed to go out
-    queue.RemoveWrittenMsgs(burst);
-    EXPECT_EQ(QueuedIndexes(queue), (std::vector<uint64_t>{2, 4}));
-    ExpectCountIsSum(queue.Entries(), queue.TagDataCount());
+}
+
+TEST(MsgQueue, WrittenPackagesCountTowardsTheBound) {
+    OutgoingQueue queue;
+    queue.Persisted({1000});  // an RTC that acknowledges
+    queue.AddMsgToQ(Package(1, kMaxQueuedTagRecords - 10));
+    std::vector<WaitingMsgSt> burst;
+    bool more = false;
+    ASSERT_TRUE(queue.TakeToWrite(1, 3, &burst, &more));
+    queue.WrittenWhole(burst.at(0));
+    queue.AddMsgToQ(Package(2, 20));
+    EXPECT_EQ(QueuedIndexes(queue), (std::vector<uint64_t>{2}));
+    EXPECT_EQ(queue.TagDataCount(), 20);
 }
 
 TEST(MsgQueue, AClockSettingShiftsQueuedRecordsOnceAndOnlyBeyondTenSeconds) {
@@ -152,23 +216,6 @@ TEST(MsgQueue, AcknowledgementsAreTakenAllAtOnce) {
     for (uint64_t i : {7u, 9u, 8u}) queue.AddAckWaiting(i);
     EXPECT_EQ(queue.TakeAckWaiting(), (std::vector<uint64_t>{7, 9, 8}));
     EXPECT_TRUE(queue.TakeAckWaiting().empty());
-}
-
-// A pause of an hour between bursts must not hold up a save that is due:
-// ten minutes after the last one, or at once when the clock went back.
-TEST(MsgQSender, APauseBetweenBurstsEndsWhenABackupIsDue) {
-    SetNowSecondsSource(FixedClock);
-    for (time_t lastBackup : {kNow - 601, kNow + 60}) {
-        auto paused = std::make_shared<std::promise<void>>();
-        std::future<void> over = paused->get_future();
-        // Detached: a pause that does not end must not hold the test up.
-        std::thread([paused, lastBackup] {
-            PauseBetweenBursts(3600, lastBackup);
-            paused->set_value();
-        }).detach();
-        ASSERT_EQ(over.wait_for(std::chrono::seconds(10)), std::future_status::ready) << lastBackup;
-    }
-    SetNowSecondsSource(nullptr);
 }
 
 }  // namespace

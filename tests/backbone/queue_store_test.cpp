@@ -19,7 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kBackup[] = "./DataBackup.bin";
-constexpr char kRejected[] = "./DataBackup.bin.bad";
 
 ZemloReaderDataPackage Package(uint64_t index, int records) {
     ZemloReaderDataPackage package;
@@ -100,8 +99,6 @@ TEST_F(QueueStore, ASavedQueueLoadsBackWithoutItsReportsInFrontOfNewPackages) {
     restarted.AddMsgToQ(Package(5, 1));
     ASSERT_TRUE(restarted.LoadQFromFile());
     EXPECT_EQ(QueuedIndexes(restarted), (std::vector<uint64_t>{1, 2, 5}));
-    // Killed before its next save, the reader finds the same backup again.
-    EXPECT_EQ(FileBytes(kBackup), bytes);
     EXPECT_EQ(restarted.TagDataCount(), 6);
     for (size_t i = 0; i < 2; ++i) {
         ZemloReaderDataPackage expected = Package(i + 1, 3 - i);
@@ -111,69 +108,119 @@ TEST_F(QueueStore, ASavedQueueLoadsBackWithoutItsReportsInFrontOfNewPackages) {
     }
 }
 
-TEST_F(QueueStore, AnEmptyQueueWritesNoFileAndDropsAStaleOne) {
-    OutgoingQueue queue(location_);
-    ASSERT_TRUE(queue.SaveQtoFile());
-    EXPECT_FALSE(fs::exists(kBackup));
-    WriteBytes(kBackup, "stale");
-    ASSERT_TRUE(queue.SaveQtoFile());
-    EXPECT_FALSE(fs::exists(kBackup));
-}
-
-TEST_F(QueueStore, AFailedSaveLeavesThePreviousFileWhole) {
+TEST_F(QueueStore, AFailedSaveLeavesTheJournalWholeAndGoingOn) {
     OutgoingQueue queue(location_);
     queue.AddMsgToQ(Package(1, 2));
     ASSERT_TRUE(queue.SaveQtoFile());
-    const std::string before = FileBytes(kBackup);
-    queue.AddMsgToQ(Package(2, 2));
     SetAtomicWriteHook([](const char* path) { unlink((std::string(path) + ".tmp").c_str()); });
     EXPECT_FALSE(queue.SaveQtoFile());
     SetAtomicWriteHook(nullptr);
-    EXPECT_EQ(FileBytes(kBackup), before);
-    EXPECT_EQ(queue.Entries().size(), 2u);
+    queue.AddMsgToQ(Package(2, 2));
+    OutgoingQueue restarted(location_);
+    ASSERT_TRUE(restarted.LoadQFromFile());
+    EXPECT_EQ(QueuedIndexes(restarted), (std::vector<uint64_t>{1, 2}));
 }
 
-TEST_F(QueueStore, ACutOrDamagedBackupIsRefusedAndKeptAsideUnlessItEndsInsideAPackage) {
-    OutgoingQueue saved(location_);
-    saved.AddMsgToQ(Package(1, 3));
-    ASSERT_TRUE(saved.SaveQtoFile());
-    const std::string first = FileBytes(kBackup);
-    saved.AddMsgToQ(Package(2, 3));
-    ASSERT_TRUE(saved.SaveQtoFile());
-    const std::string both = FileBytes(kBackup);
-    const size_t secondPackage = both.size() - first.size() - 3;
+std::string Record(uint8_t flags, uint64_t index, int records = 2) {
+    const std::string package = Package(index, records).SerializeAsString();
+    uint8_t header[kMaxBackupRecordHeader];
+    const int n = EncodeBackupRecordHeader(flags, static_cast<uint32_t>(package.size()), header);
+    return std::string(reinterpret_cast<char*>(header), n) + package;
+}
+
+// A stop before the sender has read the backup leaves it as it is: the
+// packages in it are not in the queue yet.
+TEST_F(QueueStore, AnExitBeforeTheLoadLeavesTheBackupUnread) {
+    WriteBytes(kBackup, Record(0, 1));
+    OutgoingQueue queue(location_);
+    queue.AddMsgToQ(Package(2, 2));
+    queue.MakeJournalDurable();
+    EXPECT_EQ(FileBytes(kBackup), Record(0, 1));
+}
+
+// Packages enter the file as they enter the queue and are marked in place
+// as they leave; the file is rewritten once those that left hold most of it.
+TEST_F(QueueStore, TheJournalFollowsTheQueueAndIsCompactedWhenMostOfItLeft) {
+    // Packages large enough that the file is worth compacting.
+    constexpr int kRecords = 1500;
+    OutgoingQueue queue(location_);
+    EXPECT_FALSE(queue.LoadQFromFile());
+    for (uint64_t i : {1, 2, 3}) queue.AddMsgToQ(Package(i, kRecords));
+    std::vector<WaitingMsgSt> written;
+    bool more = false;
+    ASSERT_TRUE(queue.TakeToWrite(1, 3, &written, &more));
+    queue.WrittenWhole(written[1]);
+    EXPECT_EQ(FileBytes(kBackup), Record(0, 1, kRecords) + Record(kRedundantFlag, 2, kRecords) + Record(0, 3, kRecords));
+    ASSERT_GE(FileBytes(kBackup).size(), JournalFile::kMinCompactedBytes);
+    queue.TendJournal();
+    EXPECT_EQ(FileBytes(kBackup).size(), 3 * Record(0, 1, kRecords).size()) << "a third left: no rewrite";
+    {
+        OutgoingQueue killed(location_);
+        ASSERT_TRUE(killed.LoadQFromFile());
+        EXPECT_EQ(QueuedIndexes(killed), (std::vector<uint64_t>{1, 3}));
+    }
+    queue.WrittenWhole(written[0]);
+    queue.TendJournal();
+    EXPECT_EQ(FileBytes(kBackup), Record(0, 3, kRecords));
+    queue.AddMsgToQ(Package(4, 2));
+    EXPECT_EQ(FileBytes(kBackup), Record(0, 3, kRecords) + Record(0, 4)) << "the journal goes on in the new file";
+}
+
+TEST_F(QueueStore, ALoadKeepsTheWholeRecordsBeforeACutOrDamageAndSetsADamagedFileAside) {
+    const std::string r1 = Record(0, 1), r2 = Record(0, 2), r3 = Record(0, 3);
+    const std::string badHeader("\0\x18\x05\x01\x02\x03\x04\x05", 8);
+    const std::string tooLong("\0\x1A\xFF\xFF\xFF\x0F\x01", 7);
     struct Case {
         const char* what;
         std::string bytes;
-        bool loads;
         std::vector<uint64_t> queued;
+        bool setAside;
     } cases[] = {
-        {"ends after a flag byte", first + '\0', false, {}},
-        {"ends inside a header", first + std::string("\0\x1A", 2), false, {}},
-        {"ends before its package", first + std::string("\0\x1A\x05", 3), false, {}},
-        {"wire type 0", first + std::string("\0\x18\x05\x01\x02\x03\x04\x05", 8), false, {}},
-        {"package beyond any size", first + std::string("\0\x1A\xFF\xFF\xFF\x0F\x01", 7), false, {}},
-        // Its header, written last, is lost with the cut.
-        {"ends inside a package", both.substr(0, both.size() - secondPackage / 2), true, {1, 0}},
+        {"clean", r1 + r2 + r3, {1, 2, 3}, false},
+        {"one left", r1 + Record(kRedundantFlag, 2) + r3, {1, 3}, false},
+        {"ends after a flag byte", r1 + r2 + '\0', {1, 2}, false},
+        {"ends inside a header", r1 + r2 + std::string("\0\x1A", 2), {1, 2}, false},
+        {"ends before its package", r1 + r2 + std::string("\0\x1A\x05", 3), {1, 2}, false},
+        {"ends inside a package", r1 + r2 + r3.substr(0, r3.size() / 2), {1, 2}, false},
+        {"wire type 0 in the middle", r1 + badHeader + r3, {1}, true},
+        {"package beyond any size in the middle", r1 + tooLong + r3, {1}, true},
     };
     for (const Case& c : cases) {
-        OutgoingQueue queue(location_);
-        fs::remove(kRejected);
-        WriteBytes(kBackup, c.bytes);
-        EXPECT_EQ(queue.LoadQFromFile(), c.loads) << c.what;
-        EXPECT_EQ(QueuedIndexes(queue), c.queued) << c.what;
-        EXPECT_EQ(fs::exists(kBackup), c.loads) << c.what;
-        if (c.loads) {
-            EXPECT_FALSE(fs::exists(kRejected)) << c.what;
-            const ZemloReaderDataPackage partial = Queued(queue, 1);
-            ASSERT_GE(partial.tags_data_size(), 2) << c.what;
-            EXPECT_EQ(partial.tags_data(1).SerializeAsString(), Package(2, 3).tags_data(1).SerializeAsString())
-                << c.what << ": the records before the cut are kept";
-            EXPECT_EQ(queue.TagDataCount(), 3 + partial.tags_data_size()) << c.what;
-        } else {
-            EXPECT_EQ(FileBytes(kRejected), c.bytes) << c.what;
+        for (int n = 1; n <= 3; ++n) fs::remove(std::string(kBackup) + ".bad." + std::to_string(n));
+        // Twice: a second damaged file never replaces the first one set aside.
+        for (int load = 1; load <= 2; ++load) {
+            WriteBytes(kBackup, c.bytes);
+            OutgoingQueue queue(location_);
+            EXPECT_TRUE(queue.LoadQFromFile()) << c.what;
+            EXPECT_EQ(QueuedIndexes(queue), c.queued) << c.what;
+            std::string kept;
+            for (uint64_t i : c.queued) kept += Record(0, i);
+            EXPECT_EQ(FileBytes(kBackup), kept) << c.what << ": the file holds what was queued";
+            const std::string aside = std::string(kBackup) + ".bad." + std::to_string(load);
+            EXPECT_EQ(fs::exists(aside), c.setAside) << c.what;
+            if (c.setAside) {
+                EXPECT_EQ(FileBytes(aside.c_str()), c.bytes) << c.what;
+            }
         }
     }
+}
+
+TEST(StorageTrouble, IsLoggedOncePerEpisodeAndRetriedAfterAPauseDoublingToAMinute) {
+    StorageTrouble trouble;
+    const long long pauses[] = {1, 2, 4, 8, 16, 32, 60, 60};
+    long long now = 100;
+    for (size_t i = 0; i < std::size(pauses); ++i) {
+        EXPECT_EQ(trouble.Failed(now), i == 0) << i;
+        EXPECT_EQ(trouble.PauseSeconds(), pauses[i]) << i;
+        EXPECT_FALSE(trouble.RetryDue(now + pauses[i] - 1)) << i;
+        now += pauses[i];
+        EXPECT_TRUE(trouble.RetryDue(now)) << i;
+    }
+    EXPECT_TRUE(trouble.Succeeded());
+    EXPECT_FALSE(trouble.Succeeded());
+    EXPECT_FALSE(trouble.RetryDue(now + 1000));
+    EXPECT_TRUE(trouble.Failed(now));
+    EXPECT_EQ(trouble.PauseSeconds(), 1);
 }
 
 TEST_F(QueueStore, TheBackupGoesToTheCardOnlyWhenItsDeviceExistsAndItsFolderTakesAFile) {

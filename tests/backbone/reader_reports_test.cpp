@@ -8,11 +8,10 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <google/protobuf/text_format.h>
 
 #include "backbone/backbone_iface.h"
 #include "backbone/backbone_thread.h"
@@ -134,38 +133,46 @@ protected:
 };
 
 TEST_F(RtcParams, ReaderParameters) {
+    // What the message carries (nothing where empty), then what the reader keeps.
     const struct {
-        const char* text;
+        const char* what;
+        std::optional<uint32_t> workingChannel;
+        std::optional<uint32_t> keepAliveInterval;
+        std::optional<RFRegionEnum::RFRegion> region;
+        std::vector<float> freqTable;
         int32_t channel;
         float freq;
         int tableLen;
         int32_t keepAlive;
     } cases[] = {
-        {"working_channel: 1", 0, 907.0f, 15, 3},
-        {"working_channel: 0", 4, 911.4f, 15, 3},
-        {"working_channel: 16", 4, 911.4f, 15, 3},
-        {"keep_alive_interval: 7", 4, 911.4f, 15, 7},
-        {"keep_alive_interval: 0", 4, 911.4f, 15, 1},
-        {"keep_alive_interval: 4294967295", 4, 911.4f, 15, 3600},
-        {"rf_region: Europe working_channel: 2", 1, 868.3f, 6, 3},
-        {"rf_region: Israel working_channel: 6", 4, 916.3f, 5, 3},  // channel 5 of the new table
-        {"radio_frequency_table: 868.1 radio_frequency_table: 100 working_channel: 2", 1, 908.1f, 15, 3},
+        {"channel 1", 1, {}, {}, {}, 0, 907.0f, 15, 3},
+        {"channel 0", 0, {}, {}, {}, 4, 911.4f, 15, 3},
+        {"channel 16", 16, {}, {}, {}, 4, 911.4f, 15, 3},
+        {"keep-alive 7", {}, 7, {}, {}, 4, 911.4f, 15, 7},
+        {"keep-alive 0", {}, 0, {}, {}, 4, 911.4f, 15, 1},
+        {"keep-alive 4294967295", {}, 4294967295u, {}, {}, 4, 911.4f, 15, 3600},
+        {"Europe, channel 2", 2, {}, RFRegionEnum::Europe, {}, 1, 868.3f, 6, 3},
+        {"Israel, channel 6", 6, {}, RFRegionEnum::Israel, {}, 4, 916.3f, 5, 3},  // channel 5 of the new table
+        {"table 868.1 100, channel 2", 2, {}, {}, {868.1f, 100.0f}, 1, 908.1f, 15, 3},
     };
     for (const auto& c : cases) {
         ChangeFreqTable(BackwardCompatChannArray[0], 15);
         SetWorkingChann(4);
         SetKeepAlive(3);
         RtcSetReaderParameters msg;
-        ASSERT_TRUE(google::protobuf::TextFormat::ParseFromString(
-            std::string("reader_params_info { ") + c.text + " }", &msg));
+        ZemloReaderParametersInformation* info = msg.mutable_reader_params_info();
+        if (c.workingChannel) info->set_working_channel(*c.workingChannel);
+        if (c.keepAliveInterval) info->set_keep_alive_interval(*c.keepAliveInterval);
+        if (c.region) info->set_rf_region(*c.region);
+        for (float freq : c.freqTable) info->add_radio_frequency_table(freq);
         link_.ParseReaderParams(msg);
         const WorkingParamsSt p = SnapshotWorkingParams();
-        EXPECT_EQ(p.WorkingChann, c.channel) << c.text;
-        EXPECT_EQ(p.RadioFreq, c.freq) << c.text;
-        EXPECT_EQ(SnapshotChanArray().size(), static_cast<size_t>(c.tableLen)) << c.text;
-        EXPECT_EQ(p.KeepAlive, c.keepAlive) << c.text;
-        EXPECT_EQ(p.FreqChDelay, 10) << c.text;
-        EXPECT_EQ(p.SteadyStateInterval, 300u) << c.text << ": not the reader's to change";
+        EXPECT_EQ(p.WorkingChann, c.channel) << c.what;
+        EXPECT_EQ(p.RadioFreq, c.freq) << c.what;
+        EXPECT_EQ(SnapshotChanArray().size(), static_cast<size_t>(c.tableLen)) << c.what;
+        EXPECT_EQ(p.KeepAlive, c.keepAlive) << c.what;
+        EXPECT_EQ(p.FreqChDelay, 10) << c.what;
+        EXPECT_EQ(p.SteadyStateInterval, 300u) << c.what << ": not the reader's to change";
     }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "RtcAcknowledgePersistedTagData.pb.h"
 #include "RtcClockSync.pb.h"
 #include "RtcCommandToReader.pb.h"
 #include "RtcPairingACK.pb.h"
@@ -40,6 +41,9 @@ void TagParams(const RFTagParametersInformation& params) {
     seen.calls.push_back("tag params site " + std::to_string(params.site_id()));
 }
 void Command(unsigned command) { seen.calls.push_back("command " + std::to_string(command)); }
+void Persisted(const std::vector<uint64_t>& indexes) {
+    for (uint64_t i : indexes) seen.calls.push_back("persisted " + std::to_string(i));
+}
 
 // The build time the handlers are given: 1 January 2020.
 constexpr long long kFloorSeconds = 1577836800;
@@ -80,7 +84,8 @@ protected:
     ScratchDir dir_{"rtc_handlers_", ScratchDir::Cwd::Enter};
     OutgoingQueue queue_;
     BackBoneIface link_{queue_};
-    RTCHandlerContext context_{&link_, KeepAlive, DataTime, Ack, Clock, nullptr, TagParams, Command, kFloorSeconds};
+    RTCHandlerContext context_{&link_,    KeepAlive, DataTime,      Ack,      Clock, nullptr,
+                               TagParams, Command,   kFloorSeconds, Persisted};
 };
 
 TEST_F(HandlersTest, PairAckSetsTheClockPairsAndDecidesOnAcknowledgements) {
@@ -164,6 +169,14 @@ TEST_F(HandlersTest, PersistAckIsAcknowledgedAndUnknownNumbersAreSkipped) {
     NeedToSendACK = true;
     Receive(std::string("\x62\x07" "1234567", 9) + std::string("\x5A\x05\xC2\x3E\x02\x08\x2A", 7));
     EXPECT_EQ(seen.acks, (std::vector<uint64_t>{42})) << "envelope 12 skipped, the persist ack's index 42 queued";
+    EXPECT_TRUE(seen.calls.empty()) << "it names no package";
+}
+
+TEST_F(HandlersTest, PersistAckHandsOverThePackagesItNames) {
+    RtcAcknowledgePersistedTagData persisted;
+    for (uint64_t i : {7u, 9u}) persisted.add_persisted_message_numbers(i);
+    Receive(Pack(RTCPERSISTACK, persisted));
+    EXPECT_EQ(seen.calls, (std::vector<std::string>{"persisted 7", "persisted 9"}));
 }
 
 }  // namespace

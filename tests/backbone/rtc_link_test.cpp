@@ -120,6 +120,7 @@ TEST_F(RTCLinkTest, StateFollowsDiscoveryConnectionPairingAndDrops) {
          },
          RTC_CONNECTED, 1},
         {"paired", [](RTCLinkTest& t) { t.link_.SetPaired(true); }, RTC_PAIRED, 1},
+        {"acknowledged again", [](RTCLinkTest& t) { t.link_.SetPaired(true); }, RTC_PAIRED, 1},
         {"the RTC has gone", [](RTCLinkTest& t) { t.link_.HandleSigPipe(); }, RTC_DISCOVERED, 1},
         {"the next endpoint refuses",
          [](RTCLinkTest& t) {
@@ -142,6 +143,7 @@ TEST_F(RTCLinkTest, StateFollowsDiscoveryConnectionPairingAndDrops) {
         EXPECT_EQ(link_.GetRTCCommState(), step.state) << step.what;
         EXPECT_EQ(link_.RTCListSize(), step.listed) << step.what;
     }
+    EXPECT_EQ(link_.PairedConnection(), 1u) << "one connection was paired, however often acknowledged";
     std::ifstream file(kRTCAddressFile);
     std::stringstream content;
     content << file.rdbuf();
@@ -190,7 +192,7 @@ TEST_F(RTCLinkTest, DisconnectionCountersStopAtTheirMaximum) {
 void SetKeepAliveHook(int) {}
 
 TEST_F(RTCLinkTest, ListenerPairsOnASplitAcknowledgementAndDropsABrokenStream) {
-    RTCHandlerContext context{&link_, SetKeepAliveHook, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0};
+    RTCHandlerContext context{&link_, SetKeepAliveHook, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr};
     RTCListenerLoop listener(context);
     Announce(Datagram(rtcPort_, ""));
     RtcPairingACK ack;

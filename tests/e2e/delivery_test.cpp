@@ -4,12 +4,21 @@
 // lines, compared record by record.
 #include <gtest/gtest.h>
 #include <google/protobuf/util/message_differencer.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iostream>
+#include <map>
 #include <numeric>
+#include <set>
 
+#include "RtcAcknowledgePersistedTagData.pb.h"
 #include "rtc_record.h"
 
 namespace {
@@ -127,6 +136,84 @@ TEST(Delivery, StoppedDuringAnOutageTheReaderDeliversEverythingAfterItsRestart) 
     ExpectIndicesWithoutGapOrRepeat(indices);
 }
 
+uint64_t NowMs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count());
+}
+
+// SIGKILL (or a power cut) during an outage costs at most the records of
+// the last two seconds: the queue is on disk as it grows.
+TEST(Delivery, KilledDuringAnOutageTheReaderLosesNoRecordOlderThanTwoSeconds) {
+    SandboxRun first;
+    first.Start(DeliveryOptions(first));
+    StartTagsOncePaired(first);
+    ASSERT_TRUE(first.RtcControl("listen off"));
+    ASSERT_TRUE(first.RtcControl("close"));
+    // A package written as the link closed is another fault's loss.
+    const uint64_t outageMs = NowMs() + 1000;
+    ASSERT_TRUE(WaitForMoreRows(first, 2 * kRowsPerPhase));
+    const uint64_t killMs = NowMs();
+    ASSERT_EQ(kill(first.PidFromFile("daemon.pid"), SIGKILL), 0);
+    ASSERT_NE(first.WaitForExit(kBound), -1);
+    std::vector<TagRecord> due;
+    for (const TagRecord& r : ActivityLogRecords(ActivityLogPath(first)))
+        if (r.visitMs > outageMs && r.visitMs + 2000 < killMs) due.push_back(r);
+    const auto before = RtcLines(first);
+    std::remove(first.RtcLogPath().c_str());
+
+    SandboxRun second(first.Dir());
+    second.Start(DeliveryOptions(second, false));
+    auto lost = [&] {
+        std::set<std::tuple<uint32_t, uint32_t, uint64_t>> delivered;
+        for (const auto& lines : {before, RtcLines(second)})
+            for (const TagRecord& r : DeliveredRecords(lines)) delivered.insert(r.Identity());
+        size_t n = 0;
+        for (const TagRecord& r : due) n += delivered.count(r.Identity()) == 0;
+        return n;
+    };
+    WaitUntil([&] { return lost() == 0; }, kBound);
+    EXPECT_EQ(lost(), 0u) << "of " << due.size() << " records logged more than 2 s before the kill";
+}
+
+// Fills the file system of path with a file of its own name; false when
+// it could not be made. Bounded by the file system's size.
+bool FillUp(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const std::string chunk(4096, 'x');
+    while (write(fd, chunk.data(), chunk.size()) > 0) {
+    }
+    close(fd);
+    return true;
+}
+
+// A full disk during an outage: a few error lines, and once room returns
+// the queue, kept whole in memory, reaches the file and then the RTC.
+TEST(Delivery, AFullDiskCostsNoRecordTheReaderHolds) {
+    SandboxRun run;
+    SandboxOptions options = DeliveryOptions(run);
+    options.workKb = 512;
+    run.Start(options);
+    StartTagsOncePaired(run);
+    ASSERT_TRUE(run.RtcControl("listen off"));
+    ASSERT_TRUE(run.RtcControl("close"));
+    // The daemon's working directory, seen from outside its mount namespace.
+    const std::string filler = "/proc/" + std::to_string(run.PidFromFile("daemon.pid")) + "/cwd/filler";
+    ASSERT_TRUE(FillUp(filler));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "Backup: failed to .* \\(No space left on device\\)", kBound));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+    ASSERT_EQ(unlink(filler.c_str()), 0);
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "Backup: .* written again from memory", kBound));
+    EXPECT_LE(run.MatchingLines(run.SyslogPath(), "Backup: failed to").size(), 3u);
+    ASSERT_TRUE(run.RtcControl("listen on"));
+    StopTags(run);
+
+    const auto sent = BoardSentRecords(run.SerialPath());
+    ASSERT_TRUE(WaitForDelivered({}, run, sent.size()));
+    EXPECT_EQ(CompareDelivery(sent, ActivityLogRecords(ActivityLogPath(run)), DeliveredRecords(RtcLines(run))), "");
+}
+
 // Records as the backup holds them: flag byte, the envelope key 0x1A, the
 // package's length as a varint, the package.
 void AppendBackupRecord(uint8_t flags, const ZemloReaderDataPackage& package, std::string* file) {
@@ -160,12 +247,16 @@ ZemloReaderDataPackage CraftedPackage(uint64_t index, uint32_t firstTag, int rec
     return package;
 }
 
-TEST(Delivery, ACraftedBackupIsLoadedDeliveredAndNewPackagesNumberedAboveIt) {
+TEST(Delivery, ACraftedBackupIsLoadedWithoutItsTornLastRecordDeliveredAndNewPackagesNumberedAboveIt) {
     SandboxRun run;
     const std::vector<ZemloReaderDataPackage> crafted = {CraftedPackage(7, 5001, 2), CraftedPackage(9, 6001, 3)};
     std::string file;
     AppendBackupRecord(0, crafted[0], &file);
     AppendBackupRecord(2, crafted[1], &file);  // already through a clock correction
+    // A power cut during an append: the last record is cut short.
+    std::string torn;
+    AppendBackupRecord(0, CraftedPackage(10, 7001, 2), &torn);
+    file += torn.substr(0, torn.size() / 2);
     ASSERT_EQ(mkdir(run.WorkDir().c_str(), 0755), 0);
     std::ofstream(run.WorkDir() + "/DataBackup.bin", std::ios::binary) << file;
 
@@ -194,6 +285,189 @@ TEST(Delivery, ACraftedBackupIsLoadedDeliveredAndNewPackagesNumberedAboveIt) {
         EXPECT_EQ(received[i].message_header().message_index(), 10 + (i - crafted.size()));
     }
     EXPECT_FALSE(run.MatchingLines(run.SyslogPath(), "LoadQFromFile: 2 packages, 5 tag records loaded").empty());
+    EXPECT_EQ(run.MatchingLines(run.SyslogPath(),
+                                "ends inside a record; its last " + std::to_string(torn.size() / 2) + " bytes dropped")
+                  .size(),
+              1u);
+}
+
+// Packages that left the queue are marked on disk at once: a restart after
+// delivery, even by SIGKILL, sends none of them again, neither new ones nor
+// those reloaded from a backup.
+TEST(Delivery, KilledAfterDeliveryTheReaderSendsNothingAgain) {
+    SandboxRun first;
+    std::string file;
+    AppendBackupRecord(0, CraftedPackage(7, 5001, 2), &file);
+    ASSERT_EQ(mkdir(first.WorkDir().c_str(), 0755), 0);
+    std::ofstream(first.WorkDir() + "/DataBackup.bin", std::ios::binary) << file;
+    first.Start(DeliveryOptions(first));
+    StartTagsOncePaired(first);
+    StopTags(first);
+    ASSERT_TRUE(WaitForDelivered({}, first, BoardSentRecords(first.SerialPath()).size() + 2));
+    ASSERT_EQ(kill(first.PidFromFile("daemon.pid"), SIGKILL), 0);
+    ASSERT_NE(first.WaitForExit(kBound), -1);
+    // No line of the first run may answer for the second.
+    std::remove(first.SyslogPath().c_str());
+    std::remove(first.RtcLogPath().c_str());
+
+    SandboxRun second(first.Dir());
+    second.Start(DeliveryOptions(second, false));
+    ASSERT_TRUE(second.WaitForLine(second.SyslogPath(), "LoadQFromFile: [0-9]+ packages", kBound));
+    EXPECT_EQ(second.MatchingLines(second.SyslogPath(), "LoadQFromFile: [0-9]+ packages, 0 tag records loaded").size(),
+              1u);
+    // Paired and past a keep-alive: anything reloaded would have gone first.
+    ASSERT_TRUE(second.WaitForRtcLine("\"kind\":\"RTCPAIRACK\"", kBound));
+    ASSERT_TRUE(second.WaitForRtcLine("\"dir\":\"recv\",\"envelope\":[0-9]+,\"kind\":\"KEEPALIVE\"", kBound));
+    EXPECT_TRUE(DeliveredRecords(RtcLines(second)).empty());
+}
+
+// Confirmed delivery: what the RTC received, connection by connection,
+// and which indexes it said it persisted.
+struct ConnectionRecord {
+    std::vector<std::vector<uint64_t>> received;  // indexes per connection, in order
+    std::set<uint64_t> persisted;
+    std::vector<TagRecord> persistedRecords;       // of the packages persisted, repeats included
+};
+
+ConnectionRecord RecordByConnection(const std::vector<RtcLine>& lines) {
+    ConnectionRecord record;
+    std::map<uint64_t, std::vector<TagRecord>> recordsOf;
+    for (const RtcLine& line : lines) {
+        if (line.event == "CONNECT") record.received.emplace_back();
+        if (line.dir == "sent" && line.kind == "RTCPERSISTACK") {
+            RtcAcknowledgePersistedTagData ack;
+            if (ParseMessage(line, &ack))
+                record.persisted.insert(ack.persisted_message_numbers().begin(), ack.persisted_message_numbers().end());
+        }
+        if (line.dir != "recv" || line.kind != "READERDATAPACKAGE" || record.received.empty()) continue;
+        const std::vector<RtcLine> one = {line};
+        const auto indices = DeliveredIndices(one);
+        if (indices.empty()) continue;
+        record.received.back().push_back(indices[0]);
+        recordsOf[indices[0]] = DeliveredRecords(one);
+    }
+    for (uint64_t index : record.persisted)
+        for (const TagRecord& r : recordsOf[index]) record.persistedRecords.push_back(r);
+    return record;
+}
+
+void ExpectNoneTwiceOnOneConnection(const ConnectionRecord& record) {
+    for (size_t c = 0; c < record.received.size(); ++c) {
+        std::set<uint64_t> seen;
+        for (uint64_t index : record.received[c])
+            EXPECT_TRUE(seen.insert(index).second) << index << " twice on connection " << c + 1;
+    }
+}
+
+size_t SentAgain(const ConnectionRecord& record) {
+    std::set<uint64_t> seen;
+    size_t again = 0;
+    for (const auto& connection : record.received)
+        for (uint64_t index : connection) again += seen.insert(index).second ? 0 : 1;
+    return again;
+}
+
+// Every record the board sent, in a package the RTC persisted (a package
+// written again on a later connection counts once).
+void ExpectEveryRecordPersisted(const SandboxRun& run, const ConnectionRecord& record) {
+    std::set<TagRecord> unique(record.persistedRecords.begin(), record.persistedRecords.end());
+    EXPECT_EQ(CompareDelivery(BoardSentRecords(run.SerialPath()), ActivityLogRecords(ActivityLogPath(run)),
+                              {unique.begin(), unique.end()}),
+              "");
+}
+
+bool WaitForEveryRecordPersisted(const SandboxRun& run, size_t sent) {
+    return WaitUntil(
+        [&] {
+            const auto record = RecordByConnection(RtcLines(run));
+            return std::set<TagRecord>(record.persistedRecords.begin(), record.persistedRecords.end()).size() >= sent;
+        },
+        kBound);
+}
+
+// nft in the sandbox's network namespace.
+bool Nft(const SandboxRun& run, const std::string& rules) {
+    const std::string netns = "--net=/proc/" + std::to_string(run.PidFromFile("sandbox.pid")) + "/ns/net";
+    const CommandResult result = RunCommand({"nsenter", netns, "nft", rules}, 30);
+    EXPECT_EQ(result.status, 0) << result.out;
+    return result.status == 0;
+}
+
+// Wi-Fi lost or the RTC's host gone without a word: every TCP segment of
+// the RTC's port is dropped until the link has timed out, while tags keep
+// coming; then the network comes back.
+TEST(Delivery, ASilentLinkLosesNothingAndSendsNothingTwiceOnOneConnection) {
+    SandboxRun run;
+    SandboxOptions options = DeliveryOptions(run);
+    options.rtcArgs = {"--json", "--keep-alive", "2"};
+    run.Start(options);
+    ASSERT_TRUE(run.WaitForRtcLine("\"kind\":\"RTCPAIRACK\"", kBound));
+    ASSERT_TRUE(run.Control("tagrate 20"));
+    ASSERT_TRUE(run.WaitForRtcLine("persisted_message_numbers", kBound));
+    ASSERT_TRUE(Nft(run, "add table inet silent; "
+                         "add chain inet silent out { type filter hook output priority 0; }; "
+                         "add rule inet silent out tcp dport 53010 drop; "
+                         "add rule inet silent out tcp sport 53010 drop"));
+    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "nothing from the RTC for", kBound));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+    ASSERT_TRUE(Nft(run, "delete table inet silent"));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+    StopTags(run);
+
+    const size_t sent = BoardSentRecords(run.SerialPath()).size();
+    ASSERT_TRUE(WaitForEveryRecordPersisted(run, sent));
+    const auto record = RecordByConnection(RtcLines(run));
+    EXPECT_GE(record.received.size(), 2u) << "the link did not drop";
+    ExpectNoneTwiceOnOneConnection(record);
+    ExpectEveryRecordPersisted(run, record);
+    std::cout << "silent link: " << sent << " records, " << SentAgain(record)
+              << " packages the RTC received twice (on two connections)" << std::endl;
+}
+
+// The RTC reads packages without persisting them and resets: they come
+// again on the next connection, are persisted there and not sent again.
+TEST(Delivery, PackagesReadButNotPersistedBeforeAnRtcResetComeAgain) {
+    SandboxRun run;
+    SandboxOptions options = DeliveryOptions(run);
+    options.rtcArgs = {"--json", "--keep-alive", "2"};
+    run.Start(options);
+    ASSERT_TRUE(run.WaitForRtcLine("\"kind\":\"RTCPAIRACK\"", kBound));
+    ASSERT_TRUE(run.Control("tagrate 10"));
+    // Acknowledged first: a reader whose RTC never acknowledged has no
+    // reason to wait for it.
+    ASSERT_TRUE(run.WaitForRtcLine("persisted_message_numbers", kBound));
+    ASSERT_TRUE(run.RtcControl("persist off"));
+    ASSERT_TRUE(run.WaitForRtcLine("\"event\":\"WITHHELD\"", kBound, 2));
+    ASSERT_TRUE(run.RtcControl("persist on"));
+    ASSERT_TRUE(run.RtcControl("reset"));
+    ASSERT_TRUE(run.WaitForRtcLine("\"event\":\"CONNECT\"", kBound, 1));
+    ASSERT_TRUE(WaitForMoreRows(run, kRowsPerPhase));
+    StopTags(run);
+
+    const size_t sent = BoardSentRecords(run.SerialPath()).size();
+    ASSERT_TRUE(WaitForEveryRecordPersisted(run, sent));
+    const auto record = RecordByConnection(RtcLines(run));
+    ASSERT_GE(record.received.size(), 2u);
+    std::set<uint64_t> withheld;
+    static const std::regex withheldLine("\"event\":\"WITHHELD\",\"index\":\"([0-9]+)\"");
+    for (const std::string& line : run.MatchingLines(run.RtcLogPath(), "WITHHELD")) {
+        std::smatch m;
+        if (std::regex_search(line, m, withheldLine)) withheld.insert(std::stoull(m[1]));
+    }
+    ASSERT_GE(withheld.size(), 3u);
+    const auto& again = record.received[1];
+    for (uint64_t index : withheld) {
+        EXPECT_NE(std::find(again.begin(), again.end(), index), again.end()) << index << " did not come again";
+        EXPECT_TRUE(record.persisted.count(index)) << index;
+    }
+    // First on the new connection, in index order.
+    ASSERT_GE(again.size(), withheld.size());
+    EXPECT_EQ(std::vector<uint64_t>(again.begin(), again.begin() + static_cast<long>(withheld.size())),
+              std::vector<uint64_t>(withheld.begin(), withheld.end()));
+    ExpectNoneTwiceOnOneConnection(record);
+    EXPECT_EQ(SentAgain(record), withheld.size()) << "a persisted package was sent again";
+    ExpectEveryRecordPersisted(run, record);
 }
 
 }  // namespace
+

@@ -146,6 +146,10 @@ void SandboxRun::Start(const SandboxOptions& options) {
         args.push_back(a);
     }
     if (options.withRtc || !options.rtcArgs.empty()) args.push_back("--with-rtc");
+    if (options.workKb > 0) {
+        args.push_back("--work-kb");
+        args.push_back(std::to_string(options.workKb));
+    }
     for (const auto& a : options.rtcArgs) {
         args.push_back("--rtc-arg");
         args.push_back(a);

@@ -19,6 +19,8 @@ struct SandboxOptions {
     // The daemon's standard input, output and error are a pseudo-terminal
     // the test holds (Type, WaitForConsole).
     bool console = false;
+    // Above 0: the daemon's working directory is a tmpfs this small.
+    int workKb = 0;
 };
 
 class SandboxRun {

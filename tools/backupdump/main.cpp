@@ -1,6 +1,7 @@
 // Lists the tag records of an outgoing-queue backup (DataBackup.bin), one
 // line each: "<message index> <tag id> <tag message id> <visit time ms>",
-// so that scripts can compare them with what the RTC received. A summary
+// so that scripts can compare them with what the RTC received. Packages
+// marked as having left the queue are counted, not listed. A summary
 // goes to standard error. Exit status 1 when the file cannot be read to a
 // clean end.
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "ZemloReaderDataPackage.pb.h"
+#include "backbone/msg_queue.h"
 #include "backbone/queue_store.h"
 
 namespace {
@@ -36,11 +38,15 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 1;
     }
-    long packages = 0, broken = 0;
+    long packages = 0, left = 0, broken = 0;
     BackupReadEnd end = BackupReadEnd::kClean;
     try {
         end = ReadBackupRecords([file](uint8_t* out, size_t n) { return std::fread(out, 1, n, file); },
-                                [&](uint8_t, std::string&& bytes, bool whole) {
+                                [&](uint8_t flags, std::string&& bytes, bool whole) {
+                                    if (flags & kRedundantFlag) {
+                                        ++left;
+                                        return;
+                                    }
                                     ++packages;
                                     if (!whole || !PrintRecords(bytes)) ++broken;
                                 });
@@ -50,7 +56,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::fclose(file);
-    std::fprintf(stderr, "tarnel-backupdump: %ld packages, %ld not whole or not parsed, %s\n", packages, broken,
+    std::fprintf(stderr, "tarnel-backupdump: %ld packages, %ld left the queue, %ld not whole or not parsed, %s\n",
+                 packages, left, broken,
                  end == BackupReadEnd::kClean ? "clean end" : "bad end");
     return end == BackupReadEnd::kClean && broken == 0 ? 0 : 1;
 }

@@ -53,6 +53,10 @@ const char kRtcCommandHelp[] =
     "  announce PORT|none|listening   rtc_readers_tcp_port of later datagrams\n"
     "  datagram HEX..           raw bytes as a datagram to the broadcast address\n"
     "  autoack pair|persist on|off    answer pairing / data packages by ourselves, or not\n"
+    "  persist on|off           name each data package received in our acknowledgement, or\n"
+    "                           none of them (withheld: the acknowledgement names nothing and\n"
+    "                           a WITHHELD line gives the index)\n"
+    "  persist skip INDEX..     withhold the next acknowledgement of each INDEX only\n"
     "  stats                    print the messages counted so far by kind\n"
     "MS, N, INDEX and ID are decimal; message fields take numbers, true/false, enumerator\n"
     "names and comma lists for repeated fields; a.b=V reaches into a sub-message.\n";
@@ -325,6 +329,21 @@ std::string ParseWords(const Words& w, RtcCommand* cmd) {
     if (name == "broadcast") {
         cmd->kind = Kind::Broadcast;
         return ParseBroadcast(w, cmd);
+    }
+    if (name == "persist") {
+        cmd->kind = Kind::Persist;
+        if (w.size() == 2 && (w[1] == "on" || w[1] == "off")) {
+            cmd->word = w[1];
+            return "";
+        }
+        if (w.size() < 3 || w[1] != "skip") return "persist takes on, off or skip INDEX..";
+        cmd->word = w[1];
+        for (size_t i = 2; i < w.size(); ++i) {
+            uint64_t index = 0;
+            if (!ParseDecimal(w[i], UINT64_MAX, &index) || index == 0) return "bad index '" + w[i] + "'";
+            cmd->indexes.push_back(index);
+        }
+        return "";
     }
     if (name == "autoack") {
         cmd->kind = Kind::AutoAck;

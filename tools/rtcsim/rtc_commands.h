@@ -38,6 +38,7 @@ struct RtcCommand {
         Announce,
         Datagram,
         AutoAck,
+        Persist,
         Stats,
         Reset
     };
@@ -58,7 +59,8 @@ struct RtcCommand {
     std::optional<uint32_t> value;   // KeepAlive, Announce; absent for "none"
     bool announceListening = false;  // Announce: the port we listen on
     std::string bytes;               // Raw, Envelope body, Datagram
-    std::string word;                // AutoAck: "pair" or "persist"
+    std::string word;                // AutoAck: "pair" or "persist"; Persist: "on", "off" or "skip"
+    std::vector<uint64_t> indexes;   // Persist skip: the acknowledgements withheld once each
     // Message: sent as it is, with a fresh message_header.
     std::shared_ptr<const google::protobuf::Message> message;
     ClockSetting clock;                      // Clock, ClockSync

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 const char kRtcSimUsage[] =
     "usage: tarnel-rtcsim [options]\n"
@@ -31,6 +32,9 @@ const char kRtcSimUsage[] =
     "  --no-pair-ack            do not answer pairing messages by ourselves\n"
     "  --no-persist-ack         do not acknowledge data packages by ourselves (a keep-alive is\n"
     "                           otherwise answered with an acknowledgement persisting nothing)\n"
+    "  --persist on|off         name each data package in our acknowledgement (default on), or\n"
+    "                           withhold them all (see the command persist)\n"
+    "  --persist-skip N,N..     withhold the first acknowledgement of these indexes\n"
     "  --json                   print JSON lines instead of readable ones\n"
     "  --out FILE               also write the lines to FILE\n"
     "  --quiet                  print nothing on stdout\n"
@@ -43,7 +47,9 @@ const char kRtcSimUsage[] =
     "Lines: LISTEN, CONNECT, CLOSED, REFUSED, BAD (a stream that cannot be read; the\n"
     "connection is closed), RECV and SENT with the message kind (READERPAIRING,\n"
     "READERDATAPACKAGE, KEEPALIVE for a package with index 0, READERMSGACK, SURVEYPROGRESS,\n"
-    "RTCPAIRACK, RTCPERSISTACK, ...) and its fields, CONTROL, FLOOD, FLOOD_DONE, FLOOD_STOPPED,\n"
+    "RTCPAIRACK, RTCPERSISTACK, ...) and its fields (persisted_message_numbers: the packages\n"
+    "we persisted), WITHHELD (a package whose persisting we did not acknowledge), CONTROL,\n"
+    "FLOOD, FLOOD_DONE, FLOOD_STOPPED,\n"
     "SENT_CUT (half an envelope before a reset), STATS (counts per kind, also at\n"
     "the end). JSON lines carry t, dir, envelope, kind and the message in protobuf's JSON\n"
     "mapping (64-bit numbers as strings), or t, event and the event's fields.\n";
@@ -83,6 +89,24 @@ bool ParseOptionalNumber(const char* text, unsigned long max, std::optional<uint
     return true;
 }
 
+// Decimal indexes above 0, separated by commas.
+bool ParseIndexList(const char* text, std::multiset<uint64_t>* out) {
+    std::string list(text);
+    for (size_t start = 0; start <= list.size();) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        const std::string word = list.substr(start, comma - start);
+        char* end = nullptr;
+        errno = 0;
+        if (word.empty() || word[0] < '0' || word[0] > '9') return false;
+        const unsigned long long index = std::strtoull(word.c_str(), &end, 10);
+        if (errno != 0 || *end != '\0' || index == 0) return false;
+        out->insert(index);
+        start = comma + 1;
+    }
+    return true;
+}
+
 bool ApplyOption(int opt, const char* arg, RtcSimOptions* o) {
     RtcSimConfig& sim = o->sim;
     uint32_t n = 0;
@@ -104,6 +128,11 @@ bool ApplyOption(int opt, const char* arg, RtcSimOptions* o) {
         case 'C': return ParseClockSetting(arg, &sim.pairing.clock);
         case 'a': sim.answerPairing = false; return true;
         case 'A': sim.answerData = false; return true;
+        case 'W':
+            if (std::string(arg) != "on" && std::string(arg) != "off") return false;
+            sim.persistData = std::string(arg) == "on";
+            return true;
+        case 'K': return ParseIndexList(arg, &sim.withheldOnce);
         case 'j': o->json = true; return true;
         case 'o': o->outPath = arg; return !o->outPath.empty();
         case 'q': o->quiet = true; return true;
@@ -136,6 +165,8 @@ bool ParseRtcSimOptions(int argc, char* const argv[], RtcSimOptions* out, std::s
         {"clock", required_argument, nullptr, 'C'},
         {"no-pair-ack", no_argument, nullptr, 'a'},
         {"no-persist-ack", no_argument, nullptr, 'A'},
+        {"persist", required_argument, nullptr, 'W'},
+        {"persist-skip", required_argument, nullptr, 'K'},
         {"json", no_argument, nullptr, 'j'},
         {"out", required_argument, nullptr, 'o'},
         {"quiet", no_argument, nullptr, 'q'},

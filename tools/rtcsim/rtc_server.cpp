@@ -400,20 +400,40 @@ void RtcSimulator::ExecuteSetting(const RtcCommand& cmd, Clock::time_point now) 
             break;
         case Kind::Datagram: SendDatagram(cmd.bytes, false); break;
         case Kind::AutoAck: (cmd.word == "pair" ? config_.answerPairing : config_.answerData) = cmd.number != 0; break;
+        case Kind::Persist:
+            if (cmd.word == "skip")
+                config_.withheldOnce.insert(cmd.indexes.begin(), cmd.indexes.end());
+            else
+                config_.persistData = cmd.word == "on";
+            break;
         case Kind::Stats: PrintStats(); break;
         case Kind::Reset: ResetReader("reset on command"); break;
         default: break;
     }
 }
 
+// Withheld, the package is answered all the same, naming nothing: the
+// reader still hears from us and keeps the link.
 void RtcSimulator::SendPersistAck(uint64_t index) {
     RtcAcknowledgePersistedTagData ack;
-    if (index > 0) ack.add_persisted_message_numbers(index);
+    if (index > 0 && !Withhold(index)) ack.add_persisted_message_numbers(index);
     SendWhole(Stamped(RTCPERSISTACK, ack));
 }
 
+bool RtcSimulator::Withhold(uint64_t index) {
+    auto once = config_.withheldOnce.find(index);
+    const bool withheld = !config_.persistData || once != config_.withheldOnce.end();
+    if (once != config_.withheldOnce.end()) config_.withheldOnce.erase(once);
+    if (withheld) printer_->Event("WITHHELD", {{"index", std::to_string(index)}});
+    return withheld;
+}
+
+// Written at once, so that an answer printed as sent is on the stream
+// before any command that follows (a reset) can cut it.
 void RtcSimulator::SendWhole(const std::string& envelope) {
-    if (QueueBytes(envelope, RtcCommand::Pacing::kWhole, 0)) PrintEnvelope(envelope);
+    if (!QueueBytes(envelope, RtcCommand::Pacing::kWhole, 0)) return;
+    PrintEnvelope(envelope);
+    WriteDue(Clock::now());
 }
 
 bool RtcSimulator::QueueBytes(const std::string& bytes, RtcCommand::Pacing pacing, uint32_t paceMs) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ struct RtcSimConfig {
     PairingAnswer pairing;
     bool answerPairing = true;
     bool answerData = true;
+    // Whether our acknowledgements name the packages received; those in
+    // withheldOnce are left out once each.
+    bool persistData = true;
+    std::multiset<uint64_t> withheldOnce;
     bool verbose = false;  // print every datagram sent, not only the first
     std::vector<RtcCommand> script;
     int controlFd = -1;
@@ -85,6 +90,9 @@ private:
     void PrintEnvelope(const std::string& envelope);
     void SendWhole(const std::string& envelope);
     void SendPersistAck(uint64_t index);
+    // Whether the acknowledgement of package index is withheld (said in a
+    // WITHHELD line).
+    bool Withhold(uint64_t index);
     void StartFlood(const RtcCommand& cmd, Clock::time_point now);
     void TopUpFlood();
     void EndFlood(const char* event, const std::string& reason);

@@ -129,3 +129,8 @@ void FakeGpio() {
 void BindHome(const std::string& homeDir) { Mount(homeDir.c_str(), "/home", nullptr, MS_BIND); }
 
 void BindRun(const std::string& runDir) { Mount(runDir.c_str(), "/run", nullptr, MS_BIND); }
+
+void MountSmallDir(const std::string& dir, int kb) {
+    const std::string data = "mode=755,size=" + std::to_string(kb) + "k";
+    Mount("tmpfs", dir, "tmpfs", MS_NOSUID | MS_NODEV, data.c_str());
+}

@@ -25,3 +25,5 @@ void BindHome(const std::string& homeDir);
 // runDir over /run, which /var/run names: the reader's RAM directory, where
 // the daemon writes its status, seen from outside.
 void BindRun(const std::string& runDir);
+// A tmpfs of kb kilobytes over dir, so that a test can fill it.
+void MountSmallDir(const std::string& dir, int kb);

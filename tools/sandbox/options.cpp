@@ -7,6 +7,7 @@
 const char kSandboxUsage[] =
     "usage: tarnel-sandbox --dir DIR [--seconds N] [--show] [--console] [--respawn] [--sim PATH]\n"
     "                      [--sim-arg ARG]... [--no-sim] [--rtc PATH | --with-rtc] [--rtc-arg ARG]...\n"
+    "                      [--work-kb N]\n"
     "                      -- DAEMON [ARGS...]\n"
     "  --console               the daemon keeps the sandbox's standard input, output and error\n"
     "                          (the simulator and syslog still write to DIR): run the sandbox\n"
@@ -18,7 +19,9 @@ const char kSandboxUsage[] =
     "                          sandbox) in the daemon's network namespace; it broadcasts to\n"
     "                          127.255.255.255, writes DIR/rtc.log and DIR/rtc.pid and takes\n"
     "                          commands on the FIFO DIR/rtc.control\n"
-    "  --rtc-arg ARG           one more argument for the RTC simulator\n";
+    "  --rtc-arg ARG           one more argument for the RTC simulator\n"
+    "  --work-kb N             DIR/work is a tmpfs of N kB inside the sandbox, for tests of a\n"
+    "                          full disk (its files vanish with the sandbox)\n";
 
 namespace {
 
@@ -48,6 +51,11 @@ bool TakeValue(const std::string& name, const char* value, SandboxOptions* out, 
         out->rtc = value;
     } else if (name == "--rtc-arg") {
         out->rtcArgs.emplace_back(value);
+    } else if (name == "--work-kb") {
+        if (!ParseSeconds(value, &out->workKb)) {
+            *error = std::string("--work-kb wants a whole number of kB, not '") + value + "'";
+            return false;
+        }
     } else if (!ParseSeconds(value, &out->seconds)) {
         *error = std::string("--seconds wants a whole number of seconds, not '") + value + "'";
         return false;
@@ -57,7 +65,7 @@ bool TakeValue(const std::string& name, const char* value, SandboxOptions* out, 
 
 bool TakesValue(const std::string& name) {
     return name == "--dir" || name == "--seconds" || name == "--sim" || name == "--sim-arg" || name == "--rtc" ||
-           name == "--rtc-arg";
+           name == "--rtc-arg" || name == "--work-kb";
 }
 
 bool CheckComplete(const SandboxOptions& options, std::string* error) {

@@ -21,6 +21,7 @@ struct SandboxOptions {
     bool withRtc = false;
     std::vector<std::string> rtcArgs;
     std::vector<std::string> daemon;  // program and its arguments
+    int workKb = 0;  // above 0: the working directory is a tmpfs this small
     bool help = false;
 };
 

@@ -149,6 +149,7 @@ void Sandbox::SetUpNamespaces() {
     FakeGpio();
     BindHome(Path("home"));
     BindRun(Path("run"));
+    if (options_.workKb > 0) MountSmallDir(Path("work"), options_.workKb);
 }
 
 // Blocked before any child exists, so that no SIGCHLD can be missed.

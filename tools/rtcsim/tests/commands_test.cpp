@@ -41,6 +41,8 @@ TEST(RtcCommands, GoodLines) {
         {"reset", Kind::Reset, Pacing::kWhole, 0},
         {"reset command RunBIT", Kind::Message, Pacing::kCutByReset, 17},
         {"flood 1000000000 persistack", Kind::Message, Pacing::kWhole, 11},
+        {"persist off", Kind::Persist, Pacing::kWhole, 0},
+        {"persist skip 4 7", Kind::Persist, Pacing::kWhole, 0},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -58,7 +60,7 @@ TEST(RtcCommands, BadLinesSayWhy) {
           "tagparams tags=x", "header 10", "raw", "raw 1ff", "split 5 pause 10", "clock later", "version 1.2",
           "keepalive -1", "announce 70000", "autoack data on", "pairack now", "flood 0 pairack",
           "flood 1000000001 pairack", "flood 5 pause", "flood 2 flood 2 pairack", "reset split 5 pairack",
-          "dribble 1 reset pairack"}) {
+          "dribble 1 reset pairack", "persist", "persist skip", "persist skip 0", "persist maybe"}) {
         std::string error;
         Parse(line, &error);
         EXPECT_NE(error, "") << line;
