@@ -53,7 +53,7 @@ void Send(int priority, const char* format, ...) {
 // Straight to syslog: a count is neither limited nor the last error line.
 void SendText(int priority, const std::string& text) { Send(priority, "%s", text.c_str()); }
 
-// Skips a conversion specification after its '%': flags, width, precision,
+// Skips a printf conversion after its '%': flags, width, precision,
 // length and the conversion character.
 const char* SkipConversion(const char* p) {
     p += std::strspn(p, "-+ #0'");
