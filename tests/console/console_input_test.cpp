@@ -18,15 +18,10 @@
 #include "params/working_params.h"
 #include "subg/request_queue.h"
 #include "support/scratch_dir.h"
+#include "support/text_file.h"
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::map<std::string, std::string> FilesHere() {
     std::map<std::string, std::string> files;

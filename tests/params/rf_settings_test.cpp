@@ -12,20 +12,11 @@
 
 #include "params/rf_settings_file.h"
 #include "support/scratch_dir.h"
+#include "support/text_file.h"
 
 namespace {
 
-void WriteText(const char* path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
-std::string ReadText(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Each case runs in its own process; files go to a fresh directory.
 class RFSettingsFileTest : public ::testing::Test {

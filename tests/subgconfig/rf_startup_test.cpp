@@ -16,6 +16,7 @@
 #include "subg/scheduler.h"
 #include "subgconfig/frequencies.h"
 #include "support/scratch_dir.h"
+#include "support/text_file.h"
 
 namespace {
 
@@ -44,17 +45,7 @@ std::vector<Queued> TakeQueued() {
     return all;
 }
 
-void WriteText(const char* path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
-std::string ReadText(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Each case runs in its own process; files go to a fresh directory and the
 // board counts as connected, so the start-up procedure does not wait.
