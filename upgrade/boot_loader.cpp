@@ -35,7 +35,7 @@ constexpr int kNoWait = 0;
 
 constexpr int kCapabilityTries = 16;
 constexpr int kCapabilityRetryMicros = 500;
-constexpr int kAfterResetMicros = 50000;
+constexpr int kResetToLoaderMicros = 50000;  // the board's loader starts after a reset
 constexpr int kBeforeDeactivateMicros = 50000;
 
 constexpr uint8_t kActivationMarker = 0xBA;
@@ -214,7 +214,7 @@ int WaitForBootRom() {
 
 int WaitForBootLoader() {
     HWResetSubGBoard();
-    MicroSecSleep(kAfterResetMicros);
+    MicroSecSleep(kResetToLoaderMicros);
     if (!SendStopOnLoader()) return 0;
     bool haveCapabilities = false;
     for (int i = 0; i < kCapabilityTries && !haveCapabilities; ++i) {

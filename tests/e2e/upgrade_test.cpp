@@ -46,6 +46,15 @@ void Start(SandboxRun* run, int seconds, std::vector<std::string> simArgs = {}) 
     run->Start({seconds, simArgs, {}});
 }
 
+// The image lines the board received, a line written again (its reply came
+// after the wait, as on a busy host) counted once.
+std::vector<SerialFrame> ImageLinesSent(const SandboxRun& run) {
+    std::vector<SerialFrame> lines;
+    for (SerialFrame& frame : HostFrames(run, 16))
+        if (lines.empty() || lines.back().data != frame.data) lines.push_back(std::move(frame));
+    return lines;
+}
+
 double TimeOfLine(const SandboxRun& run, const std::string& file, const std::string& pattern) {
     auto lines = run.MatchingLines(file, pattern);
     return lines.empty() ? 0 : LineTime(lines.front());
@@ -74,7 +83,7 @@ TEST(Upgrade, AnApplicationImageIsSentLineByLineActivatedAndTheBoardServesTagsAg
     ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), std::string("ProcessFWUpgrade: unlinking ") + kAppImage, kBound));
     EXPECT_FALSE(Exists(run.WorkDir() + "/" + kAppImage));
 
-    auto sent = HostFrames(run, 16);
+    auto sent = ImageLinesSent(run);
     ASSERT_EQ(sent.size(), lines.size());
     for (size_t i = 0; i < sent.size(); ++i) {
         ASSERT_EQ(sent[i].data.size(), lines[i].size() + 3);
@@ -108,7 +117,7 @@ TEST(Upgrade, ALoaderErrorOnLine5LogsItsTextAndDeletesTheImage) {
     ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "ProcessFWUpgrade: Boot loader replied line checksum error", kBound));
     ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "LOADER restart", 10));
     EXPECT_FALSE(Exists(run.WorkDir() + "/" + kAppImage));
-    EXPECT_EQ(HostFrames(run, 16).size(), 6u);
+    EXPECT_EQ(ImageLinesSent(run).size(), 6u);
     EXPECT_TRUE(run.MatchingLines(run.SerialPath(), "LOADER activate").empty());
     ExpectTagsServedAgain(run);
 }
