@@ -32,6 +32,8 @@ const char* const kRateLimitedLogTexts[] = {
     "BackBoneIface::ParseTagParams: steady-state interval of %u minutes is too long, kept",
     "AddAckWaiting: %zu acknowledgements waiting, dropping the oldest",
     "TakeAckWaiting: %zu acknowledgements were dropped unsent",
+    // The board's traffic through a long outage: one a package at the bound.
+    "AddMsgToQ: the queue holds its bound of %d tag records; package %llu with %d dropped",
     // An RTC's stream and connections.
     "RTCListener: invalid envelope header, dropping the connection",
     "RTCListener: a message longer than %u bytes, dropping the connection",

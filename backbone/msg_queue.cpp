@@ -89,6 +89,9 @@ void OutgoingQueue::AddMsgToQ(const ZemloReaderDataPackage& package) {
         return;
     AppendToJournal(entry);
     PushMsgToLimitedQ(&RTCMsgQ, std::move(entry), [this](WaitingMsgSt& dropped) {
+        // Records lost for good: a technician must be able to see it.
+        LogLine(LOG_ERR, "AddMsgToQ: the queue holds its bound of %d tag records; package %llu with %d dropped",
+                kMaxQueuedTagRecords, static_cast<unsigned long long>(dropped.MsgIndex), dropped.TagRecords);
         LeaveQueue(dropped);
         --EntriesLeaving;  // the bound removes it itself
     });
