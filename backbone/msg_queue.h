@@ -160,8 +160,11 @@ public:
     // last record keeps the records before the cut; a record damaged in the
     // middle keeps those before it and the file is set aside as
     // "DataBackup.bin.bad.<n>". The journal then continues in the file, which
-    // is compacted first when the load found records to cut. True when a
-    // file was read (whole or in part).
+    // is compacted first when the load cut it short, set it aside or dropped
+    // packages at the bound. Records that left stay in it, as they would in
+    // a running journal, until they hold more than half of it: a restart
+    // does not rewrite a full queue for a few. True when a file was read
+    // (whole or in part).
     bool LoadQFromFile();
     // Set once a load has been tried, so that no new package takes an index
     // before the reloaded ones are known.

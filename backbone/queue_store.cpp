@@ -299,8 +299,9 @@ bool OutgoingQueue::LoadFrom(const std::string& path) {
     if (found.damaged) SetAside(path, "holds a damaged record", loaded.Entries.size());
     LogLine(LOG_INFO, "LoadQFromFile: %zu packages, %d tag records loaded", loaded.Entries.size(), loaded.TagDataCount);
     if (PutInFrontOfQueue(std::move(loaded))) found.dropped = true;
-    StartJournal(path, found.leftBytes,
-                 found.leftBytes > 0 || found.cutBytes > 0 || found.damaged || found.dropped);
+    // Records that left are cut by TendJournal's compaction once they hold
+    // more than half of the file.
+    StartJournal(path, found.leftBytes, found.cutBytes > 0 || found.damaged || found.dropped);
     return true;
 }
 
