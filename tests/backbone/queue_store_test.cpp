@@ -140,11 +140,13 @@ TEST_F(QueueStore, AnExitBeforeTheLoadLeavesTheBackupUnread) {
 
 // Packages enter the file as they enter the queue and are marked in place
 // as they leave; the file is rewritten once those that left hold most of it,
-// not at a load.
+// not at a load. Every byte written to it is counted.
 TEST_F(QueueStore, TheJournalFollowsTheQueueAndIsCompactedWhenMostOfItLeft) {
     // Packages large enough that the file is worth compacting.
     constexpr int kRecords = 1500;
+    const size_t record = Record(0, 1, kRecords).size();
     OutgoingQueue queue(location_);
+    const auto bytesWritten = [&queue] { return queue.QueuedCounts().backupBytesWritten; };
     EXPECT_FALSE(queue.LoadQFromFile());
     for (uint64_t i : {1, 2, 3}) queue.AddMsgToQ(Package(i, kRecords));
     std::vector<WaitingMsgSt> written;
@@ -154,17 +156,18 @@ TEST_F(QueueStore, TheJournalFollowsTheQueueAndIsCompactedWhenMostOfItLeft) {
     EXPECT_EQ(FileBytes(kBackup), Record(0, 1, kRecords) + Record(kRedundantFlag, 2, kRecords) + Record(0, 3, kRecords));
     ASSERT_GE(FileBytes(kBackup).size(), JournalFile::kMinCompactedBytes);
     queue.TendJournal();
-    EXPECT_EQ(FileBytes(kBackup).size(), 3 * Record(0, 1, kRecords).size()) << "a third left: no rewrite";
+    EXPECT_EQ(FileBytes(kBackup).size(), 3 * record) << "a third left: no rewrite";
+    EXPECT_EQ(bytesWritten(), 3 * record + 1) << "three appends and a flag byte";
     {
         OutgoingQueue killed(location_);
         ASSERT_TRUE(killed.LoadQFromFile());
         EXPECT_EQ(QueuedIndexes(killed), (std::vector<uint64_t>{1, 3}));
-        EXPECT_EQ(FileBytes(kBackup).size(), 3 * Record(0, 1, kRecords).size())
-            << "a load rewrites no file a third of which left";
+        EXPECT_EQ(FileBytes(kBackup).size(), 3 * record) << "a load rewrites no file a third of which left";
     }
     queue.WrittenWhole(written[0]);
     queue.TendJournal();
     EXPECT_EQ(FileBytes(kBackup), Record(0, 3, kRecords));
+    EXPECT_EQ(bytesWritten(), 4 * record + 2) << "a flag byte and the compacted file";
     queue.AddMsgToQ(Package(4, 2));
     EXPECT_EQ(FileBytes(kBackup), Record(0, 3, kRecords) + Record(0, 4)) << "the journal goes on in the new file";
 }
