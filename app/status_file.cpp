@@ -88,6 +88,7 @@ std::string StatusJson(const ReaderStatus& s) {
     json.Number("records_last_minute", s.recordsLastMinute);
     TimeOrNull(&json, "last_acknowledgement", s.lastAcknowledgement);
     TimeOrNull(&json, "last_backup_write", s.lastBackupWrite);
+    json.Number("backup_bytes_written", s.backupBytesWritten);
     if (s.lastError.time == 0) {
         json.Null("last_error");
     } else {
@@ -151,6 +152,7 @@ ReaderStatus StatusFileWriter::Gather(long long nowMicros) {
     status.recordsWaiting = backbone.recordsWaiting;
     status.packagesQueued = static_cast<long long>(backbone.packagesQueued);
     status.lastBackupWrite = backbone.lastBackupWrite;
+    status.backupBytesWritten = static_cast<long long>(backbone.backupBytesWritten);
     records_.Sample(nowMicros, TagRecordsReceived());
     status.recordsLastMinute = static_cast<long long>(records_.LastMinute());
     status.lastAcknowledgement = LastPersistAckTime();

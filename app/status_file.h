@@ -31,6 +31,7 @@ struct ReaderStatus {
     long long recordsLastMinute = 0;
     time_t lastAcknowledgement = 0;  // 0: none yet
     time_t lastBackupWrite = 0;      // 0: none yet
+    long long backupBytesWritten = 0;
     LoggedError lastError;
 };
 

@@ -242,6 +242,7 @@ BackboneStatus ReadBackboneStatus() {
     const OutgoingQueue::Counts queued = link->Queue().QueuedCounts();
     status.packagesQueued = queued.packages;
     status.recordsWaiting = queued.tagRecords;
+    status.backupBytesWritten = queued.backupBytesWritten;
     status.lastBackupWrite = link->Queue().LastBackupWriteTime();
     return status;
 }

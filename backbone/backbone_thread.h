@@ -40,6 +40,7 @@ struct BackboneStatus {
     size_t packagesQueued = 0;
     long long recordsWaiting = 0;
     time_t lastBackupWrite = 0;  // 0: none yet
+    uint64_t backupBytesWritten = 0;  // since the start: appends, flags set in place, rewrites
 };
 BackboneStatus ReadBackboneStatus();
 

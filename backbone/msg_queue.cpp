@@ -247,7 +247,7 @@ int32_t OutgoingQueue::TagDataCount() {
 
 OutgoingQueue::Counts OutgoingQueue::QueuedCounts() {
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
-    return {RTCMsgQ.Entries.size(), RTCMsgQ.TagDataCount};
+    return {RTCMsgQ.Entries.size(), RTCMsgQ.TagDataCount, BackupBytesWritten};
 }
 
 void OutgoingQueue::AddAckWaiting(uint64_t index) {

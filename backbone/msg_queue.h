@@ -128,11 +128,13 @@ public:
     // Copies of the entries and the count of their tag records, for tools.
     std::vector<WaitingMsgSt> Entries();
     int32_t TagDataCount();
-    // The packages queued and their tag records, read together without a
-    // copy, for the status file.
+    // The packages queued, their tag records and the bytes written to the
+    // backup since the start, read together without a copy, for the status
+    // file.
     struct Counts {
         size_t packages;
         int32_t tagRecords;
+        uint64_t backupBytesWritten;
     };
     Counts QueuedCounts();
 
@@ -160,8 +162,11 @@ public:
     // last record keeps the records before the cut; a record damaged in the
     // middle keeps those before it and the file is set aside as
     // "DataBackup.bin.bad.<n>". The journal then continues in the file, which
-    // is compacted first when the load found records to cut. True when a
-    // file was read (whole or in part).
+    // is compacted first when the load cut it short, set it aside or dropped
+    // packages at the bound. Records that left stay in it, as they would in
+    // a running journal, until they hold more than half of it: a restart
+    // does not rewrite a full queue for a few. True when a file was read
+    // (whole or in part).
     bool LoadQFromFile();
     // Set once a load has been tried, so that no new package takes an index
     // before the reloaded ones are known.
@@ -217,6 +222,10 @@ private:
     StorageTrouble Trouble;
     bool JournalDirty = false;       // appends or marks not yet synced
     bool CompactionWanted = false;   // the records on disk are out of date
+    // The bytes written to the backup since the start: appends, flag bytes
+    // set in place and the records of every rewrite (of one that failed,
+    // those it wrote). What an SD card wears by.
+    uint64_t BackupBytesWritten = 0;
 
     // The listener adds an index per RTC message, the sender takes them
     // while paired; an RTC that talks while the reader cannot answer must

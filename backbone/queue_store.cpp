@@ -168,6 +168,7 @@ void OutgoingQueue::AppendToJournal(WaitingMsgSt& entry) {
     }
     entry.JournalOffset = offset;
     entry.JournalBytes = bytes;
+    BackupBytesWritten += bytes;
     JournalDirty = true;
 }
 
@@ -177,6 +178,7 @@ bool OutgoingQueue::WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags
         JournalFailed("mark a package in");
         return false;
     }
+    ++BackupBytesWritten;
     JournalDirty = true;
     return true;
 }
@@ -199,7 +201,10 @@ void OutgoingQueue::JournalFailed(const char* what) {
 bool OutgoingQueue::RewriteJournal() {
     const std::string path = GetDataBackupFilePathName();
     std::vector<std::pair<uint64_t, uint32_t>> places;
-    if (!WriteFileAtomically(path.c_str(), [&](FILE* file) { return WriteRecords(file, RTCMsgQ, &places); })) {
+    const bool written =
+        WriteFileAtomically(path.c_str(), [&](FILE* file) { return WriteRecords(file, RTCMsgQ, &places); });
+    for (const auto& place : places) BackupBytesWritten += place.second;
+    if (!written) {
         // The journal, when open, stays as it was and valid.
         const int error = errno;
         if (Trouble.Failed(MonotonicSeconds()))
@@ -299,8 +304,9 @@ bool OutgoingQueue::LoadFrom(const std::string& path) {
     if (found.damaged) SetAside(path, "holds a damaged record", loaded.Entries.size());
     LogLine(LOG_INFO, "LoadQFromFile: %zu packages, %d tag records loaded", loaded.Entries.size(), loaded.TagDataCount);
     if (PutInFrontOfQueue(std::move(loaded))) found.dropped = true;
-    StartJournal(path, found.leftBytes,
-                 found.leftBytes > 0 || found.cutBytes > 0 || found.damaged || found.dropped);
+    // Records that left are cut by TendJournal's compaction once they hold
+    // more than half of the file.
+    StartJournal(path, found.leftBytes, found.cutBytes > 0 || found.damaged || found.dropped);
     return true;
 }
 

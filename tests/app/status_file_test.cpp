@@ -26,6 +26,7 @@ ReaderStatus SomeStatus() {
     s.packagesQueued = 1;
     s.recordsLastMinute = 600;
     s.lastBackupWrite = 1714564790;
+    s.backupBytesWritten = 35000123;
     // What a log line may carry: quotes, backslashes, a line end, bytes of
     // a broken file name and UTF-8.
     s.lastError = {"LoadAndSetRFSettings: invalid frequency \"8\\68\"\n\xff\x01 caf\xc3\xa9", 1714564795};
@@ -52,6 +53,7 @@ TEST(StatusFile, EveryFieldReadsBackAsWrittenAndWhatNeverHappenedIsNull) {
               "records_last_minute=600\n"
               "last_acknowledgement=null\n"
               "last_backup_write='2024-05-01T11:59:50Z'\n"
+              "backup_bytes_written=35000123\n"
               "last_error='" + SomeStatus().lastError.text + "'\n"
               "last_error_time='2024-05-01T11:59:55Z'\n");
 }

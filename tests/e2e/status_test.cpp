@@ -81,6 +81,7 @@ TEST(Status, TheDaemonKeepsAStatusFileThatStatusPrints) {
     EXPECT_TRUE(Field(status, "packages_queued").has_number_value());
     // The backup journal takes each package as it is queued.
     EXPECT_FALSE(Text(status, "last_backup_write").empty());
+    EXPECT_GT(Number(status, "backup_bytes_written"), 0);
     // The sandbox refuses the RTC's clock: an error line the status shows.
     EXPECT_NE(Text(status, "last_error").find("Failed on settimeofday"), std::string::npos);
     EXPECT_FALSE(Text(status, "last_error_time").empty());
