@@ -40,13 +40,14 @@
 #include "tags/tag_decode.h"
 
 constexpr int kDiscoveryPort = 53000;
+constexpr int kListenGoesOn = 1;  // ListenForPairing: a quiet slice within the window
 constexpr char kRTCAddressFile[] = "./RTC_IP_Adress.txt";
 
 // Guards RTCList.
 extern std::mutex RTCListMutex;
 // Guards RTCCommState and the closing of TCPSocketFD.
 extern std::mutex RTCCommStateMutex;
-// Guards ReaderPack, ReaderPackSize and NextMsgIndex.
+// Guards ReaderPack, ReaderPackSize, ReaderPackOpenedMicros and NextMsgIndex.
 extern std::mutex ReaderPackMutex;
 // Guards SurveyProgress. The survey hands its progress over from the serial
 // parser, under the link's locks, while the backbone may hold
@@ -116,9 +117,13 @@ public:
     unsigned long long GetNoSocketSeconds();
 
     // --- discovery (discovery.cpp) ---
-    // One listening window on the discovery port, or on a socket already
-    // opened with OpenListeningSocket. 0 when a datagram was handled.
-    int ListenForPairing();
+    // Listens on the discovery port, or on a socket already opened with
+    // OpenListeningSocket, for at most sliceMillis of a window of 5 s: 0
+    // when a datagram was handled, kListenGoesOn when the slice passed
+    // quietly within the window, -1 when the window ended silent (the
+    // socket is closed) or listening failed. The slices let the caller
+    // take the records that come meanwhile.
+    int ListenForPairing(int sliceMillis);
     int OpenListeningSocket(int port);
     // Backbone thread, before it listens: the RTCs whose announcements are
     // taken; empty, every RTC's.
@@ -139,6 +144,10 @@ public:
     // Stamps the package with the next message index and the time, queues
     // it and starts an empty one, whatever it held.
     void EmptyReaderPack();
+    // Hands the package over when it has held something for micros or
+    // longer (monotonic): while the RTC is away this bounds how long a
+    // record waits before it reaches the backup. True when it did.
+    bool HandOverOlderThan(long long micros);
     // Writes a copy of a queued package, stamped for sending, while paired
     // on the given connection (PairedConnection). Bytes written when all of
     // them went out, else 0.
@@ -182,6 +191,7 @@ private:
     // Moves a pending progress update into out; false when none is pending.
     bool TakeSurveyProgress(ZemloChannelSurveyProgressUpdate* out);
     void RecountReaderPackLocked();
+    void NotePackOpenedLocked();
     // Writes the envelope whole while the state is `required` and, unless
     // connection is 0, the paired connection is that one.
     bool SendWhile(eRTCCommState required, const std::string& envelope, uint64_t connection = 0);
@@ -214,6 +224,7 @@ private:
     std::deque<RTCEndpoint> RTCList;
     std::atomic<size_t> RTCListCount{0};
     int SearchLogCount = 16;
+    long long ListenWindowEndMicros = 0;  // monotonic; 0 between windows
     RTCAllowList AllowedRTCs;
     IgnoredRTCNotices IgnoredRTCs;
 
@@ -221,6 +232,7 @@ private:
     // Package (ReaderPackMutex).
     ZemloReaderDataPackage ReaderPack;
     int ReaderPackSize = 0;
+    long long ReaderPackOpenedMicros = 0;  // monotonic, when it last became non-empty; 0 while empty
     uint64_t NextMsgIndex = 1;
     // SurveyProgressMutex.
     ZemloChannelSurveyProgressUpdate SurveyProgress;

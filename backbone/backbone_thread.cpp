@@ -40,7 +40,15 @@ constexpr int kIdlePassMicros = 50000;
 // A quiet list is waited on, up to the pace of the queue sender, which
 // takes what a pass puts into the package no sooner anyway.
 constexpr long long kQuietPassMicros = 1000000;
-constexpr int kNothingHeardMicros = 5 * 1000000;
+constexpr long long kNothingHeardMicros = 5 * 1000000;
+// While no RTC is paired this thread listens for broadcasts in slices this
+// long, taking the records that came between them, and hands the package
+// to the queue (and so to the backup journal) once it is a second old: a
+// record reaches the journal within about a second and a half of its
+// arrival however long the RTC stays away, and a SIGKILL costs no more.
+constexpr int kListenSliceMillis = 250;
+constexpr long long kListenSliceMicros = kListenSliceMillis * 1000LL;
+constexpr long long kUnpairedHandOverMicros = 1000000;
 constexpr uint64_t kLoopCountMark = 0xFFFFFFFF;
 
 // Held while one record moves from SubMsgList into the package, so that a
@@ -67,6 +75,9 @@ void ReportRecordsTaken() {
 // The last unpaired pass, for the disconnection counters; 0 while paired so
 // that a paired period never counts as time without the RTC.
 time_t LastNotPairedCheck = 0;
+// After a window without a usable broadcast, listening rests until then
+// (monotonic), while the records keep moving.
+long long ListenRestsUntil = 0;
 
 void ReportSurveyProgress(unsigned channel, unsigned channelProgress, unsigned surveyProgress, unsigned total) {
     BackBoneIfaceInst.load()->UpdateChannScanProgress(channel, channelProgress, surveyProgress, total);
@@ -109,6 +120,7 @@ void PairedPass() {
     FreqDelaySent = 0;
     RTCConnected = 1;
     LastNotPairedCheck = 0;
+    ListenRestsUntil = 0;
     if (ZemloBackboneThLoopCount == kLoopCountMark) {
         ZemloBackboneThLoopCount = 0;
         LogLine(LOG_DEBUG, "ZemloBackboneTh completed 0xffffffff loops (Paired)!");
@@ -131,7 +143,13 @@ void UnpairedPass(BackBoneIface* link) {
         link->UpdateDisConnectTime(static_cast<unsigned long long>(now - LastNotPairedCheck));
         LastNotPairedCheck = now;
     }
-    if (link->ListenForPairing() != 0) MicroSecSleep(kNothingHeardMicros);
+    link->HandOverOlderThan(kUnpairedHandOverMicros);
+    const long long rest = ListenRestsUntil - MonotonicMicros();
+    if (rest > 0) {
+        WaitForTagData(std::min(kListenSliceMicros, rest));
+    } else if (link->ListenForPairing(kListenSliceMillis) < 0) {
+        ListenRestsUntil = MonotonicMicros() + kNothingHeardMicros;
+    }
 }
 
 }  // namespace
@@ -196,15 +214,16 @@ void* ZemloBackboneTh(void* arg) {
             drained = true;
             continue;
         }
+        const bool paired = link->GetRTCCommState() == RTC_PAIRED;
         if (drained) {
             MicroSecSleep(kIdlePassMicros);
-        } else {
+        } else if (paired) {
             WaitForTagData(kQuietPassMicros);
-        }
+        }  // unpaired, the pass itself waits: one listening slice
         drained = false;
         ReportRecordsTaken();
         ForwardReports(link);
-        if (link->GetRTCCommState() == RTC_PAIRED) {
+        if (paired) {
             PairedPass();
         } else {
             UnpairedPass(link);

@@ -4,6 +4,7 @@
 
 #include "platform/log.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr int kListenWindowMillis = 5001;  // 5 s and 1000 us
+constexpr long long kMicrosPerMilli = 1000;
 constexpr int kSearchLogPeriod = 16;
 constexpr int kAfterDatagramMicros = 50000;
 constexpr uint32_t kMaxPort = 65535;
@@ -90,19 +92,27 @@ void BackBoneIface::CloseListeningSocket() {
     UDPSocketFD = -1;
 }
 
-int BackBoneIface::ListenForPairing() {
+int BackBoneIface::ListenForPairing(int sliceMillis) {
     if (GetRTCCommState() == RTC_PAIRED) return -1;
     if (UDPSocketFD == -1 && OpenListeningSocket(kDiscoveryPort) < 0) {
         LogLine(LOG_ERR, "BackBoneIface::ListenForPairing: Failed to open socket");
         return -1;
     }
-    if (SearchLogCount++ == kSearchLogPeriod) {
-        LogLine(LOG_DEBUG, "BackBoneIface::ListenForPairing: Searching for broadcast message\n");
-        SearchLogCount = 0;
+    const long long now = MonotonicMicros();
+    if (ListenWindowEndMicros == 0) {
+        ListenWindowEndMicros = now + kListenWindowMillis * kMicrosPerMilli;
+        if (SearchLogCount++ == kSearchLogPeriod) {
+            LogLine(LOG_DEBUG, "BackBoneIface::ListenForPairing: Searching for broadcast message\n");
+            SearchLogCount = 0;
+        }
     }
+    const long long left = (ListenWindowEndMicros - now + kMicrosPerMilli - 1) / kMicrosPerMilli;
+    const int waited = WaitReadable(UDPSocketFD, static_cast<int>(std::max(0LL, std::min<long long>(sliceMillis, left))));
+    if (waited == 0 && MonotonicMicros() < ListenWindowEndMicros) return kListenGoesOn;
+    ListenWindowEndMicros = 0;
     // The socket lives only while broadcasts keep coming; each silent
     // window closes it and the next opens it afresh.
-    if (WaitReadable(UDPSocketFD, kListenWindowMillis) != 1) {
+    if (waited != 1) {
         if (SearchLogCount == 0) LogLine(LOG_INFO, "BackBoneIface::ListenForPairing: No broadcast message found\n");
         CloseListeningSocket();
         return -1;

@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr int kPassMicros = 1000000;
+constexpr long long kPassMicros = 1000000;
+constexpr int kTendMicros = 500000;
 constexpr size_t kPackagesPerBurst = 3;
 constexpr int kAlivePasses = 65535;
 
@@ -70,11 +71,12 @@ void KeepLinkAlive(BackBoneIface* link, int keepAliveSeconds) {
     link->FlushKeepAlive();
 }
 
-// The journal is tended every second, also while a pause lasts: what was
-// queued is on disk within the second.
-void PauseBetweenBursts(int seconds, OutgoingQueue& queue) {
-    for (int i = 0; i < seconds; ++i) {
-        MicroSecSleep(kPassMicros);
+// The journal is tended every half second, also while a pause lasts: what
+// was queued is durable within the half second, so that with the backbone's
+// hand-over a record is on disk within two seconds of its arrival.
+void SleepTendingJournal(long long micros, OutgoingQueue& queue) {
+    for (long long slept = 0; slept < micros; slept += kTendMicros) {
+        MicroSecSleep(kTendMicros);
         queue.TendJournal();
     }
 }
@@ -83,7 +85,7 @@ void SendWhilePaired(BackBoneIface* link) {
     const int keepAliveSeconds = link->GetKeepAliveInterval();
     SendWaitingAcks(link);
     // Paced: a pause of one keep-alive interval between bursts.
-    if (SendBurst(link)) PauseBetweenBursts(keepAliveSeconds, link->Queue());
+    if (SendBurst(link)) SleepTendingJournal(keepAliveSeconds * kPassMicros, link->Queue());
     KeepLinkAlive(link, keepAliveSeconds);
 }
 
@@ -97,13 +99,8 @@ void* MsgQSender(void* arg) {
     LogLine(LOG_DEBUG, "MsgQSender started!!");
     for (;;) {
         Heartbeat(&MsgQSenderLoopCounter, kAlivePasses, "MsgQSender is alive!!!");
-        MicroSecSleep(kPassMicros);
-        // While the RTC is away the package being assembled is handed over
-        // each second, so that its records reach the journal within two.
-        const bool paired = link->IsPaired();
-        if (!paired && link->GetReaderPackSize() > 0) link->EmptyReaderPack();
-        queue.TendJournal();
-        if (paired)
+        SleepTendingJournal(kPassMicros, queue);
+        if (link->IsPaired())
             SendWhilePaired(link);
         else if (link->GetRTCCommState() == RTC_CONNECTED)
             link->SendPairingMsg();

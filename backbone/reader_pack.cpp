@@ -19,6 +19,7 @@
 #include "params/working_params.h"
 #include "platform/format.h"
 #include "platform/paths.h"
+#include "platform/timing.h"
 #include "tags/csv_rows.h"
 
 std::mutex ReaderPackMutex;
@@ -104,6 +105,18 @@ void BackBoneIface::HandOverLocked() {
     }
     ReaderPack.Clear();
     ReaderPackSize = 0;
+    ReaderPackOpenedMicros = 0;
+}
+
+bool BackBoneIface::HandOverOlderThan(long long micros) {
+    std::lock_guard<std::mutex> lock(ReaderPackMutex);
+    if (ReaderPackSize == 0 || MonotonicMicros() - ReaderPackOpenedMicros < micros) return false;
+    HandOverLocked();
+    return true;
+}
+
+void BackBoneIface::NotePackOpenedLocked() {
+    if (ReaderPackSize > 0 && ReaderPackOpenedMicros == 0) ReaderPackOpenedMicros = MonotonicMicros();
 }
 
 void BackBoneIface::ContinueMsgIndexAbove(uint64_t index) {
@@ -123,6 +136,7 @@ int BackBoneIface::AddTagRecord(const TimedSubGMsg& record) {
         FillTagEntry(record, workingChann, entry);
         const size_t entrySize = entry->ByteSizeLong();
         ReaderPackSize += static_cast<int>(kTagsDataKeySize + VarintSize(entrySize) + entrySize);
+        NotePackOpenedLocked();
     } catch (const std::exception& e) {
         LogLine(LOG_ERR, "BackBoneIface::%s: caught an exception (%s)", AdditionName(record.report), e.what());
         ReaderPack.mutable_tags_data()->RemoveLast();
@@ -158,6 +172,7 @@ int BackBoneIface::AddNewReaderPackData(const ZemloReaderDataPackage& package) {
     try {
         ReaderPack.CopyFrom(package);
         ReaderPackSize = static_cast<int>(ReaderPack.ByteSizeLong());
+        NotePackOpenedLocked();
         return 1;
     } catch (const std::exception& e) {
         LogLine(LOG_ERR, "BackBoneIface::AddNewReaderPackData: caught an exception (%s)", e.what());

@@ -281,4 +281,7 @@ void BackBoneIface::UpdateChannScanProgress(unsigned channelNumber, unsigned cha
 
 // Reports change the package outside its tag entries, whose sizes are
 // otherwise added up one by one.
-void BackBoneIface::RecountReaderPackLocked() { ReaderPackSize = static_cast<int>(ReaderPack.ByteSizeLong()); }
+void BackBoneIface::RecountReaderPackLocked() {
+    ReaderPackSize = static_cast<int>(ReaderPack.ByteSizeLong());
+    NotePackOpenedLocked();
+}

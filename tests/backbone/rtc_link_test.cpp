@@ -26,6 +26,9 @@
 
 namespace {
 
+// Longer than the listening window: one call hears what was sent before it.
+constexpr int kWholeWindowMillis = 6000;
+
 sockaddr_in Loopback(int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -73,7 +76,7 @@ public:
         const sockaddr_in to = Loopback(discoveryPort_);
         sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         close(fd);
-        return link_.ListenForPairing();
+        return link_.ListenForPairing(kWholeWindowMillis);
     }
 
     // The fake RTC's end of the connection the reader opened.
@@ -148,6 +151,14 @@ TEST_F(RTCLinkTest, StateFollowsDiscoveryConnectionPairingAndDrops) {
     std::stringstream content;
     content << file.rdbuf();
     EXPECT_EQ(content.str(), "127.0.0.1");
+}
+
+// The backbone listens in short slices between records: a quiet slice
+// keeps the window (and its socket) open for a broadcast that comes later.
+TEST_F(RTCLinkTest, AQuietSliceKeepsListeningWithinTheWindow) {
+    EXPECT_EQ(link_.ListenForPairing(20), kListenGoesOn);
+    EXPECT_EQ(Announce(Datagram(rtcPort_, "")), 0);
+    EXPECT_EQ(link_.RTCListSize(), 1u);
 }
 
 TEST_F(RTCLinkTest, WritesGoOutWholeOnlyInTheirStateAndAGoneRTCDropsTheLink) {

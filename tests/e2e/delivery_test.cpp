@@ -143,11 +143,13 @@ uint64_t NowMs() {
 }
 
 // SIGKILL (or a power cut) during an outage costs at most the records of
-// the last two seconds: the queue is on disk as it grows.
+// the last two seconds: the queue is on disk as it grows, also while the
+// reader hears no broadcast at all and waits in its discovery windows.
 TEST(Delivery, KilledDuringAnOutageTheReaderLosesNoRecordOlderThanTwoSeconds) {
     SandboxRun first;
     first.Start(DeliveryOptions(first));
     StartTagsOncePaired(first);
+    ASSERT_TRUE(first.RtcControl("broadcast every 0"));
     ASSERT_TRUE(first.RtcControl("listen off"));
     ASSERT_TRUE(first.RtcControl("close"));
     // A package written as the link closed is another fault's loss.
