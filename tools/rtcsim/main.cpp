@@ -64,7 +64,7 @@ int Run(RtcSimOptions o) {
         std::fprintf(stderr, "tarnel-rtcsim: cannot write %s\n", o.outPath.c_str());
         return 1;
     }
-    Printer printer(o.quiet ? nullptr : stdout, out, o.json, o.label);
+    Printer printer(o.quiet ? nullptr : stdout, out, o.json, o.label, o.monotonic);
     int status = 1;
     {
         RtcSimulator sim(o.sim, &printer);

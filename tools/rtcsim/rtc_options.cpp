@@ -37,6 +37,9 @@ const char kRtcSimUsage[] =
     "  --persist-skip N,N..     withhold the first acknowledgement of these indexes\n"
     "  --json                   print JSON lines instead of readable ones\n"
     "  --out FILE               also write the lines to FILE\n"
+    "  --monotonic              time lines by the system's monotonic clock, as the board\n"
+    "                           simulator and the sandbox's syslog do (default: seconds since\n"
+    "                           our start)\n"
     "  --quiet                  print nothing on stdout\n"
     "  --label TEXT             put TEXT before every line printed on stdout\n"
     "  --verbose                print every discovery datagram, not only the first\n"
@@ -135,6 +138,7 @@ bool ApplyOption(int opt, const char* arg, RtcSimOptions* o) {
         case 'K': return ParseIndexList(arg, &sim.withheldOnce);
         case 'j': o->json = true; return true;
         case 'o': o->outPath = arg; return !o->outPath.empty();
+        case 'm': o->monotonic = true; return true;
         case 'q': o->quiet = true; return true;
         case 'l': o->label = arg; return true;
         case 'v': sim.verbose = true; return true;
@@ -169,6 +173,7 @@ bool ParseRtcSimOptions(int argc, char* const argv[], RtcSimOptions* out, std::s
         {"persist-skip", required_argument, nullptr, 'K'},
         {"json", no_argument, nullptr, 'j'},
         {"out", required_argument, nullptr, 'o'},
+        {"monotonic", no_argument, nullptr, 'm'},
         {"quiet", no_argument, nullptr, 'q'},
         {"label", required_argument, nullptr, 'l'},
         {"verbose", no_argument, nullptr, 'v'},

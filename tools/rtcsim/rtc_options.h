@@ -12,6 +12,7 @@ struct RtcSimOptions {
     std::string controlPath;
     std::string label;
     bool json = false;
+    bool monotonic = false;
     bool quiet = false;
     bool help = false;
 };

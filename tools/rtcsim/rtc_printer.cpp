@@ -217,8 +217,12 @@ std::string Summary(uint32_t number, const Message& msg) {
     return text + msg.ShortDebugString();
 }
 
-Printer::Printer(FILE* screen, FILE* file, bool json, const std::string& label)
-    : screen_(screen), file_(file), json_(json), label_(label.empty() ? "" : label + " "), start_(MonotonicSeconds()) {}
+Printer::Printer(FILE* screen, FILE* file, bool json, const std::string& label, bool monotonicTimes)
+    : screen_(screen),
+      file_(file),
+      json_(json),
+      label_(label.empty() ? "" : label + " "),
+      start_(monotonicTimes ? 0 : MonotonicSeconds()) {}
 
 void Printer::Envelope(Direction direction, uint32_t number, const std::string& body) {
     std::unique_ptr<Message> msg = NewMessageFor(number);

@@ -33,8 +33,9 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 class Printer {
 public:
     // label goes before every line on the screen, to tell our lines from
-    // others sharing the terminal.
-    Printer(FILE* screen, FILE* file, bool json, const std::string& label = "");
+    // others sharing the terminal. Lines are timed from our start, or by
+    // the monotonic clock itself, to be set beside other programs' records.
+    Printer(FILE* screen, FILE* file, bool json, const std::string& label = "", bool monotonicTimes = false);
 
     // Parses the body, prints it and counts it by kind.
     void Envelope(Direction direction, uint32_t number, const std::string& body);

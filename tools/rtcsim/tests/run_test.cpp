@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -224,4 +225,18 @@ TEST(RtcSimRun, BroadcastNamesTheListeningPort) {
     EXPECT_EQ(static_cast<int>(broadcast.rtc_readers_tcp_port()), port);
     EXPECT_EQ(broadcast.rtc_ip_address(), "127.0.0.1");
     close(udp);
+}
+
+// Lines timed by the monotonic clock sit among the other programs' records;
+// by default they count from the simulator's start.
+TEST(RtcSimRun, TimesItsLinesFromItsStartOrByTheMonotonicClock) {
+    for (const bool monotonic : {false, true}) {
+        timespec before{};
+        clock_gettime(CLOCK_MONOTONIC, &before);
+        RtcSim sim(monotonic ? std::vector<std::string>{"--monotonic"} : std::vector<std::string>{});
+        const double t = std::atof(sim.WaitFor("\"t\":([0-9.]+),\"event\":\"LISTEN\"").c_str());
+        const double expected = monotonic ? static_cast<double>(before.tv_sec) + before.tv_nsec / 1e9 : 0;
+        EXPECT_GE(t, expected) << "monotonic " << monotonic;
+        EXPECT_LT(t, expected + 5) << "monotonic " << monotonic;
+    }
 }
