@@ -41,16 +41,14 @@ constexpr int kIdlePassMicros = 50000;
 // takes what a pass puts into the package no sooner anyway.
 constexpr long long kQuietPassMicros = 1000000;
 constexpr long long kNothingHeardMicros = 5 * 1000000;
-// This thread hands the package to the queue (and so to the backup
-// journal) once it is a second old, paired or not, and while it holds
-// something waits no longer than this slice; while no RTC is paired it
-// listens for broadcasts in slices as long, taking the records that came
-// between them. A record reaches the journal within about a second and a
-// half of its arrival, however long the RTC stays away or however light the
-// traffic, and a SIGKILL costs no more.
+// While no RTC is paired this thread listens for broadcasts in slices this
+// long, taking the records that came between them, and hands the package
+// to the queue (and so to the backup journal) once it is a second old: a
+// record reaches the journal within about a second and a half of its
+// arrival however long the RTC stays away, and a SIGKILL costs no more.
 constexpr int kListenSliceMillis = 250;
 constexpr long long kListenSliceMicros = kListenSliceMillis * 1000LL;
-constexpr long long kHandOverMicros = 1000000;
+constexpr long long kUnpairedHandOverMicros = 1000000;
 constexpr uint64_t kLoopCountMark = 0xFFFFFFFF;
 
 // Held while one record moves from SubMsgList into the package, so that a
@@ -145,6 +143,7 @@ void UnpairedPass(BackBoneIface* link) {
         link->UpdateDisConnectTime(static_cast<unsigned long long>(now - LastNotPairedCheck));
         LastNotPairedCheck = now;
     }
+    link->HandOverOlderThan(kUnpairedHandOverMicros);
     const long long rest = ListenRestsUntil - MonotonicMicros();
     if (rest > 0) {
         WaitForTagData(std::min(kListenSliceMicros, rest));
@@ -219,10 +218,9 @@ void* ZemloBackboneTh(void* arg) {
         if (drained) {
             MicroSecSleep(kIdlePassMicros);
         } else if (paired) {
-            WaitForTagData(link->GetReaderPackSize() > 0 ? kListenSliceMicros : kQuietPassMicros);
+            WaitForTagData(kQuietPassMicros);
         }  // unpaired, the pass itself waits: one listening slice
         drained = false;
-        link->HandOverOlderThan(kHandOverMicros);
         ReportRecordsTaken();
         ForwardReports(link);
         if (paired) {
