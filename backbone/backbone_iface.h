@@ -47,7 +47,7 @@ constexpr char kRTCAddressFile[] = "./RTC_IP_Adress.txt";
 extern std::mutex RTCListMutex;
 // Guards RTCCommState and the closing of TCPSocketFD.
 extern std::mutex RTCCommStateMutex;
-// Guards ReaderPack, ReaderPackSize, ReaderPackOpenedMicros and NextMsgIndex.
+// Guards ReaderPack, ReaderPackSize, ReaderPackUnjournaledMicros and NextMsgIndex.
 extern std::mutex ReaderPackMutex;
 // Guards SurveyProgress. The survey hands its progress over from the serial
 // parser, under the link's locks, while the backbone may hold
@@ -144,10 +144,15 @@ public:
     // Stamps the package with the next message index and the time, queues
     // it and starts an empty one, whatever it held.
     void EmptyReaderPack();
-    // Hands the package over when it has held something for micros or
-    // longer (monotonic): while the RTC is away this bounds how long a
-    // record waits before it reaches the backup. True when it did.
+    // Hands the package over when it holds an entry that has waited micros
+    // or longer (monotonic) and is in no copy in the journal: while the RTC
+    // is away this bounds how long a record waits before it reaches the
+    // backup. True when it did.
     bool HandOverOlderThan(long long micros);
+    // The same bound while the RTC is paired, where the package waits to
+    // be full or a keep-alive interval and its hand-over paces the sender:
+    // a copy of the package goes to the journal instead. True when it did.
+    bool JournalCopyOlderThan(long long micros);
     // Writes a copy of a queued package, stamped for sending, while paired
     // on the given connection (PairedConnection). Bytes written when all of
     // them went out, else 0.
@@ -191,7 +196,9 @@ private:
     // Moves a pending progress update into out; false when none is pending.
     bool TakeSurveyProgress(ZemloChannelSurveyProgressUpdate* out);
     void RecountReaderPackLocked();
-    void NotePackOpenedLocked();
+    // After an entry joined the package.
+    void NoteUnjournaledLocked();
+    bool HoldsUnjournaledOlderThanLocked(long long micros) const;
     // Writes the envelope whole while the state is `required` and, unless
     // connection is 0, the paired connection is that one.
     bool SendWhile(eRTCCommState required, const std::string& envelope, uint64_t connection = 0);
@@ -232,7 +239,9 @@ private:
     // Package (ReaderPackMutex).
     ZemloReaderDataPackage ReaderPack;
     int ReaderPackSize = 0;
-    long long ReaderPackOpenedMicros = 0;  // monotonic, when it last became non-empty; 0 while empty
+    // Monotonic: when the oldest entry that no copy in the journal holds
+    // joined the package; 0 when there is none.
+    long long ReaderPackUnjournaledMicros = 0;
     uint64_t NextMsgIndex = 1;
     // SurveyProgressMutex.
     ZemloChannelSurveyProgressUpdate SurveyProgress;

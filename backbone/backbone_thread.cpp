@@ -37,18 +37,18 @@ std::atomic<BackBoneIface*> BackBoneIfaceInst{nullptr};
 constexpr int kReadyPollMicros = 5000;
 // Records come in runs: a short pause after some lets the next few gather.
 constexpr int kIdlePassMicros = 50000;
-// A quiet list is waited on, up to the pace of the queue sender, which
-// takes what a pass puts into the package no sooner anyway.
-constexpr long long kQuietPassMicros = 1000000;
 constexpr long long kNothingHeardMicros = 5 * 1000000;
+// A record reaches the backup journal once it has waited this long in the
+// package: while no RTC is paired the package goes to the queue, while one
+// is paired a copy of it goes to the journal. With passes of at most a
+// slice and the sender's sync every half second, a record is on disk
+// within about two seconds of its arrival, and a SIGKILL costs no more.
+constexpr long long kToJournalMicros = 1000000;
 // While no RTC is paired this thread listens for broadcasts in slices this
-// long, taking the records that came between them, and hands the package
-// to the queue (and so to the backup journal) once it is a second old: a
-// record reaches the journal within about a second and a half of its
-// arrival however long the RTC stays away, and a SIGKILL costs no more.
+// long, taking the records that came between them; while one is paired a
+// quiet pass waits as long.
 constexpr int kListenSliceMillis = 250;
-constexpr long long kListenSliceMicros = kListenSliceMillis * 1000LL;
-constexpr long long kUnpairedHandOverMicros = 1000000;
+constexpr long long kPassSliceMicros = kListenSliceMillis * 1000LL;
 constexpr uint64_t kLoopCountMark = 0xFFFFFFFF;
 
 // Held while one record moves from SubMsgList into the package, so that a
@@ -116,7 +116,8 @@ void SendFreqChangeDelayOnce() {
     FreqDelaySent = 1;
 }
 
-void PairedPass() {
+void PairedPass(BackBoneIface* link) {
+    link->JournalCopyOlderThan(kToJournalMicros);
     FreqDelaySent = 0;
     RTCConnected = 1;
     LastNotPairedCheck = 0;
@@ -143,10 +144,10 @@ void UnpairedPass(BackBoneIface* link) {
         link->UpdateDisConnectTime(static_cast<unsigned long long>(now - LastNotPairedCheck));
         LastNotPairedCheck = now;
     }
-    link->HandOverOlderThan(kUnpairedHandOverMicros);
+    link->HandOverOlderThan(kToJournalMicros);
     const long long rest = ListenRestsUntil - MonotonicMicros();
     if (rest > 0) {
-        WaitForTagData(std::min(kListenSliceMicros, rest));
+        WaitForTagData(std::min(kPassSliceMicros, rest));
     } else if (link->ListenForPairing(kListenSliceMillis) < 0) {
         ListenRestsUntil = MonotonicMicros() + kNothingHeardMicros;
     }
@@ -218,13 +219,13 @@ void* ZemloBackboneTh(void* arg) {
         if (drained) {
             MicroSecSleep(kIdlePassMicros);
         } else if (paired) {
-            WaitForTagData(kQuietPassMicros);
+            WaitForTagData(kPassSliceMicros);
         }  // unpaired, the pass itself waits: one listening slice
         drained = false;
         ReportRecordsTaken();
         ForwardReports(link);
         if (paired) {
-            PairedPass();
+            PairedPass(link);
         } else {
             UnpairedPass(link);
         }

@@ -88,6 +88,7 @@ void OutgoingQueue::AddMsgToQ(const ZemloReaderDataPackage& package) {
         std::any_of(entries.begin(), entries.end(), [&](const WaitingMsgSt& e) { return SamePackage(e, entry); }))
         return;
     AppendToJournal(entry);
+    SupersedeGrowingCopy();  // the package it copied
     PushMsgToLimitedQ(&RTCMsgQ, std::move(entry), [this](WaitingMsgSt& dropped) {
         // Records lost for good: a technician must be able to see it.
         LogLine(LOG_ERR, "AddMsgToQ: the queue holds its bound of %d tag records; package %llu with %d dropped",
@@ -221,7 +222,7 @@ void OutgoingQueue::UpdateDataTime(long newSeconds) {
         }
         entry.Flags |= kDataTimeUpdatedFlag;
         // Moved times need the file rewritten; the flag alone is set in place.
-        if (!shift) WriteFlagsToJournal(entry, entry.Flags);
+        if (!shift) WriteFlagsToJournal(entry.JournalOffset, entry.Flags);
     }
     if (shift) CompactionWanted = true;
     if (shiftedRecords > 0)

@@ -171,6 +171,15 @@ public:
     // Set once a load has been tried, so that no new package takes an index
     // before the reloaded ones are known.
     bool BackupLoaded() const { return LoadTried.load(); }
+    // While the RTC is paired the package being assembled may wait up to a
+    // keep-alive interval before it is handed over. So a copy of it,
+    // stamped with the index it will take, goes to the journal as it grows
+    // (not into the queue). Each copy supersedes the one before, and the
+    // package itself, once queued, the last one. A superseded copy is
+    // marked as left once the sync after its successor has made that
+    // durable, or at once when a package of its index leaves the queue; a
+    // load keeps the last of consecutive records of one index.
+    void JournalGrowingPackage(const ZemloReaderDataPackage& package);
     // Once a second, from the sender: retries a journal in trouble, compacts
     // when records that left hold more than half of the file or the clock
     // was corrected, and makes the appends and marks durable.
@@ -196,17 +205,24 @@ private:
     // Older packages first: the bound then drops from the backup's before
     // those queued since the start. True when an entry was dropped.
     bool PutInFrontOfQueue(WaitingMsgQ&& loaded);
-    // LeaveQueue's part on disk: the entry's record is marked as left.
+    // LeaveQueue's part on disk: the entry's record, and the copies it
+    // superseded, are marked as left.
     void MarkLeftInJournal(const WaitingMsgSt& entry);
     // Under RTCMsgQMutex, for the journal.
     void AppendToJournal(WaitingMsgSt& entry);
-    // The flag byte of entry's record, in place; false when not written.
-    bool WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags);
+    // The flag byte of the record at offset, in place; false when not written.
+    bool WriteFlagsToJournal(uint64_t offset, uint8_t flags);
+    // The last copy of the growing package, when there is one, is now superseded.
+    void SupersedeGrowingCopy();
+    // Marks the copies of index (0: all of them) as left and forgets them.
+    void MarkCopiesLeft(std::vector<SupersededCopy>* copies, uint64_t index);
     bool RewriteJournal();
     void JournalFailed(const char* what);
-    // Continues the journal in path after a load; rewritten when asked or
-    // when an entry is not in it.
-    void StartJournal(const std::string& path, uint64_t leftBytes, bool rewrite);
+    // Continues the journal in path after a load, marking the copies the
+    // load found superseded; rewritten when asked or when an entry is not
+    // in it.
+    void StartJournal(const std::string& path, uint64_t leftBytes, bool rewrite,
+                      std::vector<SupersededCopy> superseded);
 
     const BackupLocation Location;
     std::atomic<bool> LoadTried{false};
@@ -222,6 +238,9 @@ private:
     StorageTrouble Trouble;
     bool JournalDirty = false;       // appends or marks not yet synced
     bool CompactionWanted = false;   // the records on disk are out of date
+    WaitingMsgSt GrowingCopy;        // the last copy of the growing package; Msg empty when none
+    std::vector<SupersededCopy> CopiesSuperseded;    // by a record not yet synced
+    std::vector<SupersededCopy> CopiesSyncedOver;    // by a record the last sync made durable
     // The bytes written to the backup since the start: appends, flag bytes
     // set in place and the records of every rewrite (of one that failed,
     // those it wrote). What an SD card wears by.

@@ -11,6 +11,15 @@
 // An entry's record not being in the journal.
 constexpr uint64_t kNotInJournal = UINT64_MAX;
 
+// A record in the journal that a later one holds all of: a copy of the
+// package being assembled, superseded by the next copy or the package.
+struct SupersededCopy {
+    uint64_t index;   // the package's message index
+    uint64_t offset;  // where its record starts
+    uint32_t bytes;   // its record's bytes
+    uint8_t flags;    // its flag byte
+};
+
 // The open journal file. Not thread-safe: its owner's lock guards it.
 class JournalFile {
 public:

@@ -58,27 +58,26 @@ std::string DiskBytes(const WaitingMsgSt& entry) {
     return entry.Msg;
 }
 
-// Writes every entry's record; places receives each record's offset and
-// bytes, in queue order.
-bool WriteRecords(FILE* file, const WaitingMsgQ& queue, std::vector<std::pair<uint64_t, uint32_t>>* places) {
-    uint64_t offset = 0;
-    for (const WaitingMsgSt& entry : queue.Entries) {
-        const std::string bytes = DiskBytes(entry);
-        uint8_t header[kMaxBackupRecordHeader];
-        const int n = EncodeBackupRecordHeader(entry.Flags, static_cast<uint32_t>(bytes.size()), header);
-        if (std::fwrite(header, 1, n, file) != static_cast<size_t>(n) ||
-            std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-            return false;
-        const uint32_t recordBytes = static_cast<uint32_t>(n + bytes.size());
-        places->emplace_back(offset, recordBytes);
-        offset += recordBytes;
-    }
+// Where a record starts in the file and its bytes.
+using RecordPlace = std::pair<uint64_t, uint32_t>;
+
+// Writes entry's record after those in places, and adds its place.
+bool WriteRecord(FILE* file, const WaitingMsgSt& entry, std::vector<RecordPlace>* places) {
+    const std::string bytes = DiskBytes(entry);
+    uint8_t header[kMaxBackupRecordHeader];
+    const int n = EncodeBackupRecordHeader(entry.Flags, static_cast<uint32_t>(bytes.size()), header);
+    if (std::fwrite(header, 1, n, file) != static_cast<size_t>(n) ||
+        std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        return false;
+    const uint64_t offset = places->empty() ? 0 : places->back().first + places->back().second;
+    places->emplace_back(offset, static_cast<uint32_t>(n + bytes.size()));
     return true;
 }
 
 // What a load found besides the packages it queued.
 struct LoadFindings {
     uint64_t leftBytes = 0;     // in records marked as left
+    std::vector<SupersededCopy> superseded;  // earlier copies of a growing package
     uint64_t cutBytes = 0;      // after the last whole record of a cut file
     bool damaged = false;       // a record no load can take, before the end
     bool dropped = false;       // packages the bound dropped
@@ -112,6 +111,14 @@ void ReadJournal(FILE* file, WaitingMsgQ* loaded, LoadFindings* found) {
             entry.Msg = std::move(bytes);
             entry.JournalOffset = start;
             entry.JournalBytes = static_cast<uint32_t>(consumed - start);
+            WaitingMsgSt* last = loaded->Entries.empty() ? nullptr : &loaded->Entries.back();
+            if (last != nullptr && entry.MsgIndex != 0 && last->MsgIndex == entry.MsgIndex) {
+                // An earlier copy of the package that was growing, which
+                // this record holds whole: the kill came before its mark.
+                found->superseded.push_back({last->MsgIndex, last->JournalOffset, last->JournalBytes, last->Flags});
+                loaded->TagDataCount -= last->TagRecords;
+                loaded->Entries.pop_back();
+            }
             PushMsgToLimitedQ(loaded, std::move(entry), [found](WaitingMsgSt&) { found->dropped = true; });
         });
     if (end == BackupReadEnd::kBadHeader || std::ferror(file) != 0) found->damaged = true;
@@ -172,9 +179,9 @@ void OutgoingQueue::AppendToJournal(WaitingMsgSt& entry) {
     JournalDirty = true;
 }
 
-bool OutgoingQueue::WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags) {
-    if (!Journal.IsOpen() || entry.JournalOffset == kNotInJournal) return false;
-    if (!Journal.WriteFlags(entry.JournalOffset, flags)) {
+bool OutgoingQueue::WriteFlagsToJournal(uint64_t offset, uint8_t flags) {
+    if (!Journal.IsOpen() || offset == kNotInJournal) return false;
+    if (!Journal.WriteFlags(offset, flags)) {
         JournalFailed("mark a package in");
         return false;
     }
@@ -184,7 +191,37 @@ bool OutgoingQueue::WriteFlagsToJournal(const WaitingMsgSt& entry, uint8_t flags
 }
 
 void OutgoingQueue::MarkLeftInJournal(const WaitingMsgSt& entry) {
-    if (WriteFlagsToJournal(entry, static_cast<uint8_t>(entry.Flags | kRedundantFlag))) Journal.AddLeft(entry.JournalBytes);
+    // Its copies first: none may outlive it on disk and bring back a
+    // package the RTC has.
+    MarkCopiesLeft(&CopiesSyncedOver, entry.MsgIndex);
+    MarkCopiesLeft(&CopiesSuperseded, entry.MsgIndex);
+    if (WriteFlagsToJournal(entry.JournalOffset, static_cast<uint8_t>(entry.Flags | kRedundantFlag)))
+        Journal.AddLeft(entry.JournalBytes);
+}
+
+void OutgoingQueue::MarkCopiesLeft(std::vector<SupersededCopy>* copies, uint64_t index) {
+    const auto marked = [index](const SupersededCopy& copy) { return index == 0 || copy.index == index; };
+    for (const SupersededCopy& copy : *copies)
+        if (marked(copy) && WriteFlagsToJournal(copy.offset, static_cast<uint8_t>(copy.flags | kRedundantFlag)))
+            Journal.AddLeft(copy.bytes);
+    copies->erase(std::remove_if(copies->begin(), copies->end(), marked), copies->end());
+}
+
+void OutgoingQueue::SupersedeGrowingCopy() {
+    if (GrowingCopy.JournalOffset != kNotInJournal)
+        CopiesSuperseded.push_back(
+            {GrowingCopy.MsgIndex, GrowingCopy.JournalOffset, GrowingCopy.JournalBytes, GrowingCopy.Flags});
+    GrowingCopy = WaitingMsgSt();
+}
+
+void OutgoingQueue::JournalGrowingPackage(const ZemloReaderDataPackage& package) {
+    WaitingMsgSt copy;
+    if (!MakeWaitingMsg(package, 0, &copy)) return;
+    std::lock_guard<std::mutex> lock(RTCMsgQMutex);
+    SupersedeGrowingCopy();
+    GrowingCopy = std::move(copy);
+    // Kept also when the append fails: a rewrite from memory writes it.
+    AppendToJournal(GrowingCopy);
 }
 
 void OutgoingQueue::JournalFailed(const char* what) {
@@ -200,9 +237,12 @@ void OutgoingQueue::JournalFailed(const char* what) {
 
 bool OutgoingQueue::RewriteJournal() {
     const std::string path = GetDataBackupFilePathName();
-    std::vector<std::pair<uint64_t, uint32_t>> places;
-    const bool written =
-        WriteFileAtomically(path.c_str(), [&](FILE* file) { return WriteRecords(file, RTCMsgQ, &places); });
+    std::vector<RecordPlace> places;
+    const bool written = WriteFileAtomically(path.c_str(), [&](FILE* file) {
+        for (const WaitingMsgSt& entry : RTCMsgQ.Entries)
+            if (!WriteRecord(file, entry, &places)) return false;
+        return GrowingCopy.Msg.empty() || WriteRecord(file, GrowingCopy, &places);
+    });
     for (const auto& place : places) BackupBytesWritten += place.second;
     if (!written) {
         // The journal, when open, stays as it was and valid.
@@ -215,10 +255,17 @@ bool OutgoingQueue::RewriteJournal() {
         JournalFailed("open");
         return false;
     }
-    for (size_t i = 0; i < places.size(); ++i) {
+    for (size_t i = 0; i < RTCMsgQ.Entries.size(); ++i) {
         RTCMsgQ.Entries[i].JournalOffset = places[i].first;
         RTCMsgQ.Entries[i].JournalBytes = places[i].second;
     }
+    if (!GrowingCopy.Msg.empty()) {
+        GrowingCopy.JournalOffset = places.back().first;
+        GrowingCopy.JournalBytes = places.back().second;
+    }
+    // The superseded copies stayed behind in the old file.
+    CopiesSuperseded.clear();
+    CopiesSyncedOver.clear();
     CompactionWanted = false;
     JournalDirty = false;
     LastBackupWrite = NowSeconds();
@@ -239,6 +286,10 @@ void OutgoingQueue::TendJournal() {
         if (Trouble.InTrouble() ? Trouble.RetryDue(MonotonicSeconds())
                                 : CompactionWanted || Journal.WantsCompaction())
             RewriteJournal();
+        // The last sync made their successors durable: now a kill or a
+        // power cut may take the mark, never the successor without it.
+        MarkCopiesLeft(&CopiesSyncedOver, 0);
+        CopiesSyncedOver.swap(CopiesSuperseded);
         if (JournalDirty) fd = Journal.DupForSync();
         JournalDirty = false;
     }
@@ -286,7 +337,7 @@ bool OutgoingQueue::LoadFrom(const std::string& path) {
         const bool absent = errno == ENOENT;
         LogLine(LOG_ERR, "LoadQFromFile: Failed to open file %s", path.c_str());
         if (!absent) SetAside(path, "cannot be opened", 0);
-        StartJournal(path, 0, !absent);
+        StartJournal(path, 0, !absent, {});
         return false;
     }
     WaitingMsgQ loaded;
@@ -306,11 +357,13 @@ bool OutgoingQueue::LoadFrom(const std::string& path) {
     if (PutInFrontOfQueue(std::move(loaded))) found.dropped = true;
     // Records that left are cut by TendJournal's compaction once they hold
     // more than half of the file.
-    StartJournal(path, found.leftBytes, found.cutBytes > 0 || found.damaged || found.dropped);
+    StartJournal(path, found.leftBytes, found.cutBytes > 0 || found.damaged || found.dropped,
+                 std::move(found.superseded));
     return true;
 }
 
-void OutgoingQueue::StartJournal(const std::string& path, uint64_t leftBytes, bool rewrite) {
+void OutgoingQueue::StartJournal(const std::string& path, uint64_t leftBytes, bool rewrite,
+                                 std::vector<SupersededCopy> superseded) {
     std::lock_guard<std::mutex> lock(RTCMsgQMutex);
     const auto& entries = RTCMsgQ.Entries;
     rewrite = rewrite || std::any_of(entries.begin(), entries.end(),
@@ -321,6 +374,7 @@ void OutgoingQueue::StartJournal(const std::string& path, uint64_t leftBytes, bo
         JournalFailed("open");
     } else {
         Journal.AddLeft(leftBytes);
+        MarkCopiesLeft(&superseded, 0);
     }
 }
 

@@ -105,18 +105,39 @@ void BackBoneIface::HandOverLocked() {
     }
     ReaderPack.Clear();
     ReaderPackSize = 0;
-    ReaderPackOpenedMicros = 0;
+    ReaderPackUnjournaledMicros = 0;
+}
+
+bool BackBoneIface::HoldsUnjournaledOlderThanLocked(long long micros) const {
+    return ReaderPackSize > 0 && ReaderPackUnjournaledMicros != 0 &&
+           MonotonicMicros() - ReaderPackUnjournaledMicros >= micros;
 }
 
 bool BackBoneIface::HandOverOlderThan(long long micros) {
     std::lock_guard<std::mutex> lock(ReaderPackMutex);
-    if (ReaderPackSize == 0 || MonotonicMicros() - ReaderPackOpenedMicros < micros) return false;
+    if (!HoldsUnjournaledOlderThanLocked(micros)) return false;
     HandOverLocked();
     return true;
 }
 
-void BackBoneIface::NotePackOpenedLocked() {
-    if (ReaderPackSize > 0 && ReaderPackOpenedMicros == 0) ReaderPackOpenedMicros = MonotonicMicros();
+bool BackBoneIface::JournalCopyOlderThan(long long micros) {
+    std::lock_guard<std::mutex> lock(ReaderPackMutex);
+    if (!HoldsUnjournaledOlderThanLocked(micros)) return false;
+    try {
+        // Stamped as its hand-over will stamp it.
+        ZemloReaderDataPackage copy(ReaderPack);
+        copy.mutable_message_header()->set_message_index(NextMsgIndex);
+        copy.set_package_timestamp(NowMillis());
+        Outgoing.JournalGrowingPackage(copy);
+    } catch (const std::exception& e) {
+        LogLine(LOG_ERR, "BackBoneIface::JournalCopyOlderThan: caught an exception (%s)", e.what());
+    }
+    ReaderPackUnjournaledMicros = 0;
+    return true;
+}
+
+void BackBoneIface::NoteUnjournaledLocked() {
+    if (ReaderPackSize > 0 && ReaderPackUnjournaledMicros == 0) ReaderPackUnjournaledMicros = MonotonicMicros();
 }
 
 void BackBoneIface::ContinueMsgIndexAbove(uint64_t index) {
@@ -136,7 +157,7 @@ int BackBoneIface::AddTagRecord(const TimedSubGMsg& record) {
         FillTagEntry(record, workingChann, entry);
         const size_t entrySize = entry->ByteSizeLong();
         ReaderPackSize += static_cast<int>(kTagsDataKeySize + VarintSize(entrySize) + entrySize);
-        NotePackOpenedLocked();
+        NoteUnjournaledLocked();
     } catch (const std::exception& e) {
         LogLine(LOG_ERR, "BackBoneIface::%s: caught an exception (%s)", AdditionName(record.report), e.what());
         ReaderPack.mutable_tags_data()->RemoveLast();
@@ -172,7 +193,7 @@ int BackBoneIface::AddNewReaderPackData(const ZemloReaderDataPackage& package) {
     try {
         ReaderPack.CopyFrom(package);
         ReaderPackSize = static_cast<int>(ReaderPack.ByteSizeLong());
-        NotePackOpenedLocked();
+        NoteUnjournaledLocked();
         return 1;
     } catch (const std::exception& e) {
         LogLine(LOG_ERR, "BackBoneIface::AddNewReaderPackData: caught an exception (%s)", e.what());

@@ -283,5 +283,5 @@ void BackBoneIface::UpdateChannScanProgress(unsigned channelNumber, unsigned cha
 // otherwise added up one by one.
 void BackBoneIface::RecountReaderPackLocked() {
     ReaderPackSize = static_cast<int>(ReaderPack.ByteSizeLong());
-    NotePackOpenedLocked();
+    NoteUnjournaledLocked();
 }

@@ -172,6 +172,43 @@ TEST_F(QueueStore, TheJournalFollowsTheQueueAndIsCompactedWhenMostOfItLeft) {
     EXPECT_EQ(FileBytes(kBackup), Record(0, 3, kRecords) + Record(0, 4)) << "the journal goes on in the new file";
 }
 
+// While paired, copies of the growing package stand in the journal for
+// it: each marked as left only once the sync after its successor is done,
+// or with the package when that leaves; a compaction keeps the last copy.
+TEST_F(QueueStore, CopiesOfTheGrowingPackageAreMarkedOnlyOnceTheirSuccessorIsDurable) {
+    OutgoingQueue queue(location_);
+    EXPECT_FALSE(queue.LoadQFromFile());
+    queue.AddMsgToQ(Package(1, 2));
+    queue.JournalGrowingPackage(Package(2, 1));
+    queue.JournalGrowingPackage(Package(2, 2));
+    const std::string r1 = Record(0, 1);
+    EXPECT_EQ(FileBytes(kBackup), r1 + Record(0, 2, 1) + Record(0, 2, 2));
+    {
+        OutgoingQueue killed(location_);
+        ASSERT_TRUE(killed.LoadQFromFile());
+        EXPECT_EQ(QueuedIndexes(killed), (std::vector<uint64_t>{1, 2}));
+        EXPECT_EQ(killed.TagDataCount(), 4) << "the last copy alone";
+    }
+    queue.TendJournal();
+    queue.TendJournal();
+    EXPECT_EQ(FileBytes(kBackup), r1 + Record(kRedundantFlag, 2, 1) + Record(0, 2, 2));
+    queue.AddMsgToQ(Package(2, 3));
+    std::vector<WaitingMsgSt> written;
+    bool more = false;
+    ASSERT_TRUE(queue.TakeToWrite(1, 3, &written, &more));
+    queue.WrittenWhole(written[1]);
+    EXPECT_EQ(FileBytes(kBackup),
+              r1 + Record(kRedundantFlag, 2, 1) + Record(kRedundantFlag, 2, 2) + Record(kRedundantFlag, 2, 3))
+        << "no copy outlives its package";
+    queue.JournalGrowingPackage(Package(3, 1));
+    ASSERT_TRUE(queue.SaveQtoFile());
+    EXPECT_EQ(FileBytes(kBackup), r1 + Record(0, 3, 1));
+    queue.AddMsgToQ(Package(3, 2));
+    queue.TendJournal();
+    queue.TendJournal();
+    EXPECT_EQ(FileBytes(kBackup), r1 + Record(kRedundantFlag, 3, 1) + Record(0, 3, 2));
+}
+
 TEST_F(QueueStore, ALoadKeepsTheWholeRecordsBeforeACutOrDamageAndSetsADamagedFileAside) {
     const std::string r1 = Record(0, 1), r2 = Record(0, 2), r3 = Record(0, 3);
     const std::string badHeader("\0\x18\x05\x01\x02\x03\x04\x05", 8);
@@ -181,9 +218,13 @@ TEST_F(QueueStore, ALoadKeepsTheWholeRecordsBeforeACutOrDamageAndSetsADamagedFil
         std::string bytes;
         std::vector<uint64_t> queued;
         bool setAside;
-        bool rewritten;  // else the file stays as it was
+        bool rewritten;  // else the file stays as it was, or becomes marked
+        std::string marked = "";
     } cases[] = {
         {"clean", r1 + r2 + r3, {1, 2, 3}, false, false},
+        // A kill after the growing package's next copy, before the mark of the one before.
+        {"an earlier copy of a package", r1 + Record(0, 2, 1) + r2 + r3, {1, 2, 3}, false, false,
+         r1 + Record(kRedundantFlag, 2, 1) + r2 + r3},
         {"one left", r1 + Record(kRedundantFlag, 2) + r3, {1, 3}, false, false},
         {"ends after a flag byte", r1 + r2 + '\0', {1, 2}, false, true},
         {"ends inside a header", r1 + r2 + std::string("\0\x1A", 2), {1, 2}, false, true},
@@ -202,7 +243,8 @@ TEST_F(QueueStore, ALoadKeepsTheWholeRecordsBeforeACutOrDamageAndSetsADamagedFil
             EXPECT_EQ(QueuedIndexes(queue), c.queued) << c.what;
             std::string kept;
             for (uint64_t i : c.queued) kept += Record(0, i);
-            EXPECT_EQ(FileBytes(kBackup), c.rewritten ? kept : c.bytes) << c.what << ": the file after the load";
+            const std::string after = c.rewritten ? kept : c.marked.empty() ? c.bytes : c.marked;
+            EXPECT_EQ(FileBytes(kBackup), after) << c.what << ": the file after the load";
             const std::string aside = std::string(kBackup) + ".bad." + std::to_string(load);
             EXPECT_EQ(fs::exists(aside), c.setAside) << c.what;
             if (c.setAside) {

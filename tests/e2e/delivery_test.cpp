@@ -142,25 +142,42 @@ uint64_t NowMs() {
                                      .count());
 }
 
-// SIGKILL (or a power cut) during an outage costs at most the records of
-// the last two seconds: the queue is on disk as it grows, also while the
-// reader hears no broadcast at all and waits in its discovery windows.
-TEST(Delivery, KilledDuringAnOutageTheReaderLosesNoRecordOlderThanTwoSeconds) {
+// How the RTC stands as the reader is killed: away, or paired while the
+// package waits to be full or a keep-alive interval.
+struct KillScene {
+    const char* name;
+    std::vector<std::string> rtcArgs;
+    std::vector<std::string> rtcLines;
+    const char* tagRate;
+    size_t rowsBeforeTheKill;
+};
+
+void PrintTo(const KillScene& scene, std::ostream* out) { *out << scene.name; }
+
+class Killed : public testing::TestWithParam<KillScene> {};
+
+// SIGKILL (or a power cut) costs at most the records of the last two
+// seconds: the queue is on disk as it grows, also while the reader hears
+// no broadcast at all and waits in its discovery windows, and while a
+// paired RTC's package fills slowly.
+TEST_P(Killed, TheReaderLosesNoRecordOlderThanTwoSeconds) {
+    const KillScene& scene = GetParam();
     SandboxRun first;
-    first.Start(DeliveryOptions(first));
+    SandboxOptions options = DeliveryOptions(first);
+    options.rtcArgs = scene.rtcArgs;
+    first.Start(options);
     StartTagsOncePaired(first);
-    ASSERT_TRUE(first.RtcControl("broadcast every 0"));
-    ASSERT_TRUE(first.RtcControl("listen off"));
-    ASSERT_TRUE(first.RtcControl("close"));
+    for (const auto& line : scene.rtcLines) ASSERT_TRUE(first.RtcControl(line));
+    ASSERT_TRUE(first.Control(scene.tagRate));
     // A package written as the link closed is another fault's loss.
-    const uint64_t outageMs = NowMs() + 1000;
-    ASSERT_TRUE(WaitForMoreRows(first, 2 * kRowsPerPhase));
+    const uint64_t sceneMs = NowMs() + 1000;
+    ASSERT_TRUE(WaitForMoreRows(first, scene.rowsBeforeTheKill));
     const uint64_t killMs = NowMs();
     ASSERT_EQ(kill(first.PidFromFile("daemon.pid"), SIGKILL), 0);
     ASSERT_NE(first.WaitForExit(kBound), -1);
     std::vector<TagRecord> due;
     for (const TagRecord& r : ActivityLogRecords(ActivityLogPath(first)))
-        if (r.visitMs > outageMs && r.visitMs + 2000 < killMs) due.push_back(r);
+        if (r.visitMs > sceneMs && r.visitMs + 2000 < killMs) due.push_back(r);
     const auto before = RtcLines(first);
     std::remove(first.RtcLogPath().c_str());
 
@@ -177,6 +194,22 @@ TEST(Delivery, KilledDuringAnOutageTheReaderLosesNoRecordOlderThanTwoSeconds) {
     WaitUntil([&] { return lost() == 0; }, kBound);
     EXPECT_EQ(lost(), 0u) << "of " << due.size() << " records logged more than 2 s before the kill";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Delivery, Killed,
+    // Paired at three tag messages a second a package takes some ten
+    // seconds to fill, and the keep-alive interval is longer still.
+    testing::Values(KillScene{"DuringAnOutage",
+                              {"--json", "--keep-alive", "5"},
+                              {"broadcast every 0", "listen off", "close"},
+                              "tagrate 10",
+                              2 * kRowsPerPhase},
+                    KillScene{"WhilePairedUnderLightTraffic",
+                              {"--json", "--keep-alive", "60"},
+                              {},
+                              "tagrate 3",
+                              kRowsPerPhase}),
+    [](const auto& info) { return info.param.name; });
 
 // Fills the file system of path with a file of its own name; false when
 // it could not be made. Bounded by the file system's size.
