@@ -62,7 +62,9 @@ TEST(Config, ALostFrequencyAndALostIntervalAreCorrectedWithinARound) {
     size_t sentBefore = run.MatchingLines(run.SerialPath(), radio2Freq).size();
     ASSERT_TRUE(run.Control("forget freq 1"));
     ASSERT_TRUE(run.Control("forget steady"));
-    ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "unmatching frequency received 0.000 expected 907.000", kBound));
+    // The mismatch is logged as well, but that line is rate-limited and a
+    // slow start may have spent the minute's lines on the upload: the
+    // frames tell.
     ASSERT_TRUE(run.WaitForLine(run.SerialPath(), radio2Freq, kBound, sentBefore)) << "the correction went out";
     ASSERT_TRUE(run.WaitForLine(run.SerialPath(), "FRAME op=37 len=7 addr=1 data=2c 01$", kBound));
     EXPECT_TRUE(run.WaitForLine(run.SerialPath(), "STATE freq0=907.000 freq1=907.000 .* steady=300 ", kBound));
