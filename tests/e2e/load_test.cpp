@@ -18,9 +18,6 @@
 #include <thread>
 #include <tuple>
 
-#include "ZemloReaderDataPackage.pb.h"
-#include "backbone/msg_queue.h"
-#include "backbone/queue_store.h"
 #include "sandbox_run.h"
 
 namespace {
@@ -265,37 +262,6 @@ TEST(Load, IdleWhilePairedTheDaemonBarelyRuns) {
     EXPECT_LT(percent, 0.5);
 }
 
-// A backup of activity records in packages of about 1 kB, as the reader
-// writes them, holding the queue's bound of tag records.
-void WriteBackupAtTheBound(const std::string& path) {
-    std::ofstream out(path, std::ios::binary);
-    int written = 0;
-    for (uint64_t index = 1; written < kMaxQueuedTagRecords; ++index) {
-        ZemloReaderDataPackage package;
-        package.mutable_message_header()->set_message_index(index);
-        package.set_package_timestamp(1700000000000ull + index);
-        while (package.ByteSizeLong() <= 1024 && written < kMaxQueuedTagRecords) {
-            RFTagDataPackage* record = package.add_tags_data();
-            record->set_tag_id(100000 + written % 5000);
-            record->set_tag_msg_id(written % 256);
-            record->set_visit_timestamp(1699990000000ull + written);
-            record->set_extra_info("");
-            RFTagActivityData* activity = record->mutable_activity_data();
-            activity->set_pedo_steps(1200);
-            activity->set_standing_time(600);
-            activity->set_laying_count(3);
-            activity->set_laying_time(30);
-            activity->set_position(RFTagActivityData::STANDING);
-            ++written;
-        }
-        const std::string bytes = package.SerializeAsString();
-        uint8_t header[kMaxBackupRecordHeader];
-        const int n = EncodeBackupRecordHeader(0, static_cast<uint32_t>(bytes.size()), header);
-        out.write(reinterpret_cast<const char*>(header), n);
-        out << bytes;
-    }
-}
-
 // Seconds between the first line matching from and the next matching to.
 double Between(const std::vector<std::string>& lines, const std::string& from, const std::string& to, size_t skip) {
     double start = -1;
@@ -309,7 +275,10 @@ double Between(const std::vector<std::string>& lines, const std::string& from, c
 TEST(Load, AQueueAtItsBoundFitsInMemoryAndItsBackupLoadsAndSavesInTime) {
     SandboxRun run;
     std::system(("mkdir -p '" + run.WorkDir() + "'").c_str());
-    WriteBackupAtTheBound(run.WorkDir() + "/DataBackup.bin");
+    // Packages of about 1 kB of activity records, as the reader makes them.
+    const CommandResult made =
+        RunCommand({BuildDir() + "/tarnel-backupdump", "--at-bound", run.WorkDir() + "/DataBackup.bin"}, kBound);
+    ASSERT_EQ(made.status, 0) << made.out;
     run.Start({120, {}, {}});
     ASSERT_TRUE(run.WaitForLine(run.SyslogPath(), "MsgQSender started!!", kBound));
     ASSERT_EQ(run.MatchingLines(run.SyslogPath(), "LoadQFromFile: [0-9]+ packages, 999999 tag records loaded").size(),

@@ -13,9 +13,9 @@
 // Both send a summary to standard error and end with status 1 when the
 // file cannot be read to a clean end.
 //
-// tarnel-backupdump --at-bound FILE BYTES writes FILE: packages holding the
-// queue's bound of tag records, and before them packages marked as left,
-// about BYTES fewer than theirs. A journal that appends new packages while as
+// tarnel-backupdump --at-bound FILE [BYTES] writes FILE: packages holding the
+// queue's bound of tag records, as the reader makes them, and with BYTES
+// before them packages marked as left, about BYTES fewer than theirs. A journal that appends new packages while as
 // many bytes of the oldest leave is then due for compaction once it has
 // appended about BYTES, which must not exceed the bytes of the bound's
 // packages (records that left hold half of the file at most, so a load does
@@ -41,7 +41,7 @@ constexpr uint64_t kFirstQueuedIndex = 1000001;
 int Usage() {
     std::fprintf(stderr,
                  "usage: tarnel-backupdump [--packages] DataBackup.bin\n"
-                 "       tarnel-backupdump --at-bound DataBackup.bin BYTES\n");
+                 "       tarnel-backupdump --at-bound DataBackup.bin [BYTES]\n");
     return 2;
 }
 
@@ -134,11 +134,12 @@ bool WriteRecord(FILE* file, uint8_t flags, const std::string& package) {
            std::fwrite(package.data(), 1, package.size(), file) == package.size();
 }
 
+// bytesText: nullptr for no packages that left.
 int WriteAtBound(const char* path, const char* bytesText) {
     char* end = nullptr;
     errno = 0;
-    const unsigned long long shortBy = std::strtoull(bytesText, &end, 10);
-    if (errno != 0 || end == bytesText || *end != '\0') return Usage();
+    unsigned long long shortBy = bytesText ? std::strtoull(bytesText, &end, 10) : 0;
+    if (bytesText && (errno != 0 || end == bytesText || *end != '\0')) return Usage();
     uint64_t bound = 0;
     uint64_t packages = 0;
     MakePackages(kFirstQueuedIndex, [&](const std::string& p) {
@@ -156,6 +157,7 @@ int WriteAtBound(const char* path, const char* bytesText) {
         std::perror(path);
         return 1;
     }
+    if (!bytesText) shortBy = bound;
     // The left ones take indexes below the queued ones, as in a journal.
     uint64_t left = 0, leftPackages = 0;
     bool written = true;
@@ -185,6 +187,7 @@ int WriteAtBound(const char* path, const char* bytesText) {
 int main(int argc, char** argv) {
     if (argc == 2) return List(argv[1], false);
     if (argc == 3 && std::strcmp(argv[1], "--packages") == 0) return List(argv[2], true);
-    if (argc == 4 && std::strcmp(argv[1], "--at-bound") == 0) return WriteAtBound(argv[2], argv[3]);
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--at-bound") == 0)
+        return WriteAtBound(argv[2], argc == 4 ? argv[3] : nullptr);
     return Usage();
 }
