@@ -64,13 +64,10 @@ using RecordPlace = std::pair<uint64_t, uint32_t>;
 // Writes entry's record after those in places, and adds its place.
 bool WriteRecord(FILE* file, const WaitingMsgSt& entry, std::vector<RecordPlace>* places) {
     const std::string bytes = DiskBytes(entry);
-    uint8_t header[kMaxBackupRecordHeader];
-    const int n = EncodeBackupRecordHeader(entry.Flags, static_cast<uint32_t>(bytes.size()), header);
-    if (std::fwrite(header, 1, n, file) != static_cast<size_t>(n) ||
-        std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-        return false;
+    const size_t recordBytes = WriteBackupRecord(file, entry.Flags, bytes);
+    if (recordBytes == 0) return false;
     const uint64_t offset = places->empty() ? 0 : places->back().first + places->back().second;
-    places->emplace_back(offset, static_cast<uint32_t>(n + bytes.size()));
+    places->emplace_back(offset, static_cast<uint32_t>(recordBytes));
     return true;
 }
 
@@ -392,6 +389,14 @@ int EncodeBackupRecordHeader(uint8_t flags, uint32_t length, uint8_t* out) {
     out[0] = flags;
     int n = 1 + AddFieldNum(READERDATAPACKAGE, out + 1);
     return n + WriteUInt32Variant(length, out + n, kMaxVarintBytes);
+}
+
+size_t WriteBackupRecord(FILE* file, uint8_t flags, const std::string& package) {
+    uint8_t header[kMaxBackupRecordHeader];
+    const size_t n = static_cast<size_t>(EncodeBackupRecordHeader(flags, static_cast<uint32_t>(package.size()), header));
+    const bool written = std::fwrite(header, 1, n, file) == n &&
+                         std::fwrite(package.data(), 1, package.size(), file) == package.size();
+    return written ? n + package.size() : 0;
 }
 
 BackupReadEnd ReadBackupRecords(const BackupByteSource& source, const BackupRecordSink& sink) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,9 @@ constexpr int kMaxBackupRecordHeader = 1 + kMaxEnvelopeHeaderBytes;
 // Writes the bytes that precede a package of length bytes in its record;
 // returns their count.
 int EncodeBackupRecordHeader(uint8_t flags, uint32_t length, uint8_t* out);
+// Writes one whole record (flag byte, header, package) to file: its bytes,
+// 0 when a write failed.
+size_t WriteBackupRecord(FILE* file, uint8_t flags, const std::string& package);
 
 // How reading the records ended.
 enum class BackupReadEnd {

@@ -127,13 +127,6 @@ void MakePackages(uint64_t first, const std::function<bool(const std::string&)>&
     }
 }
 
-bool WriteRecord(FILE* file, uint8_t flags, const std::string& package) {
-    uint8_t header[kMaxBackupRecordHeader];
-    const int n = EncodeBackupRecordHeader(flags, static_cast<uint32_t>(package.size()), header);
-    return std::fwrite(header, 1, n, file) == static_cast<size_t>(n) &&
-           std::fwrite(package.data(), 1, package.size(), file) == package.size();
-}
-
 // bytesText: nullptr for no packages that left.
 int WriteAtBound(const char* path, const char* bytesText) {
     char* end = nullptr;
@@ -163,13 +156,13 @@ int WriteAtBound(const char* path, const char* bytesText) {
     bool written = true;
     MakePackages(1, [&](const std::string& p) {
         if (left >= bound - shortBy) return false;
-        written = written && WriteRecord(file, kRedundantFlag, p);
+        written = written && WriteBackupRecord(file, kRedundantFlag, p) > 0;
         left += RecordBytes(kRedundantFlag, p);
         ++leftPackages;
         return true;
     });
     MakePackages(kFirstQueuedIndex, [&](const std::string& p) {
-        written = written && WriteRecord(file, 0, p);
+        written = written && WriteBackupRecord(file, 0, p) > 0;
         return written;
     });
     if (std::fclose(file) != 0 || !written) {
